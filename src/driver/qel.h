@@ -1,0 +1,100 @@
+/* The per-screen state of the driver and the entry points of its frame. */
+#ifndef QEL_H
+#define QEL_H
+
+#include <stdint.h>
+
+#include <xorg-server.h>
+#include <xf86.h>
+#include <xf86str.h>
+#include <xf86Crtc.h>
+#include <exa.h>
+#include <damage.h>
+#include <regionstr.h>
+
+#include "bo/bo.h"
+#include "ge/ge_kernel.h"
+
+#define QEL_NAME "qel"
+#define QEL_DRIVER_NAME "qel"
+#define QEL_MSG_PREFIX "QEL"
+#define QEL_VERSION 1
+#define QEL_DEFAULT_DEVICE "/dev/dri/card0"
+#define QEL_MAX_DIMENSION 2048
+
+/* Tokens of the option table; the indices into it. */
+typedef enum {
+    OPTION_ACCEL = 0,
+    OPTION_TEARFREE = 1,
+} qelOptionToken;
+
+#define QEL_OPTION_COUNT 3 /* the two options and the terminator */
+
+typedef struct qelScreenPriv {
+    int fd;
+    Bool ownsFd;
+    char *devicePath;
+    EntityInfoPtr entity;
+    OptionInfoPtr options;
+    Bool accel;
+    Bool tearFree;
+    qelBo *scanout[2];
+    qelBo *shadow;
+    int frontIndex;
+    uint32_t flipCrtcId;
+    int32_t modeWidth;
+    int32_t modeHeight;
+    Bool crtcOff;
+    ExaDriverPtr exa;
+    Bool screenBoClaimed;
+    qelGeOp *ops;
+    uint32_t opCount;
+    uint32_t opCapacity;
+    qelBo *batchDst;
+    qelBo *batchSrc;
+    uint32_t lastSeqno;
+    uint32_t waitedSeqno;
+    qelBo *prepDst;
+    uint32_t prepDstPitch;
+    uint32_t prepRop;
+    uint32_t prepFg;
+    qelBo *prepSrc;
+    uint32_t prepSrcPitch;
+    DamagePtr damage;
+    RegionRec pendingRegion;
+    Bool flipPending;
+    CloseScreenProcPtr savedCloseScreen;
+    CreateScreenResourcesProcPtr savedCreateScreenResources;
+    ScreenBlockHandlerProcPtr savedBlockHandler;
+} qelScreenPriv;
+
+static inline qelScreenPriv *
+qelScreenPrivFromScrn(ScrnInfoPtr scrn)
+{
+    return scrn->driverPrivate;
+}
+
+static inline qelScreenPriv *
+qelScreenPrivFromScreen(ScreenPtr screen)
+{
+    return qelScreenPrivFromScrn(xf86ScreenToScrn(screen));
+}
+
+/* Module records and the driver's table of options. */
+extern _X_EXPORT DriverRec QEL;
+extern const OptionInfoRec qelOptions[QEL_OPTION_COUNT];
+
+/* Per-screen state. */
+qelScreenPriv *qelScreenPrivCreate(ScrnInfoPtr scrn);
+
+/* Screen hooks installed by the platform probe. */
+Bool qelPreInit(ScrnInfoPtr scrn, int flags);
+Bool qelScreenInit(ScreenPtr screen, int argc, char **argv);
+Bool qelSwitchMode(ScrnInfoPtr scrn, DisplayModePtr mode);
+void qelAdjustFrame(ScrnInfoPtr scrn, int x, int y);
+Bool qelEnterVT(ScrnInfoPtr scrn);
+void qelLeaveVT(ScrnInfoPtr scrn);
+void qelFreeScreen(ScrnInfoPtr scrn);
+ModeStatus qelValidMode(ScrnInfoPtr scrn, DisplayModePtr mode, Bool verbose, int flags);
+
+#endif

@@ -1,0 +1,32 @@
+/* Creation and release of the per-screen record. */
+#include "qel.h"
+
+#include <unistd.h>
+
+qelScreenPriv *
+qelScreenPrivCreate(ScrnInfoPtr scrn)
+{
+    qelScreenPriv *priv = XNFcallocarray(1, sizeof(*priv));
+
+    if (!priv)
+        return NULL;
+    priv->fd = -1;
+    scrn->driverPrivate = priv;
+    return priv;
+}
+
+void
+qelFreeScreen(ScrnInfoPtr scrn)
+{
+    qelScreenPriv *priv = qelScreenPrivFromScrn(scrn);
+
+    if (!priv)
+        return;
+    /* A descriptor the server handed over stays the server's. */
+    if (priv->fd >= 0 && priv->ownsFd)
+        close(priv->fd);
+    free(priv->devicePath);
+    free(priv->options);
+    free(priv);
+    scrn->driverPrivate = NULL;
+}
