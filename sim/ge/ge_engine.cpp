@@ -1,0 +1,167 @@
+// GeEngine: lifetime, execution modes, the worker thread, observation.
+#include "ge_engine.h"
+
+#include "raster.h"
+
+#include <chrono>
+#include <csignal>
+#include <pthread.h>
+
+namespace qelsim {
+
+GeEngine::GeEngine(GeSurfaceLookup lookup) : lookup_(std::move(lookup)) {}
+
+GeEngine::~GeEngine()
+{
+    std::lock_guard modeLock(modeMutex_);
+    stopWorker();
+}
+
+void GeEngine::setMode(bool threaded, unsigned delayUsPerBatch)
+{
+    std::lock_guard modeLock(modeMutex_);
+    {
+        std::lock_guard lock(mutex_);
+        delayUs_ = delayUsPerBatch;
+        workCv_.notify_all();  // a batch waiting out the old delay re-reads it
+        doneCv_.notify_all();  // wait(0) does not apply to synchronous mode
+        if (threaded == threaded_)
+            return;
+        threaded_ = threaded;
+    }
+    if (threaded)
+        startWorker();
+    else
+        stopWorker();
+}
+
+// The worker is created with every signal blocked: in the X server, signals
+// meant for the server's own threads must never run on it.
+void GeEngine::startWorker()
+{
+    sigset_t all, previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &previous);
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = false;
+    }
+    worker_ = std::thread(&GeEngine::workerLoop, this);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+}
+
+void GeEngine::stopWorker()
+{
+    if (!worker_.joinable())
+        return;
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        workCv_.notify_all();
+    }
+    worker_.join();
+}
+
+void GeEngine::workerLoop()
+{
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        workCv_.wait(lock, [this] {
+            return (stopping_ && queue_.empty()) || (!queue_.empty() && !executing_);
+        });
+        if (queue_.empty())
+            return;
+        Batch batch = std::move(queue_.front());
+        queue_.pop_front();
+        executing_ = true;
+        waitOutDelay(lock);
+        lock.unlock();
+        RasterTotals totals = executeBatch(batch.ops);
+        batch.ops.clear();  // drop the buffers' keep-alive references unlocked
+        lock.lock();
+        finishBatch(lock, totals.pixelsFilled, totals.pixelsCopied);
+    }
+}
+
+// The delay stands for the time the hardware takes; it is re-read when it
+// changes, and dropped when the engine leaves threaded mode or shuts down,
+// so a test can speed up a deliberately slow engine.
+void GeEngine::waitOutDelay(std::unique_lock<std::mutex> &lock)
+{
+    auto start = std::chrono::steady_clock::now();
+    while (threaded_ && !stopping_) {
+        auto end = start + std::chrono::microseconds(delayUs_);
+        if (std::chrono::steady_clock::now() >= end)
+            return;
+        workCv_.wait_until(lock, end);
+    }
+}
+
+// Called with the lock held, after the batch ran; returns with it held.
+void GeEngine::finishBatch(std::unique_lock<std::mutex> &lock, uint64_t pixelsFilled,
+                           uint64_t pixelsCopied)
+{
+    ++completedSerial_;
+    executing_ = false;
+    ++counters_.batchesDone;
+    counters_.pixelsFilled += pixelsFilled;
+    counters_.pixelsCopied += pixelsCopied;
+    doneCv_.notify_all();
+    workCv_.notify_all();
+    std::function<void()> activity = activity_;
+    if (!activity)
+        return;
+    lock.unlock();
+    activity();
+    lock.lock();
+}
+
+void GeEngine::failSubmits(int err, unsigned count)
+{
+    std::lock_guard lock(mutex_);
+    submitFault_ = {err, count};
+}
+
+void GeEngine::failWaits(unsigned count)
+{
+    std::lock_guard lock(mutex_);
+    waitFaults_ = count;
+}
+
+GeEngine::Counters GeEngine::counters() const
+{
+    std::lock_guard lock(mutex_);
+    return counters_;
+}
+
+std::string GeEngine::lastRejection() const
+{
+    std::lock_guard lock(mutex_);
+    return lastRejection_;
+}
+
+void GeEngine::setLogging(bool on)
+{
+    std::lock_guard lock(mutex_);
+    logging_ = on;
+}
+
+void GeEngine::clearLog()
+{
+    std::lock_guard lock(mutex_);
+    log_.clear();
+}
+
+std::vector<std::string> GeEngine::logLines() const
+{
+    std::lock_guard lock(mutex_);
+    return log_;
+}
+
+void GeEngine::setActivityCallback(std::function<void()> callback)
+{
+    std::lock_guard lock(mutex_);
+    activity_ = std::move(callback);
+}
+
+}  // namespace qelsim

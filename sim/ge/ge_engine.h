@@ -1,0 +1,121 @@
+// The GE blitter as the kernel driver runs it: GE_SUBMIT takes a batch of
+// fills and copies between dumb buffers, checks all of it, and queues it
+// under a fresh seqno; GE_WAIT blocks until a batch has completed.
+// Batches run either inside submit (synchronous) or on a worker thread that
+// stands for the hardware running beside the CPU, optionally slowed down.
+//
+// Thread safety: every public call may come from any thread. The engine
+// never holds its own lock while calling the surface lookup or the
+// activity callback, so both may take the simulator core's locks; callers
+// must not hold those locks while calling idle() or wait().
+#pragma once
+
+#include "batch.h"
+#include "ge_surface.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace qelsim {
+
+class GeEngine {
+  public:
+    // Batches submitted but not yet completed beyond which submit answers
+    // EAGAIN (threaded mode only).
+    static constexpr uint64_t kQueueLimit = 16;
+
+    explicit GeEngine(GeSurfaceLookup lookup);
+    ~GeEngine();  // completes all queued batches, then joins the worker
+    GeEngine(const GeEngine &) = delete;
+    GeEngine &operator=(const GeEngine &) = delete;
+
+    // The GE_SUBMIT and GE_WAIT ioctls; the argument is the caller's
+    // record. Return 0 or -errno.
+    int submit(void *userArgs);
+    int wait(void *userArgs);
+
+    uint32_t lastSubmittedSeqno() const;   // 0 before the first batch
+    bool completed(uint32_t seqno) const;  // that batch and all before it; 0 is always complete
+    void idle();                           // blocks until all submitted batches are done
+
+    // Switching to synchronous mode completes the queued batches first.
+    void setMode(bool threaded, unsigned delayUsPerBatch);
+
+    // The next `count` submits fail with `err` (a positive errno) before
+    // anything is checked; the next `count` waits fail with ETIMEDOUT
+    // without blocking.
+    void failSubmits(int err, unsigned count);
+    void failWaits(unsigned count);
+
+    struct Counters {
+        uint64_t submits;          // GE_SUBMIT calls received
+        uint64_t ops;              // operations of accepted batches
+        uint64_t rejectedOps;      // operations of batches refused as invalid
+        uint64_t rejectedSubmits;  // GE_SUBMIT calls that returned an error, any cause
+        uint64_t pixelsFilled;
+        uint64_t pixelsCopied;
+        uint64_t batchesDone;
+        uint64_t waits;            // GE_WAIT calls received
+    };
+    Counters counters() const;
+    std::string lastRejection() const;  // why the last invalid batch was refused
+
+    void setLogging(bool on);
+    void clearLog();
+    std::vector<std::string> logLines() const;
+
+    // Called after every completed batch, from whichever thread ran it.
+    void setActivityCallback(std::function<void()> callback);
+
+  private:
+    struct SubmitFault {
+        int err = 0;
+        unsigned count = 0;
+    };
+
+    int receiveSubmit(void *userArgs, uapi::GeSubmitArgs &args, std::vector<uapi::GeOp> &ops);
+    int refuseInvalid(size_t opCount, std::string reason);
+    int takeSubmitFault();
+    int acceptBatch(std::vector<PreparedOp> prepared, uint64_t &serial);
+    void runInline(std::unique_lock<std::mutex> &lock, Batch batch);
+    void finishBatch(std::unique_lock<std::mutex> &lock, uint64_t pixelsFilled,
+                     uint64_t pixelsCopied);
+    bool pendingBelowLimit() const;
+
+    void startWorker();
+    void stopWorker();
+    void workerLoop();
+    void waitOutDelay(std::unique_lock<std::mutex> &lock);
+
+    GeSurfaceLookup lookup_;
+
+    std::mutex modeMutex_;  // serialises setMode and teardown across worker joins
+    mutable std::mutex mutex_;
+    std::condition_variable workCv_;  // worker: work queued, delay changed, stop
+    std::condition_variable doneCv_;  // a batch finished
+
+    std::deque<Batch> queue_;  // accepted, not yet started
+    uint64_t lastSerial_ = 0;
+    uint64_t completedSerial_ = 0;
+    bool executing_ = false;  // one batch runs at a time, whoever runs it
+    bool threaded_ = false;
+    unsigned delayUs_ = 0;
+    bool stopping_ = false;
+    std::thread worker_;
+
+    SubmitFault submitFault_;
+    unsigned waitFaults_ = 0;
+    Counters counters_{};
+    std::string lastRejection_;
+    bool logging_ = false;
+    std::vector<std::string> log_;
+    std::function<void()> activity_;
+};
+
+}  // namespace qelsim

@@ -1,0 +1,141 @@
+// GeEngine::submit: the GE_SUBMIT ioctl.
+#include "batch_check.h"
+#include "ge_engine.h"
+#include "raster.h"
+#include "seqno.h"
+#include "submit_log.h"
+#include "user_copy.h"
+
+#include <cerrno>
+
+namespace qelsim {
+namespace {
+
+bool countInRange(uint32_t count)
+{
+    return count >= 1 && count <= uapi::kGeMaxOpsPerBatch;
+}
+
+uint64_t addressOf(const void *p)
+{
+    return reinterpret_cast<uintptr_t>(p);
+}
+
+}  // namespace
+
+int GeEngine::submit(void *userArgs)
+{
+    {
+        std::lock_guard lock(mutex_);
+        ++counters_.submits;
+    }
+    uapi::GeSubmitArgs args{};
+    std::vector<uapi::GeOp> ops;
+    int err = receiveSubmit(userArgs, args, ops);
+    std::vector<PreparedOp> prepared;
+    if (err == 0) {
+        BatchCheck check = prepareBatch(ops, lookup_, prepared);
+        if (!check.ok)
+            err = refuseInvalid(ops.size(), std::move(check.reason));
+    }
+    uint64_t serial = 0;
+    if (err == 0)
+        err = acceptBatch(std::move(prepared), serial);
+    if (err == 0) {
+        // Written back whole, as the DRM core copies out an IOWR record.
+        args.seqno = seqnoOfSerial(serial);
+        if (!copyToUser(addressOf(userArgs), &args, sizeof args))
+            err = EFAULT;
+    }
+    if (err != 0) {
+        std::lock_guard lock(mutex_);
+        ++counters_.rejectedSubmits;
+    }
+    return -err;
+}
+
+// Copies the record and the operations in (the caller may reuse its array
+// as soon as the call returns), logs them, then checks the record itself.
+// Returns 0 or a positive errno.
+int GeEngine::receiveSubmit(void *userArgs, uapi::GeSubmitArgs &args,
+                            std::vector<uapi::GeOp> &ops)
+{
+    if (!copyFromUser(&args, addressOf(userArgs), sizeof args))
+        return EFAULT;
+    bool opsRead = false;
+    if (countInRange(args.count)) {
+        ops.resize(args.count);
+        opsRead = copyFromUser(ops.data(), args.ops, ops.size() * sizeof(uapi::GeOp));
+        if (!opsRead)
+            ops.clear();
+    }
+    {
+        std::lock_guard lock(mutex_);
+        if (logging_)
+            log_.push_back(formatSubmitLine(args, ops, opsRead));
+    }
+    if (int fault = takeSubmitFault())
+        return fault;
+    if (!countInRange(args.count))
+        return refuseInvalid(0, "count " + std::to_string(args.count) + " out of range");
+    if (!opsRead)
+        return EFAULT;
+    if (args.reserved0 != 0 || args.reserved1 != 0)
+        return refuseInvalid(ops.size(), "reserved fields not zero");
+    return 0;
+}
+
+int GeEngine::takeSubmitFault()
+{
+    std::lock_guard lock(mutex_);
+    if (submitFault_.count == 0)
+        return 0;
+    --submitFault_.count;
+    return submitFault_.err;
+}
+
+int GeEngine::refuseInvalid(size_t opCount, std::string reason)
+{
+    std::lock_guard lock(mutex_);
+    counters_.rejectedOps += opCount;
+    lastRejection_ = std::move(reason);
+    return EINVAL;
+}
+
+bool GeEngine::pendingBelowLimit() const
+{
+    return lastSerial_ - completedSerial_ < kQueueLimit;
+}
+
+// Gives the batch its serial in submission order, then queues it for the
+// worker or, in synchronous mode, runs it here once earlier work is done.
+int GeEngine::acceptBatch(std::vector<PreparedOp> prepared, uint64_t &serial)
+{
+    std::unique_lock lock(mutex_);
+    while (!threaded_ && (executing_ || !queue_.empty()))
+        doneCv_.wait(lock);
+    if (threaded_ && !pendingBelowLimit())
+        return EAGAIN;
+    serial = ++lastSerial_;
+    counters_.ops += prepared.size();
+    Batch batch{serial, std::move(prepared)};
+    if (!threaded_) {
+        runInline(lock, std::move(batch));
+        return 0;
+    }
+    queue_.push_back(std::move(batch));
+    workCv_.notify_all();
+    return 0;
+}
+
+void GeEngine::runInline(std::unique_lock<std::mutex> &lock, Batch batch)
+{
+    executing_ = true;
+    lock.unlock();
+    RasterTotals totals = executeBatch(batch.ops);
+    batch.ops.clear();
+    lock.lock();
+    finishBatch(lock, totals.pixelsFilled, totals.pixelsCopied);
+}
+
+}  // namespace qelsim
