@@ -1,0 +1,161 @@
+// Control requests that change how the device behaves: faults, the vblank
+// clock, GE execution, and waiting for the device to settle.
+#include "control_reply.h"
+#include "device.h"
+#include "vblank_events.h"
+
+#include <cerrno>
+#include <chrono>
+
+namespace qelsim {
+namespace {
+
+constexpr auto settleLimit = std::chrono::seconds(10);
+
+bool armDeviceFault(Device &d, const std::string &kind, unsigned n)
+{
+    std::lock_guard lock(d.mutex);
+    if (kind == "flip")
+        d.faults.flip = n;
+    else if (kind == "setcrtc")
+        d.faults.setcrtc = n;
+    else if (kind == "create_dumb")
+        d.faults.createDumb = n;
+    else if (kind == "create_dumb_nth")
+        d.faults.createDumbNth = n;
+    else if (kind == "master") {
+        d.faults.masterHeldElsewhere = n != 0;
+        // Whoever held master lost it to the other process.
+        if (n)
+            d.master = nullptr;
+    } else
+        return false;
+    return true;
+}
+
+bool fault(const Words &w, Reply &reply)
+{
+    unsigned n;
+    if (w.size() != 3 || !parseCount(w[2], n))
+        return reply.fail("usage: fault <kind> <count>");
+    Device &d = Device::instance();
+    GeEngine &ge = d.ge.engine();
+    const std::string &kind = w[1];
+    if (kind == "submit_eintr")
+        ge.failSubmits(EINTR, n);
+    else if (kind == "submit_eagain")
+        ge.failSubmits(EAGAIN, n);
+    else if (kind == "submit_einval")
+        ge.failSubmits(EINVAL, n);
+    else if (kind == "wait")
+        ge.failWaits(n);
+    else if (!armDeviceFault(d, kind, n))
+        return reply.fail("unknown fault " + kind);
+    return true;
+}
+
+bool vblankMode(const Words &w, Reply &reply)
+{
+    if (w.size() != 2 || (w[1] != "60hz" && w[1] != "manual"))
+        return reply.fail("usage: vblank-mode <60hz|manual>");
+    Device &d = Device::instance();
+    d.startClock();
+    d.clock.setManual(w[1] == "manual");
+    return true;
+}
+
+bool vblanks(const Words &w, Reply &reply)
+{
+    unsigned n;
+    if (w.size() != 2 || !parseCount(w[1], n))
+        return reply.fail("usage: vblank <n>");
+    Device &d = Device::instance();
+    std::lock_guard lock(d.mutex);
+    for (unsigned i = 0; i < n; ++i)
+        advanceVblank(d);
+    return true;
+}
+
+bool geMode(const Words &w, Reply &reply)
+{
+    unsigned delay = 0;
+    const bool ok = (w.size() == 2 || (w.size() == 3 && parseCount(w[2], delay))) &&
+                    (w[1] == "sync" || w[1] == "thread");
+    if (!ok)
+        return reply.fail("usage: ge-mode <sync|thread> [delay_us]");
+    Device &d = Device::instance();
+    d.startClock();
+    d.ge.engine().setMode(w[1] == "thread", delay);
+    return true;
+}
+
+bool geLog(const Words &w, Reply &reply)
+{
+    GeEngine &ge = Device::instance().ge.engine();
+    if (w.size() == 1) {
+        reply.lines = ge.logLines();
+        return true;
+    }
+    if (w.size() != 2)
+        return reply.fail("usage: ge-log [on|off|clear]");
+    if (w[1] == "on" || w[1] == "off")
+        ge.setLogging(w[1] == "on");
+    else if (w[1] == "clear")
+        ge.clearLog();
+    else
+        return reply.fail("usage: ge-log [on|off|clear]");
+    return true;
+}
+
+bool settled(Device &d, unsigned quietVblanks)
+{
+    if (d.ge.takeActivity())
+        d.noteActivity();
+    for (const auto &c : d.crtcs)
+        if (c.flip)
+            return false;
+    return d.ge.completed(d.ge.lastSubmittedSeqno()) &&
+           d.vblankCount - d.lastActivityVblank >= quietVblanks;
+}
+
+bool settle(const Words &w, Reply &reply)
+{
+    unsigned n;
+    if (w.size() != 2 || !parseCount(w[1], n))
+        return reply.fail("usage: settle <vblanks>");
+    Device &d = Device::instance();
+    d.startClock();
+    std::unique_lock lock(d.mutex);
+    if (d.clock.manual())
+        return settled(d, n) || reply.fail("not settled (vblank clock is manual)");
+    const bool ok = d.changed.wait_for(lock, settleLimit, [&] { return settled(d, n); });
+    return ok || reply.fail("not settled after 10 s");
+}
+
+} // namespace
+
+bool controlDrive(const Words &w, Reply &reply, bool &known)
+{
+    known = true;
+    const std::string &verb = w[0];
+    if (verb == "fault")
+        return fault(w, reply);
+    if (verb == "vblank-mode")
+        return vblankMode(w, reply);
+    if (verb == "vblank")
+        return vblanks(w, reply);
+    if (verb == "ge-mode")
+        return geMode(w, reply);
+    if (verb == "ge-idle") {
+        Device::instance().ge.engine().idle();
+        return true;
+    }
+    if (verb == "ge-log")
+        return geLog(w, reply);
+    if (verb == "settle")
+        return settle(w, reply);
+    known = false;
+    return false;
+}
+
+} // namespace qelsim

@@ -1,0 +1,51 @@
+#include "counters_report.h"
+
+#include <set>
+
+namespace qelsim {
+namespace {
+
+std::string line(const char *key, uint64_t value)
+{
+    return std::string(key) + "=" + std::to_string(value);
+}
+
+uint64_t liveBuffers(const Device &d)
+{
+    std::set<const Buffer *> live;
+    for (const auto &[fd, file] : d.files)
+        for (const auto &[handle, buffer] : file->handles)
+            live.insert(buffer.get());
+    return live.size();
+}
+
+} // namespace
+
+std::vector<std::string> counterLines(Device &device)
+{
+    const GeEngine::Counters ge = device.ge.counters();
+    std::lock_guard lock(device.mutex);
+    const Counters &c = device.counters;
+    std::vector<std::string> lines = {
+        line("live_dumb_buffers", liveBuffers(device)),
+        line("live_framebuffers", device.framebuffers.size()),
+        line("ge_submits", ge.submits),
+        line("ge_ops", ge.ops),
+        line("ge_rejected_ops", ge.rejectedOps),
+        line("ge_rejected_submits", ge.rejectedSubmits),
+        line("ge_pixels_filled", ge.pixelsFilled),
+        line("ge_pixels_copied", ge.pixelsCopied),
+        line("ge_batches_done", ge.batchesDone),
+        line("ge_waits", ge.waits),
+        line("flips_requested", c.flipsRequested),
+        line("flips_completed", c.flipsCompleted),
+        line("flips_rejected", c.flipsRejected),
+        line("vblanks", c.vblanks),
+        line("setcrtc_calls", c.setcrtcCalls),
+    };
+    for (const auto &[name, count] : c.ioctls)
+        lines.push_back("ioctl_" + name + "=" + std::to_string(count));
+    return lines;
+}
+
+} // namespace qelsim

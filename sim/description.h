@@ -1,0 +1,52 @@
+// The device description: what a simulated device consists of, read from the
+// text format documented in README.md.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qelsim {
+
+struct ModeRequest {
+    uint32_t width = 0, height = 0, refresh = 60;
+};
+
+struct CrtcDescription {
+    uint32_t gammaSize = 256;
+};
+
+struct ConnectorDescription {
+    uint32_t type = 14; // eDP
+    uint32_t typeId = 1;
+    uint32_t status = 1; // connected
+    uint32_t mmWidth = 154, mmHeight = 86;
+    std::vector<ModeRequest> modes{{1024, 768, 60}};
+    bool edid = true;
+};
+
+struct DeviceDescription {
+    std::vector<std::string> nodes{"/dev/dri/card0"};
+    uint32_t minWidth = 0, minHeight = 0;
+    uint32_t maxWidth = 4096, maxHeight = 4096;
+    uint32_t pitchAlign = 64;
+    bool manualVblank = false;
+    bool threadedGe = false;
+    unsigned geDelayUs = 0;
+    std::vector<CrtcDescription> crtcs;
+    std::vector<ConnectorDescription> connectors;
+};
+
+// The description used when none is given: one CRTC driving a connected
+// 1024x768 eDP panel.
+DeviceDescription defaultDescription();
+
+// Parses TEXT; on a malformed line returns false and says why in ERROR.
+// A text without [crtc] or without [connector] sections gets those of the
+// default description.
+bool parseDescription(const std::string &text, DeviceDescription &out, std::string &error);
+
+// Connector type number for a libdrm type name ("eDP", "HDMI-A") or a number.
+bool connectorTypeFromName(const std::string &name, uint32_t &type);
+
+} // namespace qelsim

@@ -1,0 +1,100 @@
+// The simulated device: every kernel object, the open files and the vblank
+// clock, behind one mutex. Ioctl handlers run with `mutex` held, except the
+// GE calls, which the engine serialises itself.
+#pragma once
+
+#include "counters.h"
+#include "description.h"
+#include "ge_bridge.h"
+#include "objects.h"
+#include "vblank_clock.h"
+
+#include <condition_variable>
+#include <ctime>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace qelsim {
+
+struct PropertyIds {
+    uint32_t edid = 0, dpms = 0, nonDesktop = 0, planeType = 0;
+};
+
+class Device {
+  public:
+    // The process-wide device, built from QELSIM_CONFIG on first use.
+    static Device &instance();
+    // The device if some call has already built it, else null: calls on
+    // descriptors need not build a device that cannot own them.
+    static Device *existing();
+
+    // Throws the current state away and rebuilds it from DESCRIPTION.
+    // Descriptors opened before stay open but are no longer device files.
+    void reset(const DeviceDescription &description);
+
+    // Starts the vblank clock thread and puts the GE in the described mode;
+    // done when the first file opens (or a control request needs it), so
+    // that processes which never open the device run no extra threads.
+    // Call without the mutex held.
+    void startClock();
+
+    std::mutex mutex;
+    std::condition_variable changed; // a vblank passed or the clock mode changed
+
+    DeviceDescription description;
+    std::vector<Crtc> crtcs;
+    std::vector<Encoder> encoders;
+    std::vector<Connector> connectors;
+    std::vector<Property> properties;
+    PropertyIds propertyIds;
+    std::map<uint32_t, std::vector<uint8_t>> blobs;
+    std::map<uint32_t, FramebufferRef> framebuffers;
+
+    std::map<int, FileRef> files; // by descriptor
+    const DrmFile *master = nullptr;
+
+    Counters counters;
+    Faults faults;
+    GeBridge ge;
+    VblankClock clock;
+
+    uint64_t vblankCount = 0;
+    timespec lastVblankTime{};
+    uint64_t lastActivityVblank = 0;
+    std::vector<PendingVblankEvent> pendingVblankEvents;
+    std::vector<std::string> flipLog;
+
+    uint32_t nextObjectId = 1;
+    uint64_t nextMapOffset = 0;
+    uint32_t nextMagic = 1;
+
+    // Lookups by object id; null when there is none.
+    Crtc *findCrtc(uint32_t id);
+    Connector *findConnector(uint32_t id);
+    Encoder *findEncoder(uint32_t id);
+    const Property *findProperty(uint32_t id) const;
+    FramebufferRef findFramebuffer(uint32_t id) const;
+    FileRef findFile(int fd) const;
+    BufferRef findBuffer(const DrmFile &file, uint32_t handle) const;
+    BufferRef findBufferAnywhere(uint32_t handle) const; // any file's handle
+
+    bool isMaster(const DrmFile &file) const;
+    bool isNodePath(const char *path, uint32_t &minor) const;
+
+    // Something a test may want to settle after happened now.
+    void noteActivity() { lastActivityVblank = vblankCount; }
+
+  private:
+    Device();
+    void buildObjects();
+    void buildProperties();
+    void buildCrtcs();
+    void buildConnectors();
+    void buildEdids();
+
+    std::once_flag clockStarted_;
+};
+
+} // namespace qelsim

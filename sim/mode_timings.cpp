@@ -1,0 +1,45 @@
+#include "mode_timings.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <libxcvt/libxcvt.h>
+
+namespace qelsim {
+namespace {
+
+// The kernel's drm_mode_vrefresh(): clock in kHz over the frame size.
+uint32_t refreshOf(const drm_mode_modeinfo &m)
+{
+    const uint64_t frame = static_cast<uint64_t>(m.htotal) * m.vtotal;
+    if (frame == 0)
+        return 0;
+    return static_cast<uint32_t>((static_cast<uint64_t>(m.clock) * 1000 + frame / 2) / frame);
+}
+
+} // namespace
+
+drm_mode_modeinfo cvtMode(const ModeRequest &request, bool preferred)
+{
+    libxcvt_mode_info *info = libxcvt_gen_mode_info(
+        static_cast<int>(request.width), static_cast<int>(request.height),
+        static_cast<float>(request.refresh), false, false);
+    drm_mode_modeinfo m{};
+    m.clock = static_cast<uint32_t>(info->dot_clock);
+    m.hdisplay = static_cast<uint16_t>(info->hdisplay);
+    m.hsync_start = info->hsync_start;
+    m.hsync_end = info->hsync_end;
+    m.htotal = info->htotal;
+    m.vdisplay = static_cast<uint16_t>(info->vdisplay);
+    m.vsync_start = info->vsync_start;
+    m.vsync_end = info->vsync_end;
+    m.vtotal = info->vtotal;
+    // libxcvt's sync flags share the kernel's bit values.
+    m.flags = static_cast<uint32_t>(info->mode_flags);
+    m.type = DRM_MODE_TYPE_DRIVER | (preferred ? DRM_MODE_TYPE_PREFERRED : 0);
+    m.vrefresh = refreshOf(m);
+    std::snprintf(m.name, sizeof m.name, "%ux%u", request.width, request.height);
+    std::free(info);
+    return m;
+}
+
+} // namespace qelsim

@@ -1,0 +1,127 @@
+#include "simulated_calls.h"
+
+#include "device.h"
+#include "device_files.h"
+#include "real_libc.h"
+#include "reentry_guard.h"
+
+#include <cerrno>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+namespace qelsim {
+namespace {
+
+constexpr unsigned ttyMajor = 4, ttyAuxMajor = 5;
+
+BufferRef bufferAtOffset(const DrmFile &file, uint64_t offset, uint64_t len)
+{
+    for (const auto &[handle, buffer] : file.handles) {
+        const uint64_t end = buffer->mapOffset + buffer->mapSize;
+        if (offset >= buffer->mapOffset && offset < end && len <= end - offset)
+            return buffer;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+bool simulateOpen(const char *path, int flags, int &fd)
+{
+    if (ReentryGuard::active() || !path)
+        return false;
+    ReentryGuard inside;
+    Device &device = Device::instance();
+    {
+        std::lock_guard lock(device.mutex);
+        uint32_t minor;
+        if (!device.isNodePath(path, minor))
+            return false;
+        fd = openDeviceFile(device, minor, flags);
+    }
+    device.startClock();
+    return true;
+}
+
+bool nodeMinorOfPath(const char *path, uint32_t &minor)
+{
+    if (ReentryGuard::active() || !path)
+        return false;
+    ReentryGuard inside;
+    Device &device = Device::instance();
+    std::lock_guard lock(device.mutex);
+    return device.isNodePath(path, minor);
+}
+
+bool nodeMinorOfFd(int fd, uint32_t &minor)
+{
+    Device *device = Device::existing();
+    if (ReentryGuard::active() || !device)
+        return false;
+    ReentryGuard inside;
+    std::lock_guard lock(device->mutex);
+    const FileRef file = device->findFile(fd);
+    if (file)
+        minor = file->minor;
+    return file != nullptr;
+}
+
+void noteClose(int fd)
+{
+    Device *device = Device::existing();
+    if (ReentryGuard::active() || !device)
+        return;
+    ReentryGuard inside;
+    std::lock_guard lock(device->mutex);
+    forgetDeviceFd(*device, fd);
+}
+
+void noteDup(int oldFd, int newFd)
+{
+    Device *device = Device::existing();
+    if (ReentryGuard::active() || !device || newFd < 0)
+        return;
+    ReentryGuard inside;
+    std::lock_guard lock(device->mutex);
+    if (device->findFile(oldFd))
+        shareDeviceFile(*device, oldFd, newFd);
+    else
+        forgetDeviceFd(*device, newFd);
+}
+
+bool simulateMmap(void *addr, size_t len, int prot, int flags, int fd, off_t offset,
+                  void *&result)
+{
+    Device *device = Device::existing();
+    if (ReentryGuard::active() || !device)
+        return false;
+    ReentryGuard inside;
+    std::lock_guard lock(device->mutex);
+    const FileRef file = device->findFile(fd);
+    if (!file)
+        return false;
+    const BufferRef buffer = bufferAtOffset(*file, static_cast<uint64_t>(offset), len);
+    if (!buffer) {
+        errno = EINVAL;
+        result = MAP_FAILED;
+        return true;
+    }
+    QELSIM_NEXT(mmap);
+    result = fn(addr, len, prot, flags, buffer->memfd,
+                static_cast<off_t>(static_cast<uint64_t>(offset) - buffer->mapOffset));
+    return true;
+}
+
+bool isTerminal(int fd)
+{
+    struct stat st;
+    if (syscall(SYS_fstat, fd, &st) != 0 || !S_ISCHR(st.st_mode))
+        return false;
+    const unsigned major = ::major(st.st_rdev);
+    return major == ttyMajor || major == ttyAuxMajor;
+}
+
+} // namespace qelsim
