@@ -1,0 +1,83 @@
+#include "session.h"
+
+#include <stdexcept>
+
+namespace qeltest {
+
+Session::Session(const Testbed &testbed, std::unique_ptr<TempDir> run)
+    : run_(std::move(run)), sim_(*run_ / "sim.sock")
+{
+    try {
+        server_ = std::make_unique<XServer>(testbed.prepare(*run_));
+    } catch (const XServer::StartFailure &failure) {
+        run_->keep();
+        throw XServer::StartFailure(failure.reason, run_->path());
+    }
+}
+
+Session::~Session() = default;
+
+CommandResult Session::run(const std::vector<std::string> &argv,
+                           std::chrono::milliseconds timeout) const
+{
+    return runCommand(argv, {{"DISPLAY", display()}}, timeout);
+}
+
+Image Session::capturePanel(int crtcIndex) const
+{
+    std::string path = *run_ / ("capture-" + std::to_string(crtcIndex) + ".png");
+    sim_.capture(crtcIndex, path);
+    return readPng(path);
+}
+
+Image Session::xwdRoot() const
+{
+    CommandResult dump = run({"xwd", "-root", "-silent"});
+    if (!dump.succeeded())
+        throw std::runtime_error("xwd -root failed: " + dump.describe());
+    return decodeXwd(dump.out);
+}
+
+int Session::stop()
+{
+    return server_->stop();
+}
+
+std::map<std::string, std::string> Session::simStats() const
+{
+    SimReply stats;
+    std::string text = readFile(*run_ / "sim-stats");
+    size_t start = 0, end;
+    while ((end = text.find('\n', start)) != std::string::npos) {
+        stats.lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return stats.values();
+}
+
+void Session::saveArtifacts(const std::string &dir)
+{
+    makeDirs(dir);
+    if (server_->running()) {
+        try {
+            sim_.capture(0, dir + "/panel.png");
+        } catch (const std::exception &) {
+            // The log says more than a missing capture would.
+        }
+    }
+    for (const char *name : {"Xorg.log", "Xorg.log.stderr", "xorg.conf", "sim-stats"})
+        if (pathExists(*run_ / name))
+            copyFile(*run_ / name, dir + "/" + name);
+}
+
+std::unique_ptr<Session> startQel(const std::vector<std::pair<std::string, std::string>> &options,
+                                  int width, int height)
+{
+    Testbed testbed;
+    testbed.driver("qel").panel(width, height);
+    for (const auto &[name, value] : options)
+        testbed.option(name, value);
+    return testbed.start();
+}
+
+}  // namespace qeltest

@@ -1,0 +1,60 @@
+// A running test server and what a test does with it: clients, the log,
+// the simulator, the panel's pixels, and a clean stop.
+#pragma once
+
+#include "command.h"
+#include "files.h"
+#include "image.h"
+#include "sim_control.h"
+#include "testbed.h"
+#include "xserver.h"
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qeltest {
+
+class Session {
+public:
+    Session(const Testbed &testbed, std::unique_ptr<TempDir> run);
+    ~Session();
+
+    std::string display() const { return server_->display(); }
+    XServer &server() { return *server_; }
+    const SimControl &sim() const { return sim_; }
+    const std::string &runDir() const { return run_->path(); }
+    std::string log() const { return server_->log(); }
+
+    // Runs a client program with DISPLAY set to this server.
+    CommandResult run(const std::vector<std::string> &argv,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(60)) const;
+    // What the CRTC shows, read back from the simulator's capture.
+    Image capturePanel(int crtcIndex = 0) const;
+    // The root window as xwd -root dumps it.
+    Image xwdRoot() const;
+
+    // Stops the server; the simulator's final counters become readable.
+    int stop();
+    std::map<std::string, std::string> simStats() const;
+
+    // Copies the log, the simulator's final counters and (while the server
+    // runs) a capture of the panel into dir.
+    void saveArtifacts(const std::string &dir);
+    void keepRunDir() { run_->keep(); }
+
+private:
+    std::unique_ptr<TempDir> run_;
+    SimControl sim_;
+    std::unique_ptr<XServer> server_;
+};
+
+// Starts qel on a simulated panel (width x height) with those Device options.
+std::unique_ptr<Session> startQel(
+    const std::vector<std::pair<std::string, std::string>> &options = {}, int width = 1024,
+    int height = 768);
+
+}  // namespace qeltest

@@ -1,0 +1,56 @@
+// Client of the simulator's control socket: one request line, then reply
+// lines up to a final "ok" or "error <text>".
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace qeltest {
+
+struct SimReply {
+    bool ok = false;
+    std::vector<std::string> lines;  // without the final ok/error line
+    std::string error;               // text after "error "
+
+    // key=value pairs found in the lines (a line may hold several).
+    std::map<std::string, std::string> values() const;
+};
+
+struct SimCrtc {
+    int index = -1;
+    unsigned id = 0;
+    bool active = false;
+    unsigned fb = 0;
+    int x = 0, y = 0;
+    std::string mode;
+    std::string connectors;
+};
+
+class SimControl {
+public:
+    explicit SimControl(std::string socketPath) : path_(std::move(socketPath)) {}
+
+    const std::string &socketPath() const { return path_; }
+    SimReply request(const std::string &line,
+                     std::chrono::milliseconds timeout = std::chrono::seconds(30)) const;
+    // Like request(), but a reply other than ok throws SimError.
+    SimReply command(const std::string &line) const;
+
+    std::map<std::string, std::string> counters() const;
+    long counter(const std::string &name) const;
+    std::vector<SimCrtc> crtcs() const;
+    void capture(int crtcIndex, const std::string &pngPath) const;
+    void settle(int vblanks = 3) const;
+
+private:
+    std::string path_;
+};
+
+struct SimError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+}  // namespace qeltest

@@ -1,0 +1,182 @@
+#include "testbed.h"
+
+#include "session.h"
+
+#include <stdexcept>
+
+namespace qeltest {
+
+namespace {
+
+std::string panelDescription(int width, int height)
+{
+    std::string mode = std::to_string(width) + "x" + std::to_string(height) + "@60";
+    return "[device]\n"
+           "nodes = /dev/dri/card0\n"
+           "[crtc]\n"
+           "[connector]\n"
+           "type = eDP\n"
+           "type_id = 1\n"
+           "status = connected\n"
+           "mm = " + std::to_string(width * 254 / 960) + "x" + std::to_string(height * 254 / 960) +
+           "\n"
+           "modes = " + mode + "\n"
+           "edid = yes\n";
+}
+
+// The stock modesetting driver opens a console unless told to share one; qel
+// needs none.
+std::vector<std::string> driverServerArgs(const std::string &driver)
+{
+    if (driver == "modesetting")
+        return {"vt7", "-sharevts", "-keeptty"};
+    return {};
+}
+
+}  // namespace
+
+Testbed::Testbed() : paths_(defaultPaths())
+{
+    config_.driver = "qel";
+}
+
+Testbed &Testbed::driver(const std::string &name)
+{
+    config_.driver = name;
+    return *this;
+}
+
+Testbed &Testbed::option(const std::string &name, const std::string &value)
+{
+    config_.deviceOptions.emplace_back(name, value);
+    return *this;
+}
+
+Testbed &Testbed::panel(int width, int height)
+{
+    simDescription_ = panelDescription(width, height);
+    return *this;
+}
+
+Testbed &Testbed::simDescription(const std::string &text)
+{
+    simDescription_ = text;
+    return *this;
+}
+
+Testbed &Testbed::backlight(const BacklightDevice &device)
+{
+    backlights_.push_back(device);
+    return *this;
+}
+
+Testbed &Testbed::reset(bool regenerate)
+{
+    noReset_ = !regenerate;
+    return *this;
+}
+
+Testbed &Testbed::serverArgs(const std::vector<std::string> &args)
+{
+    serverArgs_ = args;
+    return *this;
+}
+
+Testbed &Testbed::serverEnv(const std::string &name, const std::string &value)
+{
+    serverEnv_[name] = value;
+    return *this;
+}
+
+Testbed &Testbed::paths(const Paths &paths)
+{
+    paths_ = paths;
+    return *this;
+}
+
+Testbed &Testbed::withoutDevice()
+{
+    simulated_ = false;
+    return *this;
+}
+
+void Testbed::checkBuilt() const
+{
+    std::vector<std::string> needed = {paths_.xorg, paths_.moduleDir + "/qel_drv.so",
+                                       paths_.umockdevPreload};
+    if (simulated_)
+        needed.push_back(paths_.simLibrary);
+    for (const auto &path : needed)
+        if (!pathExists(path))
+            throw XServer::StartFailure("missing " + path + " (not built or not installed)");
+}
+
+std::map<std::string, std::string> Testbed::environment(const TempDir &run) const
+{
+    std::map<std::string, std::string> env = serverEnv_;
+    env.insert({"UMOCKDEV_DIR", run / "testbed"});
+    if (!simulated_) {
+        env.insert({"LD_PRELOAD", paths_.umockdevPreload});
+        return env;
+    }
+    env.insert({
+        // The simulator must see the device path before umockdev rewrites it.
+        {"LD_PRELOAD", paths_.simLibrary + ":" + paths_.umockdevPreload},
+        {"QELSIM_CONTROL", run / "sim.sock"},
+        {"QELSIM_STATS", run / "sim-stats"},
+    });
+    if (!simDescription_.empty())
+        env["QELSIM_CONFIG"] = run / "device.conf";
+    return env;
+}
+
+XServerLaunch Testbed::prepare(const TempDir &run) const
+{
+    checkBuilt();
+    XorgConfig config = config_;
+    config.modulePath = {paths_.moduleDir, paths_.systemModuleDir};
+    writeFile(run / "xorg.conf", config.render());
+    // An empty -configdir makes the server fall back to the system's; one
+    // file that says nothing keeps it out.
+    makeDirs(run / "xorg.conf.d");
+    writeFile(run / "xorg.conf.d/00-none.conf", "# no further configuration\n");
+    if (simulated_)
+        SysfsTestbed::write(run / "testbed", SysfsDevice{}, backlights_);
+    else
+        SysfsTestbed::writeEmpty(run / "testbed");
+    if (!simDescription_.empty())
+        writeFile(run / "device.conf", simDescription_);
+
+    XServerLaunch launch;
+    launch.xorg = paths_.xorg;
+    launch.configFile = run / "xorg.conf";
+    launch.configDir = run / "xorg.conf.d";
+    launch.logFile = run / "Xorg.log";
+    launch.extraArgs = driverServerArgs(config_.driver);
+    launch.extraArgs.insert(launch.extraArgs.end(), serverArgs_.begin(), serverArgs_.end());
+    launch.env = environment(run);
+    launch.noReset = noReset_;
+    return launch;
+}
+
+std::unique_ptr<Session> Testbed::start() const
+{
+    return start(std::make_unique<TempDir>("qel-xorg"));
+}
+
+std::unique_ptr<Session> Testbed::start(std::unique_ptr<TempDir> run) const
+{
+    return std::make_unique<Session>(*this, std::move(run));
+}
+
+ExitedServer Testbed::runToExit() const
+{
+    TempDir run("qel-xorg");
+    XServerLaunch launch = prepare(run);
+    ExitedServer exited;
+    exited.waitStatus = runXServerToExit(launch);
+    exited.log = pathExists(launch.logFile) ? readFile(launch.logFile) : "";
+    return exited;
+}
+
+}  // namespace qeltest

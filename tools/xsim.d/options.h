@@ -1,0 +1,29 @@
+// tools/xsim's command line.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace xsim {
+
+struct Options {
+    std::string driver = "qel";
+    std::vector<std::pair<std::string, std::string>> deviceOptions;
+    std::optional<std::pair<int, int>> panel;
+    std::string simConfigFile;
+    std::vector<std::pair<std::string, std::string>> faults;  // kind, count
+    std::vector<std::string> backlights;                      // NAME=MAX[:BRIGHTNESS]
+    std::string outDir;
+    bool keep = false;
+    bool reset = false;
+    bool help = false;
+    std::vector<std::string> command;
+};
+
+// Throws std::invalid_argument with a message for the user.
+Options parseOptions(int argc, char **argv);
+const char *usageText();
+
+}  // namespace xsim
