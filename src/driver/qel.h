@@ -66,6 +66,10 @@ typedef struct qelScreenPriv {
     CloseScreenProcPtr savedCloseScreen;
     CreateScreenResourcesProcPtr savedCreateScreenResources;
     ScreenBlockHandlerProcPtr savedBlockHandler;
+    /* The EXA private that CreatePixmap2 gave the screen pixmap. fb frees
+     * the screen pixmap without the DestroyPixmap hook, and EXA's privates
+     * are gone by CloseScreen, so the driver keeps it to release it. */
+    void *screenPixmapPriv;
 } qelScreenPriv;
 
 static inline qelScreenPriv *
@@ -95,6 +99,10 @@ void qelAdjustFrame(ScrnInfoPtr scrn, int x, int y);
 Bool qelEnterVT(ScrnInfoPtr scrn);
 void qelLeaveVT(ScrnInfoPtr scrn);
 void qelFreeScreen(ScrnInfoPtr scrn);
+
+/* Screen procedures the driver wraps. */
+Bool qelCreateScreenResources(ScreenPtr screen);
+Bool qelCloseScreen(ScreenPtr screen);
 ModeStatus qelValidMode(ScrnInfoPtr scrn, DisplayModePtr mode, Bool verbose, int flags);
 
 #endif

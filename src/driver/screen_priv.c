@@ -25,6 +25,8 @@ qelFreeScreen(ScrnInfoPtr scrn)
     /* A descriptor the server handed over stays the server's. */
     if (priv->fd >= 0 && priv->ownsFd)
         close(priv->fd);
+    /* The server hands out a fresh entity record on every query. */
+    free(priv->entity);
     free(priv->devicePath);
     free(priv->options);
     free(priv);

@@ -3,6 +3,7 @@
 #ifndef QEL_GE_KERNEL_H
 #define QEL_GE_KERNEL_H
 
+#include <assert.h>
 #include <stddef.h>
 #include <stdint.h>
 
@@ -50,12 +51,12 @@ typedef struct qelGeWaitArgs {
 #define GE_SUBMIT 0xC0186440u
 #define GE_WAIT 0x40086441u
 
-_Static_assert(sizeof(qelGeOp) == 52, "qelGeOp is 13 words");
-_Static_assert(offsetof(qelGeOp, fillColor) == 32, "qelGeOp layout");
-_Static_assert(offsetof(qelGeOp, srcY) == 48, "qelGeOp layout");
-_Static_assert(sizeof(qelGeSubmitArgs) == 24, "submit args are 24 bytes");
-_Static_assert(offsetof(qelGeSubmitArgs, count) == 8, "submit args layout");
-_Static_assert(offsetof(qelGeSubmitArgs, seqno) == 16, "submit args layout");
-_Static_assert(sizeof(qelGeWaitArgs) == 8, "wait args are 8 bytes");
+static_assert(sizeof(qelGeOp) == 52, "qelGeOp is 13 words");
+static_assert(offsetof(qelGeOp, fillColor) == 32, "qelGeOp layout");
+static_assert(offsetof(qelGeOp, srcY) == 48, "qelGeOp layout");
+static_assert(sizeof(qelGeSubmitArgs) == 24, "submit args are 24 bytes");
+static_assert(offsetof(qelGeSubmitArgs, count) == 8, "submit args layout");
+static_assert(offsetof(qelGeSubmitArgs, seqno) == 16, "submit args layout");
+static_assert(sizeof(qelGeWaitArgs) == 8, "wait args are 8 bytes");
 
 #endif

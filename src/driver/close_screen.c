@@ -1,0 +1,47 @@
+/* End of a server generation: TearFree and the GE queue are settled first,
+ * then the server's layers close, then the driver's records and buffers go. */
+#include "qel.h"
+
+#include <stdlib.h>
+
+#include <xf86drm.h>
+
+#include "ge/ge.h"
+#include "tearfree/tearfree.h"
+
+static void
+qelDestroyScreenBuffers(qelScreenPriv *priv)
+{
+    /* Without TearFree the shadow is the primary scanout buffer itself. */
+    if (priv->shadow && priv->shadow != priv->scanout[0])
+        qelBoDestroy(priv->fd, priv->shadow);
+    qelBoDestroy(priv->fd, priv->scanout[0]);
+    qelBoDestroy(priv->fd, priv->scanout[1]);
+    priv->scanout[1] = NULL;
+    priv->scanout[0] = NULL;
+    priv->shadow = NULL;
+}
+
+Bool
+qelCloseScreen(ScreenPtr screen)
+{
+    ScrnInfoPtr scrn = xf86ScreenToScrn(screen);
+    qelScreenPriv *priv = qelScreenPrivFromScrn(scrn);
+    Bool closed;
+
+    qelTearFreeTeardown(screen);
+    if (priv->ownsFd)
+        drmDropMaster(priv->fd);
+
+    screen->CreateScreenResources = priv->savedCreateScreenResources;
+    screen->CloseScreen = priv->savedCloseScreen;
+    closed = screen->CloseScreen(screen);
+    free(priv->screenPixmapPriv);
+    priv->screenPixmapPriv = NULL;
+
+    if (priv->exa)
+        qelExaFini(screen);
+    qelDestroyScreenBuffers(priv);
+    scrn->vtSema = FALSE;
+    return closed;
+}

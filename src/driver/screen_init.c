@@ -1,0 +1,182 @@
+/* Creation of the screen: buffers, visuals, fb, EXA, cursor, the CRTC layer
+ * and the wraps of CreateScreenResources and CloseScreen. */
+#include "qel.h"
+
+#include <errno.h>
+#include <string.h>
+
+#include <xf86drm.h>
+#include <fb.h>
+#include <micmap.h>
+#include <mipointer.h>
+#include <xf86cmap.h>
+
+#include "ge/ge.h"
+#include "kms/kms.h"
+#include "tearfree/tearfree.h"
+
+static void
+qelTakeMaster(ScrnInfoPtr scrn, qelScreenPriv *priv)
+{
+    if (priv->ownsFd && drmSetMaster(priv->fd) != 0)
+        xf86DrvMsg(scrn->scrnIndex, X_WARNING, "drmSetMaster failed: %s\n",
+                   strerror(errno));
+}
+
+/* Allocates the screen's buffers. Without a working TearFree set the screen
+ * renders straight into the primary scanout buffer. */
+static Bool
+qelAllocateScreenBuffers(ScrnInfoPtr scrn, qelScreenPriv *priv)
+{
+    int width = scrn->virtualX;
+    int height = scrn->virtualY;
+
+    priv->scanout[0] = qelBoCreateScanout(priv->fd, width, height, TRUE);
+    if (!priv->scanout[0]) {
+        xf86DrvMsg(scrn->scrnIndex, X_ERROR, "Failed to allocate scanout buffer\n");
+        return FALSE;
+    }
+    priv->frontIndex = 0;
+    scrn->displayWidth = priv->scanout[0]->pitch / 4;
+
+    if (priv->tearFree) {
+        priv->scanout[1] = qelBoCreateScanout(priv->fd, width, height, TRUE);
+        priv->shadow = qelBoCreateScanout(priv->fd, width, height, FALSE);
+        if (!priv->scanout[1] || !priv->shadow) {
+            xf86DrvMsg(scrn->scrnIndex, X_WARNING,
+                       "TearFree buffer allocation failed; disabling it\n");
+            qelBoDestroy(priv->fd, priv->scanout[1]);
+            qelBoDestroy(priv->fd, priv->shadow);
+            priv->scanout[1] = NULL;
+            priv->tearFree = FALSE;
+            priv->shadow = priv->scanout[0];
+        }
+    }
+    if (!priv->tearFree && !priv->shadow)
+        priv->shadow = priv->scanout[0];
+    return TRUE;
+}
+
+static Bool
+qelSetupVisuals(ScrnInfoPtr scrn)
+{
+    miClearVisualTypes();
+    if (!miSetVisualTypes(scrn->depth, miGetDefaultVisualMask(scrn->depth),
+                          scrn->rgbBits, scrn->defaultVisual))
+        return FALSE;
+    return miSetPixmapDepths();
+}
+
+/* fb picks its own colour layout; TrueColor and DirectColor visuals must
+ * carry the masks the server negotiated in PreInit. */
+static void
+qelFixVisualMasks(ScreenPtr screen, ScrnInfoPtr scrn)
+{
+    for (int i = screen->numVisuals - 1; i >= 0; i--) {
+        VisualPtr visual = &screen->visuals[i];
+
+        if ((visual->class | DynamicClass) != DirectColor)
+            continue;
+        visual->offsetRed = scrn->offset.red;
+        visual->offsetGreen = scrn->offset.green;
+        visual->offsetBlue = scrn->offset.blue;
+        visual->redMask = scrn->mask.red;
+        visual->greenMask = scrn->mask.green;
+        visual->blueMask = scrn->mask.blue;
+    }
+}
+
+static Bool
+qelSetupFb(ScreenPtr screen, ScrnInfoPtr scrn, qelScreenPriv *priv)
+{
+    /* With EXA the screen pixmap's storage comes from the driver's pixmap
+     * hooks, so fb gets no pixels of its own. */
+    void *pixels = priv->accel ? NULL : priv->shadow->map;
+
+    if (!fbScreenInit(screen, pixels, scrn->virtualX, scrn->virtualY,
+                      scrn->xDpi, scrn->yDpi, scrn->displayWidth,
+                      scrn->bitsPerPixel))
+        return FALSE;
+    qelFixVisualMasks(screen, scrn);
+    fbPictureInit(screen, NULL, 0);
+    xf86SetBlackWhitePixels(screen);
+    xf86SetBackingStore(screen);
+    xf86SetSilkenMouse(screen);
+    return TRUE;
+}
+
+static Bool
+qelFinishScreen(ScreenPtr screen)
+{
+    if (!miCreateDefColormap(screen))
+        return FALSE;
+    if (!xf86HandleColormaps(screen, 256, 8, NULL, NULL,
+                             CMAP_PALETTED_TRUECOLOR | CMAP_RELOAD_ON_MODE_SWITCH))
+        return FALSE;
+    xf86DPMSInit(screen, xf86DPMSSet, 0);
+    return TRUE;
+}
+
+Bool
+qelScreenInit(ScreenPtr screen, int argc, char **argv)
+{
+    ScrnInfoPtr scrn = xf86ScreenToScrn(screen);
+    qelScreenPriv *priv = qelScreenPrivFromScrn(scrn);
+
+    (void) argc;
+    (void) argv;
+
+    scrn->pScreen = screen;
+    qelTakeMaster(scrn, priv);
+    if (!priv->accel)
+        priv->tearFree = FALSE;
+    if (!qelAllocateScreenBuffers(scrn, priv))
+        return FALSE;
+    priv->screenBoClaimed = FALSE;
+
+    if (!qelSetupVisuals(scrn) || !qelSetupFb(screen, scrn, priv))
+        return FALSE;
+    if (priv->accel && !qelExaInit(screen)) {
+        xf86DrvMsg(scrn->scrnIndex, X_ERROR, "EXA initialization failed\n");
+        return FALSE;
+    }
+    miDCInitialize(screen, xf86GetPointerScreenFuncs());
+
+    /* Wrapped before the CRTC layer wraps it: the CRTC layer's version is
+     * entered first and calls ours from inside its own. */
+    priv->savedCreateScreenResources = screen->CreateScreenResources;
+    screen->CreateScreenResources = qelCreateScreenResources;
+
+    if (!qelScreenInitKms(screen) || !qelFinishScreen(screen))
+        return FALSE;
+    scrn->vtSema = TRUE;
+
+    /* The last wrap: our CloseScreen runs before every other layer's. */
+    priv->savedCloseScreen = screen->CloseScreen;
+    screen->CloseScreen = qelCloseScreen;
+
+    if (serverGeneration == 1)
+        xf86ShowUnusedOptions(scrn->scrnIndex, scrn->options);
+    return TRUE;
+}
+
+Bool
+qelCreateScreenResources(ScreenPtr screen)
+{
+    ScrnInfoPtr scrn = xf86ScreenToScrn(screen);
+    qelScreenPriv *priv = qelScreenPrivFromScrn(scrn);
+    Bool created;
+
+    screen->CreateScreenResources = priv->savedCreateScreenResources;
+    created = screen->CreateScreenResources(screen);
+    screen->CreateScreenResources = qelCreateScreenResources;
+    if (!created)
+        return FALSE;
+
+    if (priv->accel && priv->exa)
+        exaMoveInPixmap(screen->GetScreenPixmap(screen));
+    if (!xf86SetDesiredModes(scrn))
+        xf86DrvMsg(scrn->scrnIndex, X_WARNING, "Failed to set the initial mode\n");
+    qelTearFreeSetup(screen);
+    return TRUE;
+}

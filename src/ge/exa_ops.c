@@ -1,0 +1,152 @@
+/* EXA solid fills and copies, queued as GE operations. */
+#include "ge/ge.h"
+
+/* The GE has no planemask: only requests that write every plane of the
+ * destination's depth can run on it. */
+static Bool
+qelPlanemaskCoversDepth(Pixel planemask, int depth)
+{
+    uint32_t mask = depth >= 32 ? 0xFFFFFFFFu : (1u << depth) - 1;
+
+    return ((uint32_t) planemask & mask) == mask;
+}
+
+static Bool
+qelSolidRop(int alu, uint32_t *rop)
+{
+    switch (alu) {
+    case GXcopy:
+        *rop = GE_ROP_SOLID_COPY;
+        return TRUE;
+    case GXxor:
+        *rop = GE_ROP_SOLID_XOR;
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+static Bool
+qelCopyRop(int alu, uint32_t *rop)
+{
+    switch (alu) {
+    case GXcopy:
+        *rop = GE_ROP_COPY_COPY;
+        return TRUE;
+    case GXxor:
+        *rop = GE_ROP_COPY_XOR;
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+static qelScreenPriv *
+qelPixmapScreenPriv(PixmapPtr pixmap)
+{
+    return qelScreenPrivFromScreen(pixmap->drawable.pScreen);
+}
+
+Bool
+qelPrepareSolid(PixmapPtr pixmap, int alu, Pixel planemask, Pixel fg)
+{
+    qelScreenPriv *priv = qelPixmapScreenPriv(pixmap);
+    qelBo *bo = qelPixmapBo(pixmap);
+    uint32_t rop;
+
+    if (!bo || !qelPlanemaskCoversDepth(planemask, pixmap->drawable.depth) ||
+        !qelSolidRop(alu, &rop))
+        return FALSE;
+
+    priv->prepDst = bo;
+    priv->prepRop = rop;
+    priv->prepFg = fg;
+    priv->prepDstPitch = exaGetPixmapPitch(pixmap);
+    return TRUE;
+}
+
+void
+qelSolid(PixmapPtr pixmap, int x1, int y1, int x2, int y2)
+{
+    qelScreenPriv *priv = qelPixmapScreenPriv(pixmap);
+    int w = x2 - x1;
+    int h = y2 - y1;
+    qelGeOp *op;
+
+    if (!qelClipRect(priv->prepDst, x1, y1, &w, &h))
+        return;
+
+    op = qelGeReserve(priv, priv->prepDst, NULL);
+    *op = (qelGeOp) {
+        .type = GE_OP_SOLID,
+        .rop = priv->prepRop,
+        .dstHandle = priv->prepDst->handle,
+        .dstPitch = priv->prepDstPitch,
+        .dstX = x1,
+        .dstY = y1,
+        .width = w,
+        .height = h,
+        .fillColor = priv->prepFg,
+    };
+}
+
+Bool
+qelPrepareCopy(PixmapPtr src, PixmapPtr dst, int dx, int dy, int alu, Pixel planemask)
+{
+    qelScreenPriv *priv = qelPixmapScreenPriv(dst);
+    qelBo *srcBo = qelPixmapBo(src);
+    qelBo *dstBo = qelPixmapBo(dst);
+    uint32_t rop;
+
+    /* The kernel side handles overlapping copies; no direction is sent. */
+    (void) dx;
+    (void) dy;
+
+    if (!srcBo || !dstBo || !qelPlanemaskCoversDepth(planemask, dst->drawable.depth) ||
+        !qelCopyRop(alu, &rop))
+        return FALSE;
+
+    priv->prepSrc = srcBo;
+    priv->prepSrcPitch = exaGetPixmapPitch(src);
+    priv->prepDst = dstBo;
+    priv->prepRop = rop;
+    priv->prepDstPitch = exaGetPixmapPitch(dst);
+    return TRUE;
+}
+
+void
+qelCopy(PixmapPtr dst, int srcX, int srcY, int dstX, int dstY, int width, int height)
+{
+    qelScreenPriv *priv = qelPixmapScreenPriv(dst);
+    int w = width;
+    int h = height;
+    qelGeOp *op;
+
+    if (!qelClipRect(priv->prepDst, dstX, dstY, &w, &h) ||
+        !qelClipRect(priv->prepSrc, srcX, srcY, &w, &h))
+        return;
+
+    op = qelGeReserve(priv, priv->prepDst, priv->prepSrc);
+    *op = (qelGeOp) {
+        .type = GE_OP_COPY,
+        .rop = priv->prepRop,
+        .dstHandle = priv->prepDst->handle,
+        .dstPitch = priv->prepDstPitch,
+        .dstX = dstX,
+        .dstY = dstY,
+        .width = w,
+        .height = h,
+        .fillColor = 0,
+        .srcHandle = priv->prepSrc->handle,
+        .srcPitch = priv->prepSrcPitch,
+        .srcX = srcX,
+        .srcY = srcY,
+    };
+}
+
+void
+qelDoneOp(PixmapPtr pixmap)
+{
+    /* Queued operations go out at the next flush point. */
+    (void) pixmap;
+}

@@ -1,0 +1,43 @@
+/* DPMS of one CRTC. Standby and suspend switch the CRTC fully off, like
+ * off; on sets the stored mode again on the front buffer. */
+#include "kms/kms.h"
+
+#include <X11/extensions/dpmsconst.h>
+#include <xf86drm.h>
+
+#include "tearfree/tearfree.h"
+
+static void
+qelCrtcSwitchOff(qelCrtcPriv *crtcPriv)
+{
+    qelScreenPriv *priv = crtcPriv->screenPriv;
+
+    if (priv->tearFree)
+        qelResolvePendingFlip(priv);
+    /* A refused disable is not reported: the state stays on, so the next
+     * off request tries again. */
+    if (drmModeSetCrtc(priv->fd, crtcPriv->crtcId, 0, 0, 0, NULL, 0, NULL) != 0)
+        return;
+    crtcPriv->dpmsOff = TRUE;
+    if (crtcPriv->crtcId == priv->flipCrtcId)
+        priv->crtcOff = TRUE;
+}
+
+void
+qelCrtcDpms(xf86CrtcPtr crtc, int mode)
+{
+    qelCrtcPriv *crtcPriv;
+    Bool wantOff = mode != DPMSModeOn;
+
+    if (!crtc)
+        return;
+    crtcPriv = crtc->driver_private;
+    /* The server's DPMS handler reaches here twice per change, through the
+     * output hook and the CRTC hook; the second call finds nothing to do. */
+    if (crtcPriv->dpmsOff == wantOff)
+        return;
+    if (wantOff)
+        qelCrtcSwitchOff(crtcPriv);
+    else
+        (void) qelCrtcSetModeMajor(crtc, &crtc->mode, crtc->rotation, crtc->x, crtc->y);
+}

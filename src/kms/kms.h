@@ -1,0 +1,76 @@
+/* Mode setting: the private records of the server's CRTC and output objects,
+ * their hook tables, and the small master and CRTC-layer helpers. */
+#ifndef QEL_KMS_H
+#define QEL_KMS_H
+
+#include <stdint.h>
+
+#include <xf86drmMode.h>
+
+#include "driver/qel.h"
+
+#define QEL_BACKLIGHT_PATH_SIZE 128
+
+typedef struct qelCrtcPriv {
+    qelScreenPriv *screenPriv;
+    uint32_t crtcId;
+    /* This CRTC's own DPMS state. The screen-wide crtcOff follows only the
+     * flip CRTC; testing every CRTC against it would leave a second display
+     * lit after the first one was switched off. */
+    Bool dpmsOff;
+} qelCrtcPriv;
+
+typedef struct qelOutputPriv {
+    qelScreenPriv *screenPriv;
+    uint32_t connectorId;
+    drmModeConnectorPtr connector;
+    char backlightPath[QEL_BACKLIGHT_PATH_SIZE];
+    int32_t maxBrightness;
+} qelOutputPriv;
+
+/* Hook tables shared by every screen. */
+extern const xf86CrtcConfigFuncsRec qelCrtcConfigFuncs;
+extern const xf86CrtcFuncsRec qelCrtcFuncs;
+extern const xf86OutputFuncsRec qelOutputFuncs;
+
+/* Discovery of CRTCs and outputs at PreInit. */
+Bool qelPreInitKms(ScrnInfoPtr scrn);
+
+/* CRTC hooks. */
+Bool qelCrtcSetModeMajor(xf86CrtcPtr crtc, DisplayModePtr mode, Rotation rotation,
+                         int x, int y);
+void qelCrtcDpms(xf86CrtcPtr crtc, int mode);
+void qelCrtcGammaSet(xf86CrtcPtr crtc, CARD16 *red, CARD16 *green, CARD16 *blue,
+                     int size);
+void qelCrtcDestroy(xf86CrtcPtr crtc);
+
+/* The server's mode record as the kernel's mode record. */
+void qelModeToDrm(const DisplayModeRec *mode, drmModeModeInfo *info);
+
+/* The kernel's mode record as a new server mode record, with its CRTC
+ * timings set for the screen. */
+DisplayModePtr qelModeFromDrm(ScrnInfoPtr scrn, const drmModeModeInfo *info);
+
+/* Output hooks. */
+void qelOutputCreateResources(xf86OutputPtr output);
+void qelOutputDpms(xf86OutputPtr output, int mode);
+int qelOutputModeValid(xf86OutputPtr output, DisplayModePtr mode);
+xf86OutputStatus qelOutputDetect(xf86OutputPtr output);
+DisplayModePtr qelOutputGetModes(xf86OutputPtr output);
+Bool qelOutputSetProperty(xf86OutputPtr output, Atom property, RRPropertyValuePtr value);
+Bool qelOutputGetProperty(xf86OutputPtr output, Atom property);
+void qelOutputDestroy(xf86OutputPtr output);
+
+/* The decimal integer at the start of a small sysfs file; -1 when the file
+ * cannot be read. */
+int qelReadSysfsInt(const char *path);
+
+/* Screen resize through the CRTC configuration. */
+Bool qelCrtcResize(ScrnInfoPtr scrn, int width, int height);
+
+/* DRM master and the CRTC layer, for ScreenInit, EnterVT and LeaveVT. */
+Bool qelEnterVTKms(ScrnInfoPtr scrn);
+void qelDropMaster(ScrnInfoPtr scrn);
+Bool qelScreenInitKms(ScreenPtr screen);
+
+#endif

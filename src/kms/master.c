@@ -1,0 +1,36 @@
+/* DRM master and the hand-over of the screen to the server's CRTC layer.
+ * Master is taken and dropped only on a descriptor the driver opened; one
+ * that the server manages is never used for master calls. */
+#include "kms/kms.h"
+
+#include <errno.h>
+#include <string.h>
+
+#include <xf86drm.h>
+
+Bool
+qelEnterVTKms(ScrnInfoPtr scrn)
+{
+    qelScreenPriv *priv = qelScreenPrivFromScrn(scrn);
+
+    if (priv->ownsFd && drmSetMaster(priv->fd) != 0) {
+        xf86DrvMsg(scrn->scrnIndex, X_ERROR, "drmSetMaster failed: %s\n", strerror(errno));
+        return FALSE;
+    }
+    return xf86SetDesiredModes(scrn);
+}
+
+void
+qelDropMaster(ScrnInfoPtr scrn)
+{
+    qelScreenPriv *priv = qelScreenPrivFromScrn(scrn);
+
+    if (priv->ownsFd)
+        (void) drmDropMaster(priv->fd);
+}
+
+Bool
+qelScreenInitKms(ScreenPtr screen)
+{
+    return xf86CrtcScreenInit(screen);
+}

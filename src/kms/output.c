@@ -1,0 +1,107 @@
+/* The output hooks: validation, detection, the mode list with its fallback
+ * mode, DPMS and destruction. The connector record fetched from the kernel
+ * is the only source of what an output offers; no EDID is read. */
+#include "kms/kms.h"
+
+#include <stdlib.h>
+
+#include <xf86Modes.h>
+
+#define QEL_FALLBACK_WIDTH 800
+#define QEL_FALLBACK_HEIGHT 480
+#define QEL_FALLBACK_REFRESH 60.0f
+
+static ScrnInfoPtr
+qelOutputScrn(xf86OutputPtr output)
+{
+    return output->scrn;
+}
+
+int
+qelOutputModeValid(xf86OutputPtr output, DisplayModePtr mode)
+{
+    (void) output;
+    if (mode->HDisplay > QEL_MAX_DIMENSION || mode->VDisplay > QEL_MAX_DIMENSION)
+        return MODE_BAD;
+    return MODE_OK;
+}
+
+/* A connector that cannot be fetched again keeps its last known state; the
+ * output stays usable rather than vanishing on a transient failure. */
+xf86OutputStatus
+qelOutputDetect(xf86OutputPtr output)
+{
+    qelOutputPriv *outputPriv = output->driver_private;
+    drmModeConnectorPtr connector =
+        drmModeGetConnector(outputPriv->screenPriv->fd, outputPriv->connectorId);
+
+    if (!connector)
+        return XF86OutputStatusConnected;
+    drmModeFreeConnector(outputPriv->connector);
+    outputPriv->connector = connector;
+    if (connector->connection == DRM_MODE_DISCONNECTED)
+        return XF86OutputStatusDisconnected;
+    return XF86OutputStatusConnected;
+}
+
+static drmModeConnectorPtr
+qelOutputConnector(qelOutputPriv *outputPriv)
+{
+    if (!outputPriv->connector)
+        outputPriv->connector =
+            drmModeGetConnector(outputPriv->screenPriv->fd, outputPriv->connectorId);
+    return outputPriv->connector;
+}
+
+/* A panel that lists no modes still gets one it can show. */
+static DisplayModePtr
+qelFallbackMode(void)
+{
+    DisplayModePtr mode = xf86CVTMode(QEL_FALLBACK_WIDTH, QEL_FALLBACK_HEIGHT,
+                                      QEL_FALLBACK_REFRESH, FALSE, FALSE);
+
+    if (!mode)
+        return NULL;
+    /* The server's CVT generator leaves the mode unnamed, and RandR cannot
+     * publish a mode without a name. */
+    if (!mode->name)
+        xf86SetModeDefaultName(mode);
+    mode->type = M_T_DRIVER | M_T_PREFERRED;
+    return xf86ModesAdd(NULL, mode);
+}
+
+DisplayModePtr
+qelOutputGetModes(xf86OutputPtr output)
+{
+    qelOutputPriv *outputPriv = output->driver_private;
+    drmModeConnectorPtr connector = qelOutputConnector(outputPriv);
+    DisplayModePtr modes = NULL;
+
+    if (!connector)
+        return NULL;
+    output->mm_width = connector->mmWidth;
+    output->mm_height = connector->mmHeight;
+    for (int i = 0; i < connector->count_modes; i++)
+        modes = xf86ModesAdd(modes, qelModeFromDrm(qelOutputScrn(output), &connector->modes[i]));
+    if (modes)
+        return modes;
+    return qelFallbackMode();
+}
+
+void
+qelOutputDpms(xf86OutputPtr output, int mode)
+{
+    qelCrtcDpms(output->crtc, mode);
+}
+
+void
+qelOutputDestroy(xf86OutputPtr output)
+{
+    qelOutputPriv *outputPriv = output->driver_private;
+
+    if (outputPriv) {
+        drmModeFreeConnector(outputPriv->connector);
+        free(outputPriv);
+    }
+    output->driver_private = NULL;
+}

@@ -1,0 +1,280 @@
+#include "kms_fixture.h"
+
+#include <fcntl.h>
+#include <setjmp.h>
+#include <stdarg.h>
+#include <stddef.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <cmocka.h>
+#include <xf86drm.h>
+
+#include "qelsim.h"
+
+#define REPLY_SIZE 65536
+
+static void
+kmsFixtureAttachConfig(kmsFixture *fixture)
+{
+    if (xf86CrtcConfigPrivateIndex < 0)
+        xf86CrtcConfigPrivateIndex = 0;
+    fixture->scrn.privates = fixture->privates;
+    fixture->privates[xf86CrtcConfigPrivateIndex].ptr = &fixture->config;
+    fixture->config.crtc = fixture->crtcPtrs;
+    fixture->config.output = fixture->outputPtrs;
+    fixture->config.compat_output = -1;
+}
+
+static void
+kmsFixtureAddCrtc(kmsFixture *fixture, uint32_t crtcId)
+{
+    int i = fixture->config.num_crtc++;
+    xf86CrtcPtr crtc = &fixture->crtcs[i];
+    qelCrtcPriv *crtcPriv = calloc(1, sizeof(*crtcPriv));
+
+    assert_non_null(crtcPriv);
+    crtcPriv->screenPriv = fixture->priv;
+    crtcPriv->crtcId = crtcId;
+    crtc->scrn = &fixture->scrn;
+    crtc->funcs = &qelCrtcFuncs;
+    crtc->driver_private = crtcPriv;
+    crtc->enabled = TRUE;
+    crtc->rotation = RR_Rotate_0;
+    fixture->crtcPtrs[i] = crtc;
+    if (fixture->priv->flipCrtcId == 0)
+        fixture->priv->flipCrtcId = crtcId;
+}
+
+static void
+kmsFixtureAddOutput(kmsFixture *fixture, uint32_t connectorId)
+{
+    int i = fixture->config.num_output++;
+    xf86OutputPtr output = &fixture->outputs[i];
+    qelOutputPriv *outputPriv = calloc(1, sizeof(*outputPriv));
+
+    assert_non_null(outputPriv);
+    outputPriv->screenPriv = fixture->priv;
+    outputPriv->connectorId = connectorId;
+    output->scrn = &fixture->scrn;
+    output->driver_private = outputPriv;
+    output->crtc = i < fixture->config.num_crtc ? fixture->crtcPtrs[i] : NULL;
+    fixture->outputPtrs[i] = output;
+}
+
+kmsFixture *
+kmsFixtureCreate(const char *description)
+{
+    kmsFixture *fixture = calloc(1, sizeof(*fixture));
+
+    assert_non_null(fixture);
+    assert_int_equal(qelsim_configure(description), 0);
+    fixture->priv = calloc(1, sizeof(*fixture->priv));
+    assert_non_null(fixture->priv);
+    fixture->priv->fd = open("/dev/dri/card0", O_RDWR | O_CLOEXEC);
+    assert_true(fixture->priv->fd >= 0);
+    fixture->priv->ownsFd = TRUE;
+    fixture->scrn.scrnIndex = 0;
+    fixture->scrn.driverPrivate = fixture->priv;
+    kmsFixtureAttachConfig(fixture);
+    fixture->resources = drmModeGetResources(fixture->priv->fd);
+    assert_non_null(fixture->resources);
+    for (int i = 0; i < fixture->resources->count_crtcs && i < FIXTURE_MAX_OBJECTS; i++)
+        kmsFixtureAddCrtc(fixture, fixture->resources->crtcs[i]);
+    for (int i = 0; i < fixture->resources->count_connectors && i < FIXTURE_MAX_OBJECTS; i++)
+        kmsFixtureAddOutput(fixture, fixture->resources->connectors[i]);
+    forgetMessages();
+    return fixture;
+}
+
+void
+kmsFixtureAddScanouts(kmsFixture *fixture, int width, int height, Bool tearFree)
+{
+    qelScreenPriv *priv = fixture->priv;
+
+    priv->scanout[0] = qelBoCreateScanout(priv->fd, width, height, TRUE);
+    assert_non_null(priv->scanout[0]);
+    priv->shadow = priv->scanout[0];
+    priv->tearFree = tearFree;
+    if (!tearFree)
+        return;
+    priv->scanout[1] = qelBoCreateScanout(priv->fd, width, height, TRUE);
+    assert_non_null(priv->scanout[1]);
+}
+
+void
+kmsFixtureDestroy(kmsFixture *fixture)
+{
+    qelScreenPriv *priv = fixture->priv;
+
+    for (int i = 0; i < fixture->config.num_crtc; i++)
+        qelCrtcDestroy(fixture->crtcPtrs[i]);
+    for (int i = 0; i < fixture->config.num_output; i++)
+        free(fixture->outputs[i].driver_private);
+    qelBoDestroy(priv->fd, priv->scanout[1]);
+    qelBoDestroy(priv->fd, priv->scanout[0]);
+    drmModeFreeResources(fixture->resources);
+    close(priv->fd);
+    free(priv);
+    free(fixture);
+}
+
+DisplayModeRec
+kmsFixtureMode(int width, int height)
+{
+    static char name[] = "fixture-mode";
+    DisplayModeRec mode = {
+        .name = name,
+        .Clock = 65000,
+        .HDisplay = width,
+        .HSyncStart = width + 24,
+        .HSyncEnd = width + 160,
+        .HTotal = width + 320,
+        .VDisplay = height,
+        .VSyncStart = height + 3,
+        .VSyncEnd = height + 9,
+        .VTotal = height + 38,
+        .Flags = V_NHSYNC | V_NVSYNC,
+    };
+
+    return mode;
+}
+
+static char *
+simReply(const char *request)
+{
+    char *reply = calloc(1, REPLY_SIZE);
+
+    assert_non_null(reply);
+    assert_int_equal(qelsim_command(request, reply, REPLY_SIZE), 0);
+    return reply;
+}
+
+void
+simCommandOk(const char *request)
+{
+    free(simReply(request));
+}
+
+/* The value of the first counter line whose key contains the text; -1 when
+ * there is none. */
+static long
+simFindCounter(const char *text, Bool exact)
+{
+    char *reply = simReply("counters");
+    long value = -1;
+
+    for (char *line = strtok(reply, "\n"); line; line = strtok(NULL, "\n")) {
+        char *eq = strchr(line, '=');
+
+        if (!eq)
+            continue;
+        *eq = '\0';
+        if (exact ? strcmp(line, text) == 0 : strstr(line, text) != NULL) {
+            value = strtol(eq + 1, NULL, 10);
+            break;
+        }
+    }
+    free(reply);
+    return value;
+}
+
+long
+simCounter(const char *name)
+{
+    long value = simFindCounter(name, TRUE);
+
+    assert_true(value >= 0);
+    return value;
+}
+
+long
+simIoctlCounter(const char *part)
+{
+    long value = simFindCounter(part, FALSE);
+
+    return value < 0 ? 0 : value;
+}
+
+Bool
+simCrtcState(int index, char *line, size_t size)
+{
+    char *reply = simReply("crtcs");
+    char prefix[32];
+    Bool found = FALSE;
+
+    snprintf(prefix, sizeof(prefix), "crtc index=%d ", index);
+    for (char *l = strtok(reply, "\n"); l; l = strtok(NULL, "\n")) {
+        if (strncmp(l, prefix, strlen(prefix)) == 0) {
+            snprintf(line, size, "%s", l);
+            found = TRUE;
+            break;
+        }
+    }
+    free(reply);
+    return found;
+}
+
+long
+simCrtcField(int index, const char *key)
+{
+    char line[512];
+    char pattern[64];
+    const char *at;
+
+    assert_true(simCrtcState(index, line, sizeof(line)));
+    snprintf(pattern, sizeof(pattern), " %s=", key);
+    at = strstr(line, pattern);
+    assert_non_null(at);
+    return strtol(at + strlen(pattern), NULL, 10);
+}
+
+void
+expectNoMessage(void)
+{
+    assert_int_equal(fakeMessageCount(), 0);
+}
+
+void
+expectOneMessage(int level, int scrnIndex, const char *text)
+{
+    const fakeMessage *message;
+
+    assert_int_equal(fakeMessageCount(), 1);
+    message = fakeMessageAt(0);
+    assert_int_equal(message->level, level);
+    assert_int_equal(message->scrnIndex, scrnIndex);
+    assert_string_equal(message->text, text);
+    forgetMessages();
+}
+
+void
+expectOneFailure(int level, int scrnIndex, const char *prefix)
+{
+    const fakeMessage *message;
+    size_t length = strlen(prefix);
+    Bool known = FALSE;
+
+    assert_int_equal(fakeMessageCount(), 1);
+    message = fakeMessageAt(0);
+    assert_int_equal(message->level, level);
+    assert_int_equal(message->scrnIndex, scrnIndex);
+    assert_int_equal(strncmp(message->text, prefix, length), 0);
+    for (int e = 1; e < 134 && !known; e++) {
+        char expected[256];
+
+        snprintf(expected, sizeof(expected), "%s%s\n", prefix, strerror(e));
+        known = strcmp(message->text, expected) == 0;
+    }
+    if (!known)
+        fail_msg("no errno text in: %s", message->text);
+    forgetMessages();
+}
+
+void
+forgetMessages(void)
+{
+    fakeMessagesClear();
+}

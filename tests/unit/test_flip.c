@@ -1,0 +1,165 @@
+/* Settling a pending page flip on the simulated device, whose vblank clock
+ * the tests advance by hand. */
+#include <poll.h>
+#include <setjmp.h>
+#include <stdarg.h>
+#include <stddef.h>
+#include <stdint.h>
+
+#include <cmocka.h>
+#include <xf86drm.h>
+#include <xf86drmMode.h>
+
+#include "kms_fixture.h"
+#include "tearfree/tearfree.h"
+
+static const char *manualVblank =
+    "[device]\nvblank = manual\n[crtc]\n[connector]\ntype = eDP\nmodes = 1024x768@60\n";
+
+/* Both scanout buffers exist, scanout[0] is shown, and a flip to scanout[1]
+ * has been requested. */
+static int
+flipRequestedSetUp(void **state)
+{
+    kmsFixture *fixture = kmsFixtureCreate(manualVblank);
+    qelScreenPriv *priv = fixture->priv;
+    DisplayModeRec mode = kmsFixtureMode(1024, 768);
+
+    kmsFixtureAddScanouts(fixture, 1024, 768, TRUE);
+    assert_true(qelCrtcSetModeMajor(fixture->crtcPtrs[0], &mode, RR_Rotate_0, 0, 0));
+    assert_int_equal(drmModePageFlip(priv->fd, priv->flipCrtcId, priv->scanout[1]->fbId,
+                                     DRM_MODE_PAGE_FLIP_EVENT, priv), 0);
+    priv->flipPending = TRUE;
+    *state = fixture;
+    return 0;
+}
+
+static int
+fixtureTearDown(void **state)
+{
+    kmsFixture *fixture = *state;
+
+    /* Let the kernel finish the flip so that no buffer is still queued. */
+    simCommandOk("vblank 2");
+    kmsFixtureDestroy(fixture);
+    return 0;
+}
+
+/* Hands the queued events to the driver; fails instead of blocking when the
+ * kernel has queued none. */
+static void
+deliverEvents(qelScreenPriv *priv)
+{
+    struct pollfd pfd = { .fd = priv->fd, .events = POLLIN };
+
+    assert_int_equal(poll(&pfd, 1, 5000), 1);
+    qelDrmEventHandler(priv->fd, X_NOTIFY_READ, NULL);
+}
+
+static long
+crtcQueries(void)
+{
+    return simIoctlCounter("GETCRTC");
+}
+
+static void
+queued_event_is_taken_without_asking_the_kernel(void **state)
+{
+    kmsFixture *fixture = *state;
+    qelScreenPriv *priv = fixture->priv;
+    long queries;
+
+    simCommandOk("vblank 1");
+    queries = crtcQueries();
+    qelResolvePendingFlip(priv);
+    assert_false(priv->flipPending);
+    assert_int_equal(priv->frontIndex, 1);
+    assert_int_equal(crtcQueries(), queries);
+}
+
+/* The flip is still queued in the kernel: the CRTC still shows the front
+ * buffer, so the front stays; the event that comes later changes nothing. */
+static void
+flip_not_yet_applied_keeps_the_front(void **state)
+{
+    kmsFixture *fixture = *state;
+    qelScreenPriv *priv = fixture->priv;
+
+    qelResolvePendingFlip(priv);
+    assert_false(priv->flipPending);
+    assert_int_equal(priv->frontIndex, 0);
+
+    simCommandOk("vblank 1");
+    deliverEvents(priv);
+    assert_false(priv->flipPending);
+    assert_int_equal(priv->frontIndex, 0);
+}
+
+/* The CRTC already shows the back buffer but no event is readable: the
+ * kernel's state decides. */
+static void
+flip_applied_without_event_moves_the_front(void **state)
+{
+    kmsFixture *fixture = *state;
+    qelScreenPriv *priv = fixture->priv;
+    drmModeModeInfo info;
+    uint32_t connectorId = fixture->resources->connectors[0];
+
+    simCommandOk("vblank 1");
+    deliverEvents(priv);
+    assert_int_equal(priv->frontIndex, 1);
+
+    qelModeToDrm(&fixture->crtcs[0].mode, &info);
+    priv->flipPending = TRUE;
+    assert_int_equal(drmModeSetCrtc(priv->fd, priv->flipCrtcId, priv->scanout[0]->fbId, 0, 0,
+                                    &connectorId, 1, &info), 0);
+    qelResolvePendingFlip(priv);
+    assert_false(priv->flipPending);
+    assert_int_equal(priv->frontIndex, 0);
+}
+
+static void
+failed_crtc_query_keeps_the_front(void **state)
+{
+    kmsFixture *fixture = *state;
+    qelScreenPriv *priv = fixture->priv;
+    uint32_t flipCrtcId = priv->flipCrtcId;
+    long queries;
+
+    priv->flipCrtcId = 0xdead;
+    queries = crtcQueries();
+    qelResolvePendingFlip(priv);
+    assert_int_equal(crtcQueries(), queries + 1);
+    priv->flipCrtcId = flipCrtcId;
+    assert_false(priv->flipPending);
+    assert_int_equal(priv->frontIndex, 0);
+}
+
+static void
+nothing_pending_asks_nothing(void **state)
+{
+    kmsFixture *fixture = *state;
+    qelScreenPriv *priv = fixture->priv;
+    long queries = crtcQueries();
+
+    priv->flipPending = FALSE;
+    qelResolvePendingFlip(priv);
+    assert_int_equal(crtcQueries(), queries);
+    assert_int_equal(priv->frontIndex, 0);
+}
+
+#define FLIP(test) cmocka_unit_test_setup_teardown(test, flipRequestedSetUp, fixtureTearDown)
+
+int
+main(void)
+{
+    const struct CMUnitTest tests[] = {
+        FLIP(queued_event_is_taken_without_asking_the_kernel),
+        FLIP(flip_not_yet_applied_keeps_the_front),
+        FLIP(flip_applied_without_event_moves_the_front),
+        FLIP(failed_crtc_query_keeps_the_front),
+        FLIP(nothing_pending_asks_nothing),
+    };
+
+    return cmocka_run_group_tests(tests, NULL, NULL);
+}

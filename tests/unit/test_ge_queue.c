@@ -1,0 +1,339 @@
+/* The GE operation queue against the simulated GE: batching rules, the
+ * wire format the kernel receives, seqno bookkeeping, and the handling of
+ * refused submissions and waits. */
+#include <fcntl.h>
+#include <setjmp.h>
+#include <stdarg.h>
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <cmocka.h>
+
+#include "ge/ge.h"
+#include "kms_fixture.h"
+#include "qelsim.h"
+
+#define REPLY_SIZE 262144
+
+typedef struct queueFixture {
+    kmsFixture *kms;
+    qelScreenPriv *priv;
+    qelBo *a;
+    qelBo *b;
+    qelBo *c;
+} queueFixture;
+
+static qelBo *
+mappedBo(qelScreenPriv *priv, int width, int height)
+{
+    qelBo *bo = qelBoCreate(priv->fd, width, height);
+
+    assert_non_null(bo);
+    assert_non_null(qelBoGetMap(priv->fd, bo));
+    return bo;
+}
+
+static int
+setUp(void **state)
+{
+    queueFixture *f = calloc(1, sizeof(*f));
+
+    assert_non_null(f);
+    f->kms = kmsFixtureCreate(NULL);
+    f->priv = f->kms->priv;
+    f->priv->opCapacity = GE_MAX_OPS;
+    f->priv->ops = calloc(GE_MAX_OPS, sizeof(qelGeOp));
+    assert_non_null(f->priv->ops);
+    f->a = mappedBo(f->priv, 1024, 64);
+    f->b = mappedBo(f->priv, 1024, 64);
+    f->c = mappedBo(f->priv, 64, 64);
+    simCommandOk("ge-log clear");
+    simCommandOk("ge-log on");
+    forgetMessages();
+    *state = f;
+    return 0;
+}
+
+static int
+tearDown(void **state)
+{
+    queueFixture *f = *state;
+
+    simCommandOk("ge-log off");
+    simCommandOk("ge-mode sync");
+    qelBoDestroy(f->priv->fd, f->a);
+    qelBoDestroy(f->priv->fd, f->b);
+    qelBoDestroy(f->priv->fd, f->c);
+    free(f->priv->ops);
+    f->priv->ops = NULL;
+    kmsFixtureDestroy(f->kms);
+    free(f);
+    return 0;
+}
+
+static void
+queueFill(qelScreenPriv *priv, qelBo *dst, int x, int y, int w, int h, uint32_t color)
+{
+    qelGeOp *op = qelGeReserve(priv, dst, NULL);
+
+    *op = (qelGeOp) {
+        .type = GE_OP_SOLID, .rop = GE_ROP_SOLID_COPY, .dstHandle = dst->handle,
+        .dstPitch = dst->pitch, .dstX = x, .dstY = y, .width = w, .height = h,
+        .fillColor = color,
+    };
+}
+
+static uint32_t
+pixel(const qelBo *bo, int x, int y)
+{
+    return *(const uint32_t *) ((const char *) bo->map + (size_t) y * bo->pitch + x * 4);
+}
+
+/* The submit log of the simulated GE, one line per GE_SUBMIT it received. */
+static char *
+submitLog(void)
+{
+    static char reply[REPLY_SIZE];
+
+    assert_int_equal(qelsim_command("ge-log", reply, sizeof(reply)), 0);
+    return reply;
+}
+
+static int
+submitCount(void)
+{
+    int n = 0;
+
+    for (const char *p = submitLog(); (p = strstr(p, "submit count=")); p++)
+        n++;
+    return n;
+}
+
+static void
+kernel_receives_the_records_word_for_word(void **state)
+{
+    queueFixture *f = *state;
+    char expected[512];
+
+    queueFill(f->priv, f->a, 2, 3, 10, 5, 0x00FF0000);
+    qelGeCopyBox(f->priv, f->b, f->a, 8, 8, 4, 4);
+    qelGeCopyBox(f->priv, f->b, f->a, 0, 0, 1, 1);
+    qelGeFlush(f->priv);
+
+    snprintf(expected, sizeof(expected),
+             "submit count=3 reserved0=0 seqno=0 reserved1=0 "
+             "ops=[1,240,%u,4096,2,3,10,5,16711680,0,0,0,0] "
+             "[2,204,%u,4096,8,8,4,4,0,%u,4096,8,8] "
+             "[2,204,%u,4096,0,0,1,1,0,%u,4096,0,0]",
+             f->a->handle, f->a->handle, f->b->handle, f->a->handle, f->b->handle);
+    assert_non_null(strstr(submitLog(), expected));
+    assert_int_equal(pixel(f->a, 2, 3), 0x00FF0000);
+    assert_int_equal(pixel(f->a, 11, 7), 0x00FF0000);
+    assert_int_equal(pixel(f->a, 12, 7), 0);
+}
+
+static void
+a_full_queue_goes_out_in_batches_of_1024(void **state)
+{
+    queueFixture *f = *state;
+
+    for (int i = 0; i < 1025; i++)
+        queueFill(f->priv, f->a, i % 1024, 0, 1, 1, 0x10);
+    assert_int_equal(submitCount(), 1);
+    assert_int_equal(f->priv->opCount, 1);
+    qelGeFlush(f->priv);
+    assert_int_equal(submitCount(), 2);
+    assert_non_null(strstr(submitLog(), "submit count=1024 "));
+    assert_non_null(strstr(submitLog(), "submit count=1 "));
+}
+
+static void
+a_batch_has_one_destination_and_one_source(void **state)
+{
+    queueFixture *f = *state;
+
+    /* Fills and a copy into one destination share a batch; the copy's
+     * source is adopted. */
+    queueFill(f->priv, f->a, 0, 0, 4, 4, 1);
+    qelGeCopyBox(f->priv, f->b, f->a, 4, 4, 4, 4);
+    queueFill(f->priv, f->a, 8, 8, 4, 4, 1);
+    assert_ptr_equal(f->priv->batchSrc, f->b);
+    assert_int_equal(submitCount(), 0);
+
+    /* Another source breaks the batch... */
+    qelGeCopyBox(f->priv, f->c, f->a, 0, 0, 4, 4);
+    assert_int_equal(submitCount(), 1);
+    assert_int_equal(f->priv->opCount, 1);
+    assert_ptr_equal(f->priv->batchSrc, f->c);
+
+    /* ...and so does another destination. */
+    queueFill(f->priv, f->b, 0, 0, 4, 4, 1);
+    assert_int_equal(submitCount(), 2);
+    assert_ptr_equal(f->priv->batchDst, f->b);
+    assert_null(f->priv->batchSrc);
+    qelGeFlush(f->priv);
+    assert_int_equal(f->priv->opCount, 0);
+    assert_null(f->priv->batchDst);
+}
+
+static void
+a_submission_stamps_destination_source_and_screen(void **state)
+{
+    queueFixture *f = *state;
+
+    qelGeCopyBox(f->priv, f->b, f->a, 0, 0, 4, 4);
+    qelGeFlush(f->priv);
+    assert_int_not_equal(f->priv->lastSeqno, 0);
+    assert_int_equal(f->a->lastSeqno, f->priv->lastSeqno);
+    assert_int_equal(f->b->lastSeqno, f->priv->lastSeqno);
+    assert_int_equal(f->c->lastSeqno, 0);
+
+    queueFill(f->priv, f->c, 0, 0, 1, 1, 1);
+    qelGeFlush(f->priv);
+    assert_int_not_equal(f->c->lastSeqno, f->a->lastSeqno);
+    assert_int_equal(f->c->lastSeqno, f->priv->lastSeqno);
+}
+
+static void
+interrupted_and_busy_submissions_are_retried(void **state)
+{
+    queueFixture *f = *state;
+    long waits = simIoctlCounter("GE_WAIT");
+
+    simCommandOk("fault submit_eintr 3");
+    queueFill(f->priv, f->a, 0, 0, 2, 2, 0x55);
+    qelGeFlush(f->priv);
+    assert_int_equal(pixel(f->a, 1, 1), 0x55);
+    assert_int_equal(simIoctlCounter("GE_WAIT"), waits);
+
+    simCommandOk("fault submit_eagain 2");
+    queueFill(f->priv, f->a, 0, 0, 2, 2, 0x66);
+    qelGeFlush(f->priv);
+    assert_int_equal(pixel(f->a, 1, 1), 0x66);
+    /* One wait for room after each refusal. */
+    assert_int_equal(simIoctlCounter("GE_WAIT"), waits + 2);
+    assert_non_null(strstr(submitLog(), "seqno=0"));
+    expectNoMessage();
+}
+
+static void
+a_refused_batch_is_dropped_with_one_warning(void **state)
+{
+    queueFixture *f = *state;
+    char expected[256];
+    uint32_t seqno;
+
+    qelGeCopyBox(f->priv, f->b, f->a, 0, 0, 1, 1);
+    qelGeFlush(f->priv);
+    seqno = f->priv->lastSeqno;
+
+    simCommandOk("fault submit_einval 1");
+    queueFill(f->priv, f->a, 3, 4, 5, 6, 0x77);
+    queueFill(f->priv, f->a, 0, 0, 1, 1, 0x77);
+    qelGeFlush(f->priv);
+
+    snprintf(expected, sizeof(expected),
+             "GE submit of 2 ops failed: Invalid argument [op0 t=1 rop=0xf0 dst=%u "
+             "pitch=4096 @3,4 5x6 src=0 pitch=0 @0,0]\n", f->a->handle);
+    expectOneMessage(X_WARNING, 0, expected);
+    assert_int_equal(fakeMessageAt(0)->verb, 0);
+    assert_int_equal(f->priv->opCount, 0);
+    assert_null(f->priv->batchDst);
+    assert_int_equal(f->priv->lastSeqno, seqno);
+    assert_int_equal(f->a->lastSeqno, seqno);
+    assert_int_equal(pixel(f->a, 3, 4), 0);
+
+    /* Rendering goes on with the next batch. */
+    queueFill(f->priv, f->a, 3, 4, 1, 1, 0x78);
+    qelGeFlush(f->priv);
+    assert_int_equal(pixel(f->a, 3, 4), 0x78);
+}
+
+static void
+cpu_access_waits_only_for_work_on_that_buffer(void **state)
+{
+    queueFixture *f = *state;
+    long waits;
+
+    simCommandOk("ge-mode thread 20000");
+    queueFill(f->priv, f->a, 0, 0, 16, 16, 0xABCDEF);
+    waits = simIoctlCounter("GE_WAIT");
+
+    /* A buffer no batch used: the queue goes out, nothing is waited for. */
+    qelGeWaitBo(f->priv, f->c);
+    assert_int_equal(simIoctlCounter("GE_WAIT"), waits);
+    assert_int_equal(f->priv->opCount, 0);
+
+    qelGeWaitBo(f->priv, f->a);
+    assert_int_equal(simIoctlCounter("GE_WAIT"), waits + 1);
+    assert_int_equal(pixel(f->a, 15, 15), 0xABCDEF);
+    assert_int_equal(f->a->waitedSeqno, f->a->lastSeqno);
+
+    /* Done work is not waited for twice. */
+    qelGeWaitBo(f->priv, f->a);
+    assert_int_equal(simIoctlCounter("GE_WAIT"), waits + 1);
+    /* A buffer wait does not count for the screen. */
+    assert_int_equal(f->priv->waitedSeqno, 0);
+}
+
+static void
+a_failed_wait_is_tried_again_next_time(void **state)
+{
+    queueFixture *f = *state;
+    char prefix[64];
+    long waits;
+
+    queueFill(f->priv, f->a, 0, 0, 1, 1, 1);
+    qelGeFlush(f->priv);
+    waits = simIoctlCounter("GE_WAIT");
+
+    simCommandOk("fault wait 1");
+    qelGeWaitBo(f->priv, f->a);
+    snprintf(prefix, sizeof(prefix), "GE wait for seqno %u failed: ", f->a->lastSeqno);
+    expectOneFailure(X_WARNING, 0, prefix);
+    assert_int_equal(f->a->waitedSeqno, 0);
+
+    qelGeWaitBo(f->priv, f->a);
+    assert_int_equal(simIoctlCounter("GE_WAIT"), waits + 2);
+    assert_int_equal(f->a->waitedSeqno, f->a->lastSeqno);
+}
+
+static void
+copies_outside_either_buffer_are_clipped_or_dropped(void **state)
+{
+    queueFixture *f = *state;
+
+    qelGeCopyBox(f->priv, f->b, f->a, -1, 0, 10, 10);
+    qelGeCopyBox(f->priv, f->b, f->a, 0, 64, 10, 10);
+    assert_int_equal(f->priv->opCount, 0);
+
+    /* c is 64 x 64: the copy is cut to what lies in both buffers. */
+    qelGeCopyBox(f->priv, f->c, f->a, 60, 60, 100, 100);
+    assert_int_equal(f->priv->opCount, 1);
+    assert_int_equal(f->priv->ops[0].width, 4);
+    assert_int_equal(f->priv->ops[0].height, 4);
+    qelGeFlush(f->priv);
+    assert_int_equal(simCounter("ge_rejected_ops"), 0);
+}
+
+int
+main(void)
+{
+    const struct CMUnitTest tests[] = {
+        cmocka_unit_test_setup_teardown(kernel_receives_the_records_word_for_word, setUp, tearDown),
+        cmocka_unit_test_setup_teardown(a_full_queue_goes_out_in_batches_of_1024, setUp, tearDown),
+        cmocka_unit_test_setup_teardown(a_batch_has_one_destination_and_one_source, setUp, tearDown),
+        cmocka_unit_test_setup_teardown(a_submission_stamps_destination_source_and_screen, setUp, tearDown),
+        cmocka_unit_test_setup_teardown(interrupted_and_busy_submissions_are_retried, setUp, tearDown),
+        cmocka_unit_test_setup_teardown(a_refused_batch_is_dropped_with_one_warning, setUp, tearDown),
+        cmocka_unit_test_setup_teardown(cpu_access_waits_only_for_work_on_that_buffer, setUp, tearDown),
+        cmocka_unit_test_setup_teardown(a_failed_wait_is_tried_again_next_time, setUp, tearDown),
+        cmocka_unit_test_setup_teardown(copies_outside_either_buffer_are_clipped_or_dropped, setUp, tearDown),
+    };
+
+    return cmocka_run_group_tests(tests, NULL, NULL);
+}
