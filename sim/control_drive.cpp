@@ -19,6 +19,8 @@ bool armDeviceFault(Device &d, const std::string &kind, unsigned n)
         d.faults.flip = n;
     else if (kind == "setcrtc")
         d.faults.setcrtc = n;
+    else if (kind == "getconnector")
+        d.faults.getconnector = n;
     else if (kind == "create_dumb")
         d.faults.createDumb = n;
     else if (kind == "create_dumb_nth")

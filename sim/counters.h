@@ -20,6 +20,7 @@ struct Counters {
 struct Faults {
     unsigned flip = 0;
     unsigned setcrtc = 0;
+    unsigned getconnector = 0;
     unsigned createDumb = 0;
     unsigned createDumbNth = 0; // 0: none; 1: the next creation fails
     bool masterHeldElsewhere = false;

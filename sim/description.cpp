@@ -216,11 +216,14 @@ bool parseDescription(const std::string &text, DeviceDescription &out, std::stri
             return false;
         }
     }
-    const DeviceDescription fallback = defaultDescription();
-    if (d.crtcs.empty())
+    // A text that describes no object at all means the default device; one
+    // that names any CRTC or connector is taken as the whole list, so that
+    // devices without CRTCs or without connectors can be described.
+    if (d.crtcs.empty() && d.connectors.empty()) {
+        const DeviceDescription fallback = defaultDescription();
         d.crtcs = fallback.crtcs;
-    if (d.connectors.empty())
         d.connectors = fallback.connectors;
+    }
     out = std::move(d);
     return true;
 }

@@ -42,8 +42,8 @@ struct DeviceDescription {
 DeviceDescription defaultDescription();
 
 // Parses TEXT; on a malformed line returns false and says why in ERROR.
-// A text without [crtc] or without [connector] sections gets those of the
-// default description.
+// A text without any [crtc] or [connector] section gets the default
+// device's; otherwise the sections listed are all there is.
 bool parseDescription(const std::string &text, DeviceDescription &out, std::string &error);
 
 // Connector type number for a libdrm type name ("eDP", "HDMI-A") or a number.

@@ -89,6 +89,9 @@ int ioctlGetConnector(IoctlCall &call, void *arg)
 {
     auto *r = static_cast<drm_mode_get_connector *>(arg);
     Device &d = call.device;
+    // A connector the kernel cannot probe at the moment answers as if gone.
+    if (takeFault(d.faults.getconnector))
+        return -ENOENT;
     const Connector *c = d.findConnector(r->connector_id);
     if (!c)
         return -ENOENT;
