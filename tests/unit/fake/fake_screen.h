@@ -34,7 +34,8 @@ typedef struct fakeFbScreenArgs {
 const fakeFbScreenArgs *fakeFbScreenInitArgs(ScreenPtr screen);
 
 /* The base layer's procedures, the bottom of every wrapping chain. Each
- * counts its calls under its own name ("fakeBaseCloseScreen", ...). */
+ * counts its calls under its own name ("fakeBaseCloseScreen", ...); the
+ * screen's ModifyPixmapHeader counts under "fakeModifyPixmapHeader". */
 Bool fakeBaseCreateScreenResources(ScreenPtr screen);
 Bool fakeBaseCloseScreen(ScreenPtr screen);
 void fakeBaseBlockHandler(ScreenPtr screen, void *timeout);
