@@ -31,7 +31,7 @@ template <typename Stat> bool statPath(const char *path, Stat *st)
     uint32_t minor;
     if (!qelsim::nodeMinorOfPath(path, minor))
         return false;
-    qelsim::fillNodeStat(reinterpret_cast<struct stat *>(st), minor);
+    qelsim::fillNodeStat(st, minor);
     return true;
 }
 
@@ -40,7 +40,7 @@ template <typename Stat> bool statFd(int fd, Stat *st)
     uint32_t minor;
     if (!qelsim::nodeMinorOfFd(fd, minor))
         return false;
-    qelsim::fillNodeStat(reinterpret_cast<struct stat *>(st), minor);
+    qelsim::fillNodeStat(st, minor);
     return true;
 }
 
@@ -51,8 +51,6 @@ template <typename Stat> bool statAt(int dirfd, const char *path, Stat *st, int 
         return statFd(dirfd, st);
     return path && path[0] == '/' && statPath(path, st);
 }
-
-static_assert(sizeof(struct stat) == sizeof(struct stat64));
 
 } // namespace
 

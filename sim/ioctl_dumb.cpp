@@ -40,7 +40,9 @@ bool allocateMemory(Buffer &b)
         return false;
     if (ftruncate(b.memfd, static_cast<off_t>(b.mapSize)) != 0)
         return false;
-    QELSIM_NEXT(mmap);
+    // mmap64 by name: with a 64-bit off_t on a 32-bit target, "mmap" is the
+    // entry point that takes a 32-bit offset.
+    QELSIM_NEXT(mmap64);
     void *p = fn(nullptr, b.mapSize, PROT_READ | PROT_WRITE, MAP_SHARED, b.memfd, 0);
     if (p == MAP_FAILED)
         return false;

@@ -92,7 +92,7 @@ void noteDup(int oldFd, int newFd)
         forgetDeviceFd(*device, newFd);
 }
 
-bool simulateMmap(void *addr, size_t len, int prot, int flags, int fd, off_t offset,
+bool simulateMmap(void *addr, size_t len, int prot, int flags, int fd, int64_t offset,
                   void *&result)
 {
     Device *device = Device::existing();
@@ -109,7 +109,7 @@ bool simulateMmap(void *addr, size_t len, int prot, int flags, int fd, off_t off
         result = MAP_FAILED;
         return true;
     }
-    QELSIM_NEXT(mmap);
+    QELSIM_NEXT(mmap64);  // see allocateMemory() in ioctl_dumb.cpp
     result = fn(addr, len, prot, flags, buffer->memfd,
                 static_cast<off_t>(static_cast<uint64_t>(offset) - buffer->mapOffset));
     return true;

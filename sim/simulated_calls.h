@@ -15,7 +15,8 @@ bool nodeMinorOfFd(int fd, uint32_t &minor);
 void noteClose(int fd);
 // NEWFD is now a copy of OLDFD, made by dup, dup2, dup3 or fcntl.
 void noteDup(int oldFd, int newFd);
-bool simulateMmap(void *addr, size_t len, int prot, int flags, int fd, off_t offset,
+// OFFSET is 64-bit whatever off_t is where the call was interposed.
+bool simulateMmap(void *addr, size_t len, int prot, int flags, int fd, int64_t offset,
                   void *&result);
 // Whether FD is a terminal: its ioctls must reach the kernel even when
 // umockdev's preload would answer them.
