@@ -109,6 +109,25 @@ bool geLog(const Words &w, Reply &reply)
     return true;
 }
 
+// flip-probes x,y ...: the points whose pixels fliplog records per flip; no
+// points: none.
+bool flipProbes(const Words &w, Reply &reply)
+{
+    std::vector<std::pair<uint32_t, uint32_t>> points;
+    for (size_t i = 1; i < w.size(); ++i) {
+        const size_t comma = w[i].find(',');
+        unsigned x, y;
+        if (comma == std::string::npos || !parseCount(w[i].substr(0, comma), x) ||
+            !parseCount(w[i].substr(comma + 1), y))
+            return reply.fail("usage: flip-probes [x,y ...]");
+        points.emplace_back(x, y);
+    }
+    Device &d = Device::instance();
+    std::lock_guard lock(d.mutex);
+    d.flipProbes = std::move(points);
+    return true;
+}
+
 bool settled(Device &d, unsigned quietVblanks)
 {
     if (d.ge.takeActivity())
@@ -156,6 +175,8 @@ bool controlDrive(const Words &w, Reply &reply, bool &known)
         return geLog(w, reply);
     if (verb == "settle")
         return settle(w, reply);
+    if (verb == "flip-probes")
+        return flipProbes(w, reply);
     known = false;
     return false;
 }

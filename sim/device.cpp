@@ -83,6 +83,7 @@ void Device::reset(const DeviceDescription &newDescription)
     faults = {};
     pendingVblankEvents.clear();
     flipLog.clear();
+    flipProbes.clear();
     vblankCount = 0;
     clock_gettime(CLOCK_MONOTONIC, &lastVblankTime);
     lastActivityVblank = 0;

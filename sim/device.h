@@ -65,6 +65,9 @@ class Device {
     uint64_t lastActivityVblank = 0;
     std::vector<PendingVblankEvent> pendingVblankEvents;
     std::vector<std::string> flipLog;
+    // Points (x, y) of a framebuffer whose pixels each fliplog line records
+    // as the flip puts it on screen.
+    std::vector<std::pair<uint32_t, uint32_t>> flipProbes;
 
     uint32_t nextObjectId = 1;
     uint64_t nextMapOffset = 0;
