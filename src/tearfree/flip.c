@@ -83,9 +83,26 @@ qelDiscardFlipEvents(qelScreenPriv *priv)
         qelDrainQueuedEvents(priv);
 }
 
+/* The buffer that stays in front never received the last cycle's damage,
+ * which went into the back buffer only; nothing would present it again
+ * until new damage came. Handing it back to the damage record makes the
+ * next cycle copy and flip it. */
+static void
+qelRedamageUnshownCycle(qelScreenPriv *priv)
+{
+    RegionPtr damaged;
+
+    if (!priv->damage)
+        return;
+    damaged = DamageRegion(priv->damage);
+    pixman_region_union(damaged, damaged, &priv->pendingRegion);
+}
+
 void
 qelResolvePendingFlip(qelScreenPriv *priv)
 {
+    int front = priv->frontIndex;
+
     if (!priv->flipPending)
         return;
     qelDrainQueuedEvents(priv);
@@ -93,4 +110,6 @@ qelResolvePendingFlip(qelScreenPriv *priv)
         return;
     qelSettleFromCrtcState(priv);
     priv->flipPending = FALSE;
+    if (priv->frontIndex == front)
+        qelRedamageUnshownCycle(priv);
 }
