@@ -5,6 +5,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -23,6 +24,7 @@ qelReadSysfsInt(const char *path)
 {
     char text[16];
     ssize_t length;
+    long value;
     int fd = open(path, O_RDONLY | O_CLOEXEC);
 
     if (fd < 0)
@@ -32,7 +34,17 @@ qelReadSysfsInt(const char *path)
     if (length <= 0)
         return -1;
     text[length] = '\0';
-    return (int) strtol(text, NULL, 10);
+    value = strtol(text, NULL, 10);
+    /* Where long is wider than int, a number out of int's range would be
+     * cut to its low bits and read as some unrelated value; it saturates
+     * instead, as strtol itself does where the two have one width. */
+#if LONG_MAX > INT_MAX
+    if (value > INT_MAX)
+        return INT_MAX;
+    if (value < INT_MIN)
+        return INT_MIN;
+#endif
+    return (int) value;
 }
 
 /* Formats into a fixed field; a path that does not fit would name another
