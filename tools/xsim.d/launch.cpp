@@ -16,7 +16,7 @@ qeltest::BacklightDevice parseBacklight(const std::string &text)
 {
     auto eq = text.find('=');
     if (eq == std::string::npos || eq == 0)
-        throw std::invalid_argument("--backlight wants NAME=MAX[:CUR], not '" + text + "'");
+        throw std::invalid_argument("--backlight wants [NAME=]MAX[:CUR], not '" + text + "'");
     std::string levels = text.substr(eq + 1);
     auto colon = levels.find(':');
     std::string max = levels.substr(0, colon);

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -168,6 +169,9 @@ int main(int argc, char **argv)
         std::cout << usageText();
         return 0;
     }
+    // The harness chooses the server's paths from QEL_ARCH.
+    if (!options.arch.empty())
+        setenv("QEL_ARCH", options.arch.c_str(), 1);
     try {
         std::string outDir = prepareOutDir(options);
         return options.keep ? runKept(options, outDir) : runAttached(options, outDir);

@@ -22,6 +22,11 @@ come up, it says why (with the log's tail) and exits with 2.
 
 Options:
   --driver qel|modesetting   video driver (default qel)
+  --arch native|armhf        the server's architecture (default: QEL_ARCH, or
+                             native). armhf runs the armhf Xorg, qel_drv.so
+                             and simulator (cross-built into build-armhf/
+                             first when needed) under qemu-arm-static;
+                             COMMAND and xsim itself stay native
   --option NAME=VALUE        Device-section option, repeatable
                              (e.g. --option Accel=off --option TearFree=off)
   --panel WxH                one connected eDP panel with the single mode
@@ -33,8 +38,8 @@ Options:
                              submit_eintr, submit_eagain, submit_einval, wait,
                              flip, setcrtc, create_dumb, create_dumb_nth,
                              master); repeatable
-  --backlight NAME=MAX[:CUR] a sysfs backlight device (default brightness
-                             MAX); repeatable
+  --backlight [NAME=]MAX[:CUR] a sysfs backlight device (default name
+                             backlight, default brightness MAX); repeatable
   --out DIR                  output folder (default: a fresh one, named on
                              stderr)
   --keep                     leave the server running after COMMAND; prints
@@ -47,9 +52,13 @@ Options:
 
 Environment: QEL_BUILD (build directory; default build), QEL_SIM_LIB,
 QEL_UMOCKDEV_PRELOAD, QEL_XORG, QEL_XORG_MODULEDIR override the parts used.
+QEL_ARCH (native or armhf) chooses the server as --arch does; for armhf,
+QEL_ARMHF_SYSROOT (default .armhf) and QEL_ARMHF_BUILD (default build-armhf)
+say where the armhf server and the armhf build are.
 
 Example:
   tools/xsim --out /tmp/shot -- sh -c 'xrandr; x11perf -rect10 -repeat 1'
+  tools/xsim --arch armhf --out /tmp/shot-armhf -- xrandr
 )";
 }
 
@@ -102,6 +111,8 @@ void applyOption(Options &o, const std::string &arg, ArgReader &args)
 {
     if (arg == "--driver")
         o.driver = args.valueOf(arg);
+    else if (arg == "--arch")
+        o.arch = args.valueOf(arg);
     else if (arg == "--option")
         o.deviceOptions.push_back(splitAt(args.valueOf(arg), '=', arg));
     else if (arg == "--panel")
@@ -110,8 +121,12 @@ void applyOption(Options &o, const std::string &arg, ArgReader &args)
         o.simConfigFile = args.valueOf(arg);
     else if (arg == "--fault")
         o.faults.push_back(splitAt(args.valueOf(arg), '=', arg));
-    else if (arg == "--backlight")
-        o.backlights.push_back(args.valueOf(arg));
+    else if (arg == "--backlight") {
+        // MAX[:CUR] alone is one device under a default name.
+        std::string device = args.valueOf(arg);
+        o.backlights.push_back(device.find('=') == std::string::npos ? "backlight=" + device
+                                                                     : device);
+    }
     else if (arg == "--out")
         o.outDir = args.valueOf(arg);
     else if (arg == "--keep")
@@ -141,6 +156,8 @@ Options parseOptions(int argc, char **argv)
     }
     if (o.driver != "qel" && o.driver != "modesetting")
         throw std::invalid_argument("--driver is qel or modesetting, not " + o.driver);
+    if (!o.arch.empty() && o.arch != "native" && o.arch != "armhf")
+        throw std::invalid_argument("--arch is native or armhf, not " + o.arch);
     if (o.panel && !o.simConfigFile.empty())
         throw std::invalid_argument("--panel and --sim-config exclude each other");
     return o;

@@ -10,6 +10,7 @@ namespace xsim {
 
 struct Options {
     std::string driver = "qel";
+    std::string arch;  // native or armhf; empty: as QEL_ARCH says
     std::vector<std::pair<std::string, std::string>> deviceOptions;
     std::optional<std::pair<int, int>> panel;
     std::string simConfigFile;

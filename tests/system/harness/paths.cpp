@@ -1,6 +1,8 @@
 #include "paths.h"
 
 #include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
 
 #ifndef QEL_BUILD_ROOT
 #error "QEL_BUILD_ROOT must name the build directory"
@@ -22,18 +24,68 @@ std::string fromEnv(const char *name, const std::string &fallback)
     return value && *value ? value : fallback;
 }
 
+// Emulated, the server starts and draws 5-20 times more slowly.
+constexpr int emulationSlowdown = 10;
+
+std::string absolute(const std::string &path)
+{
+    return std::filesystem::absolute(path).lexically_normal().string();
+}
+
+// The source tree, found from this file's own path, which Meson gives the
+// compiler relative to the build directory.
+std::string sourceRoot()
+{
+    std::filesystem::path file = std::filesystem::path(QEL_BUILD_ROOT) / __FILE__;
+    return file.lexically_normal().parent_path().parent_path().parent_path().parent_path();
+}
+
+Paths nativePaths()
+{
+    Paths p;
+    p.buildRoot = fromEnv("QEL_BUILD", QEL_BUILD_ROOT);
+    p.umockdevPreload = std::string(QEL_LIBDIR) + "/libumockdev-preload.so.0";
+    p.xorg = "/usr/lib/xorg/Xorg";
+    p.systemModuleDir = QEL_XORG_MODULEDIR;
+    return p;
+}
+
+Paths armhfPaths()
+{
+    std::string sysroot = absolute(fromEnv("QEL_ARMHF_SYSROOT", sourceRoot() + "/.armhf"));
+    Paths p;
+    p.arch = "armhf";
+    p.buildRoot = absolute(fromEnv("QEL_ARMHF_BUILD", sourceRoot() + "/build-armhf"));
+    p.umockdevPreload = sysroot + "/usr/lib/arm-linux-gnueabihf/libumockdev-preload.so.0";
+    p.xorg = sysroot + "/usr/lib/xorg/Xorg";
+    p.systemModuleDir = sysroot + "/usr/lib/xorg/modules";
+    std::string libraries = sysroot + "/usr/lib/arm-linux-gnueabihf:" + sysroot + "/usr/lib";
+    p.emulation = {{"qemu-arm-static"},
+                   {sysroot + "/usr/lib/ld-linux-armhf.so.3", "--library-path", libraries},
+                   {{"LIBGL_DRIVERS_PATH", sysroot + "/usr/lib/arm-linux-gnueabihf/dri"}}};
+    p.slowdown = emulationSlowdown;
+    return p;
+}
+
+Paths pathsForArch(const std::string &arch)
+{
+    if (arch == "native")
+        return nativePaths();
+    if (arch == "armhf")
+        return armhfPaths();
+    throw std::invalid_argument("QEL_ARCH is native or armhf, not " + arch);
+}
+
 }  // namespace
 
 Paths defaultPaths()
 {
-    Paths p;
-    p.buildRoot = fromEnv("QEL_BUILD", QEL_BUILD_ROOT);
+    Paths p = pathsForArch(fromEnv("QEL_ARCH", "native"));
     p.moduleDir = p.buildRoot + "/src";
     p.simLibrary = fromEnv("QEL_SIM_LIB", p.buildRoot + "/sim/libqelsim.so");
-    p.umockdevPreload = fromEnv("QEL_UMOCKDEV_PRELOAD",
-                                std::string(QEL_LIBDIR) + "/libumockdev-preload.so.0");
-    p.xorg = fromEnv("QEL_XORG", "/usr/lib/xorg/Xorg");
-    p.systemModuleDir = fromEnv("QEL_XORG_MODULEDIR", QEL_XORG_MODULEDIR);
+    p.umockdevPreload = fromEnv("QEL_UMOCKDEV_PRELOAD", p.umockdevPreload);
+    p.xorg = fromEnv("QEL_XORG", p.xorg);
+    p.systemModuleDir = fromEnv("QEL_XORG_MODULEDIR", p.systemModuleDir);
     return p;
 }
 

@@ -149,6 +149,8 @@ XServerLaunch Testbed::prepare(const TempDir &run) const
 
     XServerLaunch launch;
     launch.xorg = paths_.xorg;
+    launch.emulation = paths_.emulation;
+    launch.startTimeout *= paths_.slowdown;
     launch.configFile = run / "xorg.conf";
     launch.configDir = run / "xorg.conf.d";
     launch.logFile = run / "Xorg.log";

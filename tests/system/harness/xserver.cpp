@@ -72,7 +72,7 @@ std::vector<std::string> XServer::commandLine(int displayFd) const
     if (launch_.noReset)
         argv.push_back("-noreset");
     argv.insert(argv.end(), launch_.extraArgs.begin(), launch_.extraArgs.end());
-    return argv;
+    return emulatedCommand(launch_.emulation, launch_.env, argv);
 }
 
 XServer::XServer(const XServerLaunch &launch) : launch_(launch)
@@ -81,7 +81,8 @@ XServer::XServer(const XServerLaunch &launch) : launch_(launch)
     // The server's own stderr repeats its log; keep it beside the log.
     int output = open((launch_.logFile + ".stderr").c_str(),
                       O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    SpawnRequest request{commandLine(pipe.write), launch_.env, {pipe.write}, output, output, -1};
+    SpawnRequest request{commandLine(pipe.write), hostEnvironment(launch_.emulation, launch_.env),
+                         {pipe.write}, output, output, -1};
     child_ = std::make_unique<ChildProcess>(request);
     pipe.closeWrite();
     if (output >= 0)
@@ -150,13 +151,16 @@ std::optional<int> XServer::waitForExit(std::chrono::milliseconds timeout)
 int runXServerToExit(const XServerLaunch &launch)
 {
     SpawnRequest request;
-    request.setEnv = launch.env;
+    request.setEnv = hostEnvironment(launch.emulation, launch.env);
+    int devnull = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    // -displayfd makes the server take a free display: another server on :0
+    // must not end this one early for a reason of its own.
     std::vector<std::string> argv = {launch.xorg, "-config", launch.configFile, "-configdir",
                                      launch.configDir, "-logfile", launch.logFile, "-nolisten",
-                                     "tcp"};
+                                     "tcp", "-displayfd", std::to_string(devnull)};
     argv.insert(argv.end(), launch.extraArgs.begin(), launch.extraArgs.end());
-    request.argv = argv;
-    int devnull = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    request.argv = emulatedCommand(launch.emulation, launch.env, argv);
+    request.keepFds = {devnull};
     request.stdoutFd = request.stderrFd = devnull;
     ChildProcess child(request);
     close(devnull);

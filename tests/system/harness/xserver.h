@@ -4,6 +4,7 @@
 #pragma once
 
 #include "child_process.h"
+#include "emulation.h"
 
 #include <chrono>
 #include <map>
@@ -16,6 +17,7 @@ namespace qeltest {
 
 struct XServerLaunch {
     std::string xorg;
+    Emulation emulation;                        // for a server not of this machine
     std::string configFile;
     std::string configDir;
     std::string logFile;
