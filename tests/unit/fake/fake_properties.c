@@ -32,18 +32,31 @@ MakeAtom(const char *string, unsigned len, Bool makeit)
     return FAKE_FIRST_ATOM + atomCount++;
 }
 
+static fakeConfiguredProperty lastConfigured;
+static fakeChangedProperty lastChanged;
+
 int
 RRConfigureOutputProperty(RROutputPtr output, Atom property, Bool pending, Bool range,
                           Bool immutable, int num_values, const INT32 *values)
 {
-    (void) output;
-    (void) property;
-    (void) pending;
-    (void) range;
-    (void) immutable;
-    (void) num_values;
-    (void) values;
+    lastConfigured = (fakeConfiguredProperty) {
+        output, property, pending, range, immutable, num_values, {0, 0},
+    };
+    for (int i = 0; i < num_values && i < 2; i++)
+        lastConfigured.values[i] = values[i];
     return fakeCall("RRConfigureOutputProperty") ? BadAlloc : Success;
+}
+
+const fakeConfiguredProperty *
+fakeLastConfiguredProperty(void)
+{
+    return &lastConfigured;
+}
+
+const fakeChangedProperty *
+fakeLastChangedProperty(void)
+{
+    return &lastChanged;
 }
 
 static INT32 lastPropertyValue;
@@ -52,11 +65,9 @@ int
 RRChangeOutputProperty(RROutputPtr output, Atom property, Atom type, int format, int mode,
                        unsigned long len, const void *value, Bool sendevent, Bool pending)
 {
-    (void) output;
-    (void) property;
-    (void) mode;
-    (void) sendevent;
-    (void) pending;
+    lastChanged = (fakeChangedProperty) {
+        output, property, type, format, mode, len, sendevent, pending,
+    };
     if (fakeCall("RRChangeOutputProperty"))
         return BadAlloc;
     if (type == XA_INTEGER && format == 32 && len == 1)
@@ -77,4 +88,6 @@ fakeAtomsReset(void)
         free(atoms[i]);
     atomCount = 0;
     lastPropertyValue = 0;
+    lastConfigured = (fakeConfiguredProperty) { 0 };
+    lastChanged = (fakeChangedProperty) { 0 };
 }

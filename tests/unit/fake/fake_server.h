@@ -126,6 +126,26 @@ const fakeNotifyFd *fakeNotifyFdFind(int fd);
 /* The value of the last 32-bit INTEGER output property the driver set. */
 INT32 fakeLastPropertyValue(void);
 
+/* The arguments of the last RRConfigureOutputProperty and
+ * RRChangeOutputProperty calls (of the values, the first two). */
+typedef struct fakeConfiguredProperty {
+    RROutputPtr output;
+    Atom property;
+    Bool pending, range, immutable;
+    int numValues;
+    INT32 values[2];
+} fakeConfiguredProperty;
+const fakeConfiguredProperty *fakeLastConfiguredProperty(void);
+
+typedef struct fakeChangedProperty {
+    RROutputPtr output;
+    Atom property, type;
+    int format, mode;
+    unsigned long length;
+    Bool sendEvent, pending;
+} fakeChangedProperty;
+const fakeChangedProperty *fakeLastChangedProperty(void);
+
 /* ---- reset ----
  *
  * Deletes every screen record (fake_screen.h), screen, entity and Device

@@ -1,0 +1,380 @@
+// qel's GE acceleration judged against its own software rendering: the
+// same scene (random fills and copies with GXcopy and GXxor, scrolling,
+// copies between pixmaps and windows, images, clipped windows, planemasks
+// and alus the GE cannot do, text) is drawn once with Accel off and once
+// with Accel on, and every pixel a client can read back or the panel shows
+// must be the same. The GE runs once synchronously and once on its slowed
+// worker thread, so that any CPU access that does not wait for it shows.
+#include "artifacts.h"
+#include "xcb_client.h"
+
+#include <gtest/gtest.h>
+
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using namespace qeltest;
+
+namespace {
+
+constexpr int kWidth = 1024;
+constexpr int kHeight = 768;
+constexpr int kPixmapWidth = 320;
+constexpr int kPixmapHeight = 240;
+
+std::string panelWithGe(const std::string &geKeys)
+{
+    return "[device]\n"
+           "nodes = /dev/dri/card0\n" +
+           geKeys +
+           "[crtc]\n"
+           "[connector]\n"
+           "type = eDP\n"
+           "type_id = 1\n"
+           "status = connected\n"
+           "mm = 270x203\n"
+           "modes = 1024x768@60\n"
+           "edid = yes\n";
+}
+
+Testbed accelerated(bool on, const std::string &geKeys)
+{
+    return Testbed()
+        .option("Accel", on ? "on" : "off")
+        .option("TearFree", "off")
+        .simDescription(panelWithGe(geKeys));
+}
+
+// What a client and the panel see once the scene is drawn.
+struct SceneResult {
+    Image root;
+    Image pixmap;
+    Image panel;
+    bool drewText = false;
+};
+
+// Draws the scene on one server. Every choice comes from a generator with
+// a fixed seed, so every server gets the same requests.
+class Scene {
+public:
+    explicit Scene(XcbClient &x) : x_(x), c_(x.connection()) {}
+
+    SceneResult draw(const Session &session)
+    {
+        gc_ = xcb_generate_id(c_);
+        uint32_t noExposures = 0;
+        xcb_create_gc(c_, gc_, x_.root(), XCB_GC_GRAPHICS_EXPOSURES, &noExposures);
+        createWindows();
+        createPixmaps();
+
+        randomFills(x_.root(), kWidth, kHeight, 150, XCB_GX_COPY);
+        randomFills(x_.root(), kWidth, kHeight, 80, XCB_GX_XOR);
+        randomFills(back_, 420, 300, 40, XCB_GX_COPY);
+        randomFills(front_, 300, 220, 40, XCB_GX_XOR);
+        putGradient(x_.root(), 600, 40, 200, 150);
+        putGradient(back_, 10, 10, 100, 80);
+
+        drawIntoPixmap();
+        pixmapsToWindows();
+        scroll(x_.root(), 20, 20, 600, 400);
+        scroll(back_, 0, 0, 420, 300);
+        randomSelfCopies(x_.root(), 40);
+        fallbacks();
+        SceneResult result;
+        result.drewText = drawText();
+
+        x_.sync();
+        session.sim().settle(3);
+        result.root = getImage(x_.root(), kWidth, kHeight);
+        result.pixmap = getImage(pixmap_, kPixmapWidth, kPixmapHeight);
+        result.panel = session.capturePanel();
+        return result;
+    }
+
+private:
+    XcbClient &x_;
+    xcb_connection_t *c_;
+    std::mt19937 random_{20261208};
+    uint32_t gc_ = 0;
+    uint32_t back_ = 0, front_ = 0;
+    uint32_t pixmap_ = 0, small_ = 0;
+
+    int below(int n) { return static_cast<int>(random_() % static_cast<uint32_t>(n)); }
+    uint32_t colour() { return random_() & 0xffffff; }
+
+    void setGc(uint32_t function, uint32_t planeMask, uint32_t foreground)
+    {
+        uint32_t values[] = {function, planeMask, foreground};
+        xcb_change_gc(c_, gc_, XCB_GC_FUNCTION | XCB_GC_PLANE_MASK | XCB_GC_FOREGROUND, values);
+    }
+
+    // Two overlapping windows: the lower one is clipped by the upper one.
+    void createWindows()
+    {
+        back_ = window(80, 60, 420, 300, 0x203040);
+        front_ = window(360, 200, 300, 220, 0x405060);
+    }
+
+    uint32_t window(int x, int y, int width, int height, uint32_t background)
+    {
+        uint32_t id = xcb_generate_id(c_);
+        uint32_t values[] = {background, 1};
+        xcb_create_window(c_, XCB_COPY_FROM_PARENT, id, x_.root(), static_cast<int16_t>(x),
+                          static_cast<int16_t>(y), static_cast<uint16_t>(width),
+                          static_cast<uint16_t>(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                          XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT,
+                          values);
+        xcb_map_window(c_, id);
+        return id;
+    }
+
+    void createPixmaps()
+    {
+        pixmap_ = xcb_generate_id(c_);
+        xcb_create_pixmap(c_, 24, pixmap_, x_.root(), kPixmapWidth, kPixmapHeight);
+        small_ = xcb_generate_id(c_);
+        xcb_create_pixmap(c_, 24, small_, x_.root(), 200, 100);
+    }
+
+    void fillRect(uint32_t drawable, int x, int y, int width, int height)
+    {
+        xcb_rectangle_t r{static_cast<int16_t>(x), static_cast<int16_t>(y),
+                          static_cast<uint16_t>(width), static_cast<uint16_t>(height)};
+        xcb_poly_fill_rectangle(c_, drawable, gc_, 1, &r);
+    }
+
+    void copy(uint32_t from, uint32_t to, int srcX, int srcY, int dstX, int dstY, int width,
+              int height)
+    {
+        xcb_copy_area(c_, from, to, gc_, static_cast<int16_t>(srcX), static_cast<int16_t>(srcY),
+                      static_cast<int16_t>(dstX), static_cast<int16_t>(dstY),
+                      static_cast<uint16_t>(width), static_cast<uint16_t>(height));
+    }
+
+    // Rectangles of every size, some reaching past the drawable's edges.
+    void randomFills(uint32_t drawable, int width, int height, int count, uint32_t function)
+    {
+        for (int i = 0; i < count; ++i) {
+            setGc(function, ~0u, colour());
+            int w = 1 + (i % 4 == 0 ? below(width) : below(64));
+            int h = 1 + (i % 4 == 0 ? below(height) : below(64));
+            fillRect(drawable, below(width + 40) - 20, below(height + 40) - 20, w, h);
+        }
+    }
+
+    void putGradient(uint32_t drawable, int atX, int atY, int width, int height)
+    {
+        std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                pixels[static_cast<size_t>(y) * width + x] =
+                    static_cast<uint32_t>((x * 3) << 16 | (y * 7) << 8 | ((x ^ y) & 0xff));
+        setGc(XCB_GX_COPY, ~0u, 0);
+        xcb_put_image(c_, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, gc_,
+                      static_cast<uint16_t>(width), static_cast<uint16_t>(height),
+                      static_cast<int16_t>(atX), static_cast<int16_t>(atY), 0, 24,
+                      static_cast<uint32_t>(pixels.size() * sizeof(uint32_t)),
+                      reinterpret_cast<const uint8_t *>(pixels.data()));
+    }
+
+    void drawIntoPixmap()
+    {
+        setGc(XCB_GX_COPY, ~0u, 0x102030);
+        fillRect(pixmap_, 0, 0, kPixmapWidth, kPixmapHeight);
+        randomFills(pixmap_, kPixmapWidth, kPixmapHeight, 40, XCB_GX_COPY);
+        putGradient(pixmap_, 30, 20, 120, 90);
+        // Window to pixmap: the lower window, partly hidden by the upper.
+        setGc(XCB_GX_COPY, ~0u, 0);
+        copy(back_, pixmap_, 200, 100, 160, 120, 160, 120);
+        setGc(XCB_GX_XOR, ~0u, 0);
+        copy(x_.root(), pixmap_, 700, 500, 0, 150, 200, 90);
+        setGc(XCB_GX_COPY, ~0u, 0);
+        copy(pixmap_, small_, 50, 50, 0, 0, 200, 100);
+        setGc(XCB_GX_XOR, ~0u, 0);
+        copy(pixmap_, small_, 0, 0, 20, 10, 200, 100);
+    }
+
+    void pixmapsToWindows()
+    {
+        for (int i = 0; i < 15; ++i) {
+            setGc(i % 3 == 2 ? XCB_GX_XOR : XCB_GX_COPY, ~0u, 0);
+            copy(pixmap_, x_.root(), below(kPixmapWidth), below(kPixmapHeight),
+                 below(kWidth) - 100, below(kHeight) - 100, 1 + below(kPixmapWidth),
+                 1 + below(kPixmapHeight));
+        }
+        setGc(XCB_GX_COPY, ~0u, 0);
+        copy(pixmap_, front_, 0, 0, 20, 20, kPixmapWidth, kPixmapHeight);
+        copy(small_, back_, 0, 0, 250, 150, 200, 100);
+    }
+
+    // Overlapping copies in each of the four directions, as scrolling does.
+    void scroll(uint32_t drawable, int x, int y, int width, int height)
+    {
+        setGc(XCB_GX_COPY, ~0u, 0);
+        static const int offsets[][2] = {{0, -9}, {0, 13}, {-5, 0}, {7, 0}, {3, -4}, {-6, 5}};
+        for (const auto &d : offsets)
+            copy(drawable, drawable, x, y, x + d[0], y + d[1], width, height);
+    }
+
+    void randomSelfCopies(uint32_t drawable, int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            setGc(i % 4 == 3 ? XCB_GX_XOR : XCB_GX_COPY, ~0u, 0);
+            int x = below(kWidth), y = below(kHeight);
+            copy(drawable, drawable, x, y, x + below(33) - 16, y + below(33) - 16,
+                 1 + below(300), 1 + below(300));
+        }
+    }
+
+    // Requests the GE cannot do: they fall back to the CPU in the middle
+    // of GE work on the same buffers.
+    void fallbacks()
+    {
+        for (int i = 0; i < 10; ++i) {
+            setGc(XCB_GX_COPY, 0x00f0f0f0, colour());
+            fillRect(x_.root(), below(kWidth), below(kHeight), 1 + below(200), 1 + below(200));
+            setGc(i % 2 ? XCB_GX_OR : XCB_GX_AND, ~0u, colour());
+            fillRect(x_.root(), below(kWidth), below(kHeight), 1 + below(200), 1 + below(200));
+            setGc(XCB_GX_COPY, ~0u, colour());
+            fillRect(x_.root(), below(kWidth), below(kHeight), 1 + below(200), 1 + below(200));
+        }
+        setGc(XCB_GX_COPY, 0x0000ffff, 0);
+        copy(x_.root(), x_.root(), 100, 100, 400, 420, 300, 200);
+        copy(pixmap_, x_.root(), 0, 0, 10, 500, kPixmapWidth, kPixmapHeight);
+        setGc(XCB_GX_XOR, 0x00ff00ff, 0);
+        copy(x_.root(), pixmap_, 500, 300, 10, 10, 200, 200);
+    }
+
+    // Text in the core font "fixed" when the server has it.
+    bool drawText()
+    {
+        uint32_t font = xcb_generate_id(c_);
+        xcb_void_cookie_t opened = xcb_open_font_checked(c_, font, 5, "fixed");
+        if (xcb_generic_error_t *error = xcb_request_check(c_, opened)) {
+            free(error);
+            return false;
+        }
+        uint32_t values[] = {XCB_GX_COPY, ~0u, 0xffff00, 0x000080, font};
+        xcb_change_gc(c_, gc_,
+                      XCB_GC_FUNCTION | XCB_GC_PLANE_MASK | XCB_GC_FOREGROUND |
+                          XCB_GC_BACKGROUND | XCB_GC_FONT,
+                      values);
+        const std::string line = "The quick brown fox jumps over the lazy dog 0123456789";
+        for (int i = 0; i < 6; ++i) {
+            xcb_image_text_8(c_, static_cast<uint8_t>(line.size()), x_.root(), gc_,
+                             static_cast<int16_t>(40 + 3 * i), static_cast<int16_t>(300 + 15 * i),
+                             line.c_str());
+            xcb_image_text_8(c_, static_cast<uint8_t>(line.size()), back_, gc_, 5,
+                             static_cast<int16_t>(200 + 13 * i), line.c_str());
+        }
+        xcb_poly_text_8(c_, front_, gc_, 10, 50, static_cast<uint32_t>(line.size() + 2),
+                        textItem(line).data());
+        xcb_close_font(c_, font);
+        return true;
+    }
+
+    static std::vector<uint8_t> textItem(const std::string &text)
+    {
+        std::vector<uint8_t> item(text.size() + 2);
+        item[0] = static_cast<uint8_t>(text.size());
+        std::copy(text.begin(), text.end(), item.begin() + 2);
+        return item;
+    }
+
+    // Reads a drawable in bands, below the maximum reply size.
+    Image getImage(uint32_t drawable, int width, int height)
+    {
+        Image image;
+        image.width = width;
+        image.height = height;
+        const int band = 64;
+        for (int y = 0; y < height; y += band) {
+            int rows = std::min(band, height - y);
+            auto cookie = xcb_get_image(c_, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, 0,
+                                        static_cast<int16_t>(y), static_cast<uint16_t>(width),
+                                        static_cast<uint16_t>(rows), ~0u);
+            xcb_get_image_reply_t *reply = xcb_get_image_reply(c_, cookie, nullptr);
+            if (!reply)
+                throw std::runtime_error("GetImage failed");
+            auto *words = reinterpret_cast<const uint32_t *>(xcb_get_image_data(reply));
+            int stride = xcb_get_image_data_length(reply) / 4 / rows;
+            for (int r = 0; r < rows; ++r)
+                for (int x = 0; x < width; ++x)
+                    image.pixels.push_back(words[r * stride + x] & 0xffffff);
+            free(reply);
+        }
+        return image;
+    }
+};
+
+SceneResult drawScene(const Session &session)
+{
+    XcbClient x(session.display());
+    return Scene(x).draw(session);
+}
+
+// Software rendering's answer, drawn once for every test of the file.
+const SceneResult &softwareAnswer()
+{
+    static std::optional<SceneResult> answer;
+    if (!answer) {
+        auto session = accelerated(false, "").start();
+        answer = drawScene(*session);
+        session->stop();
+    }
+    return *answer;
+}
+
+void expectSame(const Image &expected, const Image &actual, const std::string &what)
+{
+    auto difference = compareImages(expected, actual);
+    EXPECT_FALSE(difference) << what << ": " << difference->describe();
+}
+
+class QelAccelOracle : public SessionTest {
+protected:
+    void checkAgainstSoftware(const std::string &geKeys)
+    {
+        const SceneResult &expected = softwareAnswer();
+        start(accelerated(true, geKeys));
+        if (HasFatalFailure())
+            return;
+        ASSERT_NE(session->log().find("EXA("), std::string::npos) << "EXA is not in use";
+
+        SceneResult actual = drawScene(*session);
+        if (!expected.drewText)
+            std::cout << "[ INFO     ] no core font \"fixed\": the scene has no text\n";
+        EXPECT_EQ(actual.drewText, expected.drewText);
+        expectSame(expected.root, actual.root, "GetImage of the root window");
+        expectSame(expected.pixmap, actual.pixmap, "GetImage of the pixmap");
+        expectSame(expected.panel, actual.panel, "the panel");
+        expectSame(actual.root, actual.panel, "the panel against the root window");
+
+        auto counters = session->sim().counters();
+        EXPECT_GT(std::stol(counters.at("ge_ops")), 0);
+        EXPECT_GT(std::stol(counters.at("ge_submits")), 0);
+        EXPECT_EQ(std::stol(counters.at("ge_rejected_ops")), 0);
+        EXPECT_EQ(std::stol(counters.at("ge_rejected_submits")), 0);
+    }
+};
+
+TEST_F(QelAccelOracle, SynchronousGeDrawsWhatSoftwareDraws)
+{
+    checkAgainstSoftware("ge = sync\n");
+}
+
+TEST_F(QelAccelOracle, SlowThreadedGeDrawsWhatSoftwareDraws)
+{
+    checkAgainstSoftware("ge = thread\nge_delay_us = 2000\n");
+}
+
+}  // namespace

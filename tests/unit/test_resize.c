@@ -1,0 +1,526 @@
+/* Screen resize on the simulated device: every buffer of the screen is
+ * replaced exactly once, lit CRTCs move to the new front buffer before the
+ * old framebuffers go, and a failed creation leaves the old screen as it
+ * was with nothing new left behind. */
+#include <setjmp.h>
+#include <stdarg.h>
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <cmocka.h>
+#include <xf86drm.h>
+
+#include "fake_screen.h"
+
+#include <micmap.h>
+#include "ge/ge.h"
+#include "kms_fixture.h"
+#include "tearfree/tearfree.h"
+
+static const char *twoLitCrtcs =
+    "[device]\nvblank = manual\n[crtc]\n[crtc]\n"
+    "[connector]\ntype = eDP\nmodes = 1024x768@60\n"
+    "[connector]\ntype = HDMI-A\nmodes = 1024x768@60\n";
+
+/* Rows of 1000 pixels padded to 4096 bytes. */
+static const char *paddedPitch =
+    "[device]\nvblank = manual\npitch_align = 1024\n[crtc]\n"
+    "[connector]\ntype = eDP\nmodes = 1024x768@60\n";
+
+typedef struct resizeFixture {
+    kmsFixture *kms;
+    qelScreenPriv *priv;
+    ScrnInfoPtr scrn;
+    qelBo *old[3]; /* scanout[0], scanout[1], shadow before the resize */
+} resizeFixture;
+
+static void
+rememberBuffers(resizeFixture *f)
+{
+    f->old[0] = f->priv->scanout[0];
+    f->old[1] = f->priv->scanout[1];
+    f->old[2] = f->priv->shadow;
+}
+
+/* A 1024x768 screen in the buffer arrangement ScreenInit makes, with an
+ * empty GE queue, every CRTC showing its top-left 640x480 (so that a
+ * smaller screen still holds them, as RandR sees to). */
+static resizeFixture *
+screenOn(const char *description, Bool tearFree)
+{
+    resizeFixture *f = calloc(1, sizeof(*f));
+    DisplayModeRec mode = kmsFixtureMode(640, 480);
+
+    assert_non_null(f);
+    f->kms = kmsFixtureCreate(description);
+    f->priv = f->kms->priv;
+    f->scrn = &f->kms->scrn;
+    kmsFixtureAddScanouts(f->kms, 1024, 768, tearFree);
+    if (tearFree) {
+        f->priv->shadow = qelBoCreateScanout(f->priv->fd, 1024, 768, FALSE);
+        assert_non_null(f->priv->shadow);
+    }
+    RegionNull(&f->priv->pendingRegion);
+    f->priv->opCapacity = GE_MAX_OPS;
+    f->priv->ops = calloc(GE_MAX_OPS, sizeof(qelGeOp));
+    assert_non_null(f->priv->ops);
+    f->scrn->virtualX = 1024;
+    f->scrn->virtualY = 768;
+    f->scrn->displayWidth = (int) (f->priv->scanout[0]->pitch >> 2);
+    for (int i = 0; i < f->kms->config.num_crtc; i++)
+        assert_true(qelCrtcSetModeMajor(f->kms->crtcPtrs[i], &mode, RR_Rotate_0, 0, 0));
+    rememberBuffers(f);
+    forgetMessages();
+    return f;
+}
+
+static int
+plainSetUp(void **state)
+{
+    *state = screenOn(twoLitCrtcs, FALSE);
+    return 0;
+}
+
+static int
+tearFreeSetUp(void **state)
+{
+    *state = screenOn(twoLitCrtcs, TRUE);
+    return 0;
+}
+
+static int
+paddedSetUp(void **state)
+{
+    *state = screenOn(paddedPitch, FALSE);
+    return 0;
+}
+
+static int
+fixtureTearDown(void **state)
+{
+    resizeFixture *f = *state;
+    qelScreenPriv *priv = f->priv;
+
+    /* Let the kernel finish any flip so that no buffer is still queued. */
+    simCommandOk("vblank 2");
+    if (priv->shadow != priv->scanout[0])
+        qelBoDestroy(priv->fd, priv->shadow);
+    RegionUninit(&priv->pendingRegion);
+    free(priv->ops);
+    kmsFixtureDestroy(f->kms);
+    fakeReset();
+    free(f);
+    return 0;
+}
+
+/* One solid fill queued into the shadow, not yet submitted. */
+static void
+queueFill(qelScreenPriv *priv)
+{
+    qelBo *dst = priv->shadow;
+    qelGeOp *op = qelGeReserve(priv, dst, NULL);
+
+    *op = (qelGeOp) {
+        .type = GE_OP_SOLID, .rop = GE_ROP_SOLID_COPY, .dstHandle = dst->handle,
+        .dstPitch = dst->pitch, .width = 16, .height = 16, .fillColor = 0xff0000,
+    };
+}
+
+/* A screen record with fb's screen pixmap over the current shadow. */
+static ScreenPtr
+attachScreen(resizeFixture *f)
+{
+    ScreenPtr screen;
+
+    f->scrn->depth = 24;
+    assert_true(miSetVisualTypes(24, TrueColorMask, 8, TrueColor));
+    screen = fakeScreenCreate(f->scrn);
+    assert_true(fbScreenInit(screen, f->priv->shadow->map, 1024, 768, 96, 96,
+                             f->scrn->displayWidth, 32));
+    assert_true(fakeBaseCreateScreenResources(screen));
+    f->scrn->pScreen = screen;
+    return screen;
+}
+
+static void
+expectBufferOfSize(const qelBo *bo, int width, int height, Bool withFb)
+{
+    assert_non_null(bo);
+    assert_non_null(bo->map);
+    assert_int_equal(bo->width, width);
+    assert_int_equal(bo->height, height);
+    assert_true(bo->pitch >= (uint32_t) width * 4);
+    if (withFb)
+        assert_int_not_equal(bo->fbId, 0);
+    else
+        assert_int_equal(bo->fbId, 0);
+}
+
+static void
+expectCrtcShows(int index, const qelBo *bo)
+{
+    char line[512];
+
+    if (simCrtcState(index, line, sizeof(line)) && !strstr(line, "active=1"))
+        print_message("expected fb %u: %s\n", bo->fbId, line);
+    assert_int_equal(simCrtcField(index, "active"), 1);
+    assert_int_equal(simCrtcField(index, "fb"), bo->fbId);
+}
+
+static void
+expectOldScreenInPlace(resizeFixture *f, long liveBuffers, long liveFramebuffers)
+{
+    qelScreenPriv *priv = f->priv;
+
+    assert_ptr_equal(priv->scanout[0], f->old[0]);
+    assert_ptr_equal(priv->scanout[1], f->old[1]);
+    assert_ptr_equal(priv->shadow, f->old[2]);
+    assert_int_equal(f->scrn->virtualX, 1024);
+    assert_int_equal(f->scrn->virtualY, 768);
+    assert_int_equal(f->scrn->displayWidth, f->old[0]->pitch >> 2);
+    assert_int_equal(simCounter("live_dumb_buffers"), liveBuffers);
+    assert_int_equal(simCounter("live_framebuffers"), liveFramebuffers);
+    expectCrtcShows(0, f->old[0]);
+    expectCrtcShows(1, f->old[0]);
+}
+
+/* ---- resizing to the size the screen has ---- */
+
+static void
+same_size_touches_nothing(void **state)
+{
+    resizeFixture *f = *state;
+    long submits = simCounter("ge_submits");
+    long modeSets = simCounter("setcrtc_calls");
+
+    queueFill(f->priv);
+    f->priv->flipPending = TRUE;
+    f->priv->frontIndex = 1;
+    assert_true(qelCrtcResize(f->scrn, 1024, 768));
+
+    assert_int_equal(f->priv->opCount, 1);
+    assert_int_equal(simCounter("ge_submits"), submits);
+    assert_true(f->priv->flipPending);
+    assert_int_equal(f->priv->frontIndex, 1);
+    assert_ptr_equal(f->priv->scanout[0], f->old[0]);
+    assert_ptr_equal(f->priv->scanout[1], f->old[1]);
+    assert_ptr_equal(f->priv->shadow, f->old[2]);
+    assert_int_equal(simCounter("setcrtc_calls"), modeSets);
+    f->priv->flipPending = FALSE;
+    f->priv->frontIndex = 0;
+    expectNoMessage();
+}
+
+/* ---- successful resizes ---- */
+
+static void
+plain_screen_gets_one_new_buffer_and_loses_the_old_once(void **state)
+{
+    resizeFixture *f = *state;
+    qelScreenPriv *priv = f->priv;
+    long destroys = simIoctlCounter("DESTROY_DUMB");
+    long submits = simCounter("ge_submits");
+
+    /* No screen record yet: only buffers and sizes change, and the CRTCs
+     * are still set again. */
+    assert_null(f->scrn->pScreen);
+    queueFill(priv);
+    assert_true(qelCrtcResize(f->scrn, 1280, 1024));
+
+    /* The queued fill went to the kernel before its buffer went away. */
+    assert_int_equal(priv->opCount, 0);
+    assert_int_equal(simCounter("ge_submits"), submits + 1);
+
+    expectBufferOfSize(priv->scanout[0], 1280, 1024, TRUE);
+    assert_ptr_not_equal(priv->scanout[0], f->old[0]);
+    assert_null(priv->scanout[1]);
+    assert_ptr_equal(priv->shadow, priv->scanout[0]);
+    assert_int_equal(priv->frontIndex, 0);
+    assert_int_equal(f->scrn->virtualX, 1280);
+    assert_int_equal(f->scrn->virtualY, 1024);
+    assert_int_equal(f->scrn->displayWidth, priv->scanout[0]->pitch >> 2);
+
+    /* Shadow and scanout were one buffer: destroyed once. */
+    assert_int_equal(simIoctlCounter("DESTROY_DUMB"), destroys + 1);
+    assert_int_equal(simCounter("live_dumb_buffers"), 1);
+    assert_int_equal(simCounter("live_framebuffers"), 1);
+    expectCrtcShows(0, priv->scanout[0]);
+    expectCrtcShows(1, priv->scanout[0]);
+    expectNoMessage();
+}
+
+static void
+tearfree_screen_gets_three_new_buffers_and_a_clean_slate(void **state)
+{
+    resizeFixture *f = *state;
+    qelScreenPriv *priv = f->priv;
+    BoxRec a = {0, 0, 10, 10}, b = {100, 100, 120, 130};
+    RegionRec second;
+
+    /* Pending damage of two rectangles, with storage of its own. */
+    RegionInit(&second, &b, 1);
+    RegionReset(&priv->pendingRegion, &a);
+    assert_true(RegionUnion(&priv->pendingRegion, &priv->pendingRegion, &second));
+    RegionUninit(&second);
+    assert_int_equal(RegionNumRects(&priv->pendingRegion), 2);
+    priv->frontIndex = 1;
+
+    assert_true(qelCrtcResize(f->scrn, 800, 600));
+
+    expectBufferOfSize(priv->scanout[0], 800, 600, TRUE);
+    expectBufferOfSize(priv->scanout[1], 800, 600, TRUE);
+    expectBufferOfSize(priv->shadow, 800, 600, FALSE);
+    assert_ptr_not_equal(priv->scanout[0], priv->scanout[1]);
+    assert_ptr_not_equal(priv->shadow, priv->scanout[0]);
+    assert_ptr_not_equal(priv->shadow, priv->scanout[1]);
+    for (int i = 0; i < 3; i++) {
+        assert_ptr_not_equal(priv->scanout[0], f->old[i]);
+        assert_ptr_not_equal(priv->scanout[1], f->old[i]);
+        assert_ptr_not_equal(priv->shadow, f->old[i]);
+    }
+    assert_int_equal(priv->frontIndex, 0);
+    assert_false(RegionNotEmpty(&priv->pendingRegion));
+    assert_ptr_equal(priv->pendingRegion.data, &RegionEmptyData);
+
+    assert_int_equal(simCounter("live_dumb_buffers"), 3);
+    assert_int_equal(simCounter("live_framebuffers"), 2);
+    expectCrtcShows(0, priv->scanout[0]);
+    expectCrtcShows(1, priv->scanout[0]);
+    expectNoMessage();
+}
+
+static void
+pending_flip_is_settled_before_the_buffers_change(void **state)
+{
+    resizeFixture *f = *state;
+    qelScreenPriv *priv = f->priv;
+
+    assert_int_equal(drmModePageFlip(priv->fd, priv->flipCrtcId, priv->scanout[1]->fbId,
+                                     DRM_MODE_PAGE_FLIP_EVENT, priv), 0);
+    priv->flipPending = TRUE;
+
+    assert_true(qelCrtcResize(f->scrn, 800, 600));
+    assert_false(priv->flipPending);
+    assert_int_equal(priv->frontIndex, 0);
+    expectCrtcShows(0, priv->scanout[0]);
+    assert_int_equal(simCounter("live_dumb_buffers"), 3);
+    assert_int_equal(simCounter("live_framebuffers"), 2);
+}
+
+static void
+disabled_crtc_is_not_set_again(void **state)
+{
+    resizeFixture *f = *state;
+    long modeSets = simCounter("setcrtc_calls");
+
+    f->kms->crtcs[1].enabled = FALSE;
+    assert_true(qelCrtcResize(f->scrn, 800, 600));
+
+    assert_int_equal(simCounter("setcrtc_calls"), modeSets + 1);
+    expectCrtcShows(0, f->priv->scanout[0]);
+    assert_int_not_equal(simCrtcField(1, "fb"), f->priv->scanout[0]->fbId);
+}
+
+/* A refused mode set is the CRTC hook's to report; the resize stands and
+ * the old buffers still go. */
+static void
+refused_mode_set_keeps_the_new_size(void **state)
+{
+    resizeFixture *f = *state;
+
+    simCommandOk("fault setcrtc 1");
+    assert_true(qelCrtcResize(f->scrn, 800, 600));
+
+    expectOneFailure(X_ERROR, 0, "drmModeSetCrtc failed: ");
+    assert_int_equal(f->scrn->virtualX, 800);
+    assert_int_equal(simCounter("live_dumb_buffers"), 3);
+    assert_int_equal(simCounter("live_framebuffers"), 2);
+    expectCrtcShows(1, f->priv->scanout[0]);
+}
+
+static void
+padded_pitch_sets_the_display_width(void **state)
+{
+    resizeFixture *f = *state;
+
+    assert_true(qelCrtcResize(f->scrn, 1000, 700));
+    assert_int_equal(f->priv->scanout[0]->pitch, 4096);
+    assert_int_equal(f->scrn->displayWidth, 1024);
+    assert_int_equal(f->scrn->virtualX, 1000);
+}
+
+/* ---- failures to create a new buffer ---- */
+
+static void
+failed_primary_buffer_keeps_the_plain_screen(void **state)
+{
+    resizeFixture *f = *state;
+    long submits = simCounter("ge_submits");
+
+    queueFill(f->priv);
+    simCommandOk("fault create_dumb_nth 1");
+    assert_false(qelCrtcResize(f->scrn, 800, 600));
+
+    expectOldScreenInPlace(f, 1, 1);
+    /* The queue was submitted all the same. */
+    assert_int_equal(simCounter("ge_submits"), submits + 1);
+    expectNoMessage();
+}
+
+static void
+expectTearFreeFailure(resizeFixture *f, int nth)
+{
+    char fault[64];
+    long creations = simIoctlCounter("CREATE_DUMB");
+
+    snprintf(fault, sizeof(fault), "fault create_dumb_nth %d", nth);
+    simCommandOk(fault);
+    assert_false(qelCrtcResize(f->scrn, 800, 600));
+
+    expectOldScreenInPlace(f, 3, 2);
+    /* A failed primary buffer stops there; the other two are tried
+     * together. */
+    assert_int_equal(simIoctlCounter("CREATE_DUMB"), creations + (nth == 1 ? 1 : 3));
+    expectNoMessage();
+}
+
+static void
+failed_primary_buffer_keeps_the_tearfree_screen(void **state)
+{
+    expectTearFreeFailure(*state, 1);
+}
+
+static void
+failed_second_buffer_keeps_the_tearfree_screen(void **state)
+{
+    expectTearFreeFailure(*state, 2);
+}
+
+static void
+failed_shadow_keeps_the_tearfree_screen(void **state)
+{
+    expectTearFreeFailure(*state, 3);
+}
+
+/* ---- the screen pixmap ---- */
+
+static void
+screen_pixmap_without_exa_gets_the_new_mapping(void **state)
+{
+    resizeFixture *f = *state;
+    PixmapPtr pixmap = attachScreen(f)->GetScreenPixmap(f->scrn->pScreen);
+
+    assert_true(qelCrtcResize(f->scrn, 800, 600));
+    assert_ptr_equal(pixmap->devPrivate.ptr, f->priv->shadow->map);
+    assert_int_equal(pixmap->devKind, f->priv->shadow->pitch);
+    assert_int_equal(pixmap->drawable.width, 800);
+    assert_int_equal(pixmap->drawable.height, 600);
+    assert_int_equal(pixmap->drawable.depth, 24);
+    assert_int_equal(pixmap->drawable.bitsPerPixel, 32);
+    expectCrtcShows(0, f->priv->scanout[0]);
+}
+
+static ExaDriverRec exaRecord;
+
+/* What the screen's ModifyPixmapHeader was last given. */
+static struct {
+    ModifyPixmapHeaderProcPtr wrapped;
+    int calls, width, height, depth, bitsPerPixel, devKind;
+    void *pixels;
+} modified;
+
+static Bool
+recordModifyPixmapHeader(PixmapPtr pixmap, int width, int height, int depth,
+                         int bitsPerPixel, int devKind, void *pixels)
+{
+    modified.calls++;
+    modified.width = width;
+    modified.height = height;
+    modified.depth = depth;
+    modified.bitsPerPixel = bitsPerPixel;
+    modified.devKind = devKind;
+    modified.pixels = pixels;
+    return modified.wrapped(pixmap, width, height, depth, bitsPerPixel, devKind, pixels);
+}
+
+static PixmapPtr
+screenPixmapUnderExa(resizeFixture *f, qelPixmapPriv *pixPriv)
+{
+    ScreenPtr screen = attachScreen(f);
+    PixmapPtr pixmap = screen->GetScreenPixmap(screen);
+
+    f->priv->exa = &exaRecord;
+    if (pixPriv)
+        fakeExaSetPixmapPriv(pixmap, pixPriv);
+    memset(&modified, 0, sizeof(modified));
+    modified.wrapped = screen->ModifyPixmapHeader;
+    screen->ModifyPixmapHeader = recordModifyPixmapHeader;
+    return pixmap;
+}
+
+static void
+screen_pixmap_with_exa_private_is_handed_the_new_shadow(void **state)
+{
+    resizeFixture *f = *state;
+    qelPixmapPriv pixPriv = {f->priv->shadow, f->priv->shadow->pitch};
+
+    screenPixmapUnderExa(f, &pixPriv);
+    assert_true(qelCrtcResize(f->scrn, 800, 600));
+    f->priv->exa = NULL;
+
+    assert_ptr_equal(pixPriv.bo, f->priv->shadow);
+    assert_int_equal(pixPriv.pitch, f->priv->shadow->pitch);
+    /* The EXA hook takes address and stride from the private. */
+    assert_int_equal(modified.calls, 1);
+    assert_null(modified.pixels);
+    assert_int_equal(modified.devKind, f->priv->shadow->pitch);
+    assert_int_equal(modified.width, 800);
+    assert_int_equal(modified.height, 600);
+    assert_int_equal(modified.depth, -1);
+    assert_int_equal(modified.bitsPerPixel, -1);
+}
+
+static void
+screen_pixmap_with_exa_but_no_private_gets_the_new_mapping(void **state)
+{
+    resizeFixture *f = *state;
+    PixmapPtr pixmap = screenPixmapUnderExa(f, NULL);
+
+    assert_true(qelCrtcResize(f->scrn, 800, 600));
+    f->priv->exa = NULL;
+
+    assert_int_equal(modified.calls, 1);
+    assert_ptr_equal(modified.pixels, f->priv->shadow->map);
+    assert_ptr_equal(pixmap->devPrivate.ptr, f->priv->shadow->map);
+    assert_int_equal(pixmap->devKind, f->priv->shadow->pitch);
+}
+
+#define PLAIN(test) cmocka_unit_test_setup_teardown(test, plainSetUp, fixtureTearDown)
+#define TEARFREE(test) cmocka_unit_test_setup_teardown(test, tearFreeSetUp, fixtureTearDown)
+#define PADDED(test) cmocka_unit_test_setup_teardown(test, paddedSetUp, fixtureTearDown)
+
+int
+main(void)
+{
+    const struct CMUnitTest tests[] = {
+        TEARFREE(same_size_touches_nothing),
+        PLAIN(plain_screen_gets_one_new_buffer_and_loses_the_old_once),
+        TEARFREE(tearfree_screen_gets_three_new_buffers_and_a_clean_slate),
+        TEARFREE(pending_flip_is_settled_before_the_buffers_change),
+        PLAIN(disabled_crtc_is_not_set_again),
+        TEARFREE(refused_mode_set_keeps_the_new_size),
+        PADDED(padded_pitch_sets_the_display_width),
+        PLAIN(failed_primary_buffer_keeps_the_plain_screen),
+        TEARFREE(failed_primary_buffer_keeps_the_tearfree_screen),
+        TEARFREE(failed_second_buffer_keeps_the_tearfree_screen),
+        TEARFREE(failed_shadow_keeps_the_tearfree_screen),
+        PLAIN(screen_pixmap_without_exa_gets_the_new_mapping),
+        TEARFREE(screen_pixmap_with_exa_private_is_handed_the_new_shadow),
+        TEARFREE(screen_pixmap_with_exa_but_no_private_gets_the_new_mapping),
+    };
+
+    return cmocka_run_group_tests(tests, NULL, NULL);
+}
