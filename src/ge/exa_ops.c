@@ -11,34 +11,17 @@ qelPlanemaskCoversDepth(Pixel planemask, int depth)
     return ((uint32_t) planemask & mask) == mask;
 }
 
+/* The GE runs GXcopy and GXxor; every other alu falls back to software. */
 static Bool
-qelSolidRop(int alu, uint32_t *rop)
+qelRopFromAlu(int alu, uint32_t copyRop, uint32_t xorRop, uint32_t *rop)
 {
-    switch (alu) {
-    case GXcopy:
-        *rop = GE_ROP_SOLID_COPY;
-        return TRUE;
-    case GXxor:
-        *rop = GE_ROP_SOLID_XOR;
-        return TRUE;
-    default:
+    if (alu == GXcopy)
+        *rop = copyRop;
+    else if (alu == GXxor)
+        *rop = xorRop;
+    else
         return FALSE;
-    }
-}
-
-static Bool
-qelCopyRop(int alu, uint32_t *rop)
-{
-    switch (alu) {
-    case GXcopy:
-        *rop = GE_ROP_COPY_COPY;
-        return TRUE;
-    case GXxor:
-        *rop = GE_ROP_COPY_XOR;
-        return TRUE;
-    default:
-        return FALSE;
-    }
+    return TRUE;
 }
 
 static qelScreenPriv *
@@ -55,7 +38,7 @@ qelPrepareSolid(PixmapPtr pixmap, int alu, Pixel planemask, Pixel fg)
     uint32_t rop;
 
     if (!bo || !qelPlanemaskCoversDepth(planemask, pixmap->drawable.depth) ||
-        !qelSolidRop(alu, &rop))
+        !qelRopFromAlu(alu, GE_ROP_SOLID_COPY, GE_ROP_SOLID_XOR, &rop))
         return FALSE;
 
     priv->prepDst = bo;
@@ -103,7 +86,7 @@ qelPrepareCopy(PixmapPtr src, PixmapPtr dst, int dx, int dy, int alu, Pixel plan
     (void) dy;
 
     if (!srcBo || !dstBo || !qelPlanemaskCoversDepth(planemask, dst->drawable.depth) ||
-        !qelCopyRop(alu, &rop))
+        !qelRopFromAlu(alu, GE_ROP_COPY_COPY, GE_ROP_COPY_XOR, &rop))
         return FALSE;
 
     priv->prepSrc = srcBo;

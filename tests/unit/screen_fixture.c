@@ -87,3 +87,11 @@ fdIsOpen(int fd)
 {
     return fcntl(fd, F_GETFD) != -1 || errno != EBADF;
 }
+
+int
+resetFakeServer(void **state)
+{
+    (void) state;
+    fakeReset();
+    return 0;
+}

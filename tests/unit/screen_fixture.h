@@ -17,6 +17,9 @@
  * simulator refuses it. */
 void simUse(const char *description);
 
+/* A cmocka setup or teardown that starts the fake server afresh. */
+int resetFakeServer(void **state);
+
 /* Sends a control request; TRUE when the simulator answered "ok". */
 Bool simRequest(const char *request);
 

@@ -16,22 +16,6 @@
 
 #include "screen_fixture.h"
 
-static int
-setUp(void **state)
-{
-    (void) state;
-    fakeReset();
-    return 0;
-}
-
-static int
-tearDown(void **state)
-{
-    (void) state;
-    fakeReset();
-    return 0;
-}
-
 /* A device description with the CRTCs and connectors given, each connector
  * a connected panel of the given type. */
 static char *
@@ -357,7 +341,7 @@ simRefusesConnectors(void)
 int
 main(void)
 {
-#define CASE(name) cmocka_unit_test_setup_teardown(name, setUp, tearDown)
+#define CASE(name) cmocka_unit_test_setup_teardown(name, resetFakeServer, resetFakeServer)
     const struct CMUnitTest always[] = {
         CASE(every_output_may_use_every_crtc),
         CASE(crtc_the_server_cannot_make_is_skipped),

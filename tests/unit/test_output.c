@@ -15,22 +15,6 @@
 
 #include "screen_fixture.h"
 
-static int
-setUp(void **state)
-{
-    (void) state;
-    fakeReset();
-    return 0;
-}
-
-static int
-tearDown(void **state)
-{
-    (void) state;
-    fakeReset();
-    return 0;
-}
-
 /* The first output of a screen discovered on the described device. */
 static xf86OutputPtr
 firstOutput(const char *description)
@@ -417,7 +401,7 @@ destroy_releases_the_private_record(void **state)
 int
 main(void)
 {
-#define CASE(name) cmocka_unit_test_setup_teardown(name, setUp, tearDown)
+#define CASE(name) cmocka_unit_test_setup_teardown(name, resetFakeServer, resetFakeServer)
     const struct CMUnitTest tests[] = {
         CASE(modes_up_to_2048_square_are_valid),
         CASE(kernel_mode_keeps_its_timings_flags_and_name),

@@ -24,14 +24,6 @@ setUp(void **state)
     return 0;
 }
 
-static int
-tearDown(void **state)
-{
-    (void) state;
-    fakeReset();
-    return 0;
-}
-
 static qelScreenPriv *
 privOf(ScrnInfoPtr scrn)
 {
@@ -376,7 +368,7 @@ failed_pre_init_leaves_the_device_to_free_screen(void **state)
 int
 main(void)
 {
-#define CASE(name) cmocka_unit_test_setup_teardown(name, setUp, tearDown)
+#define CASE(name) cmocka_unit_test_setup_teardown(name, setUp, resetFakeServer)
     const struct CMUnitTest tests[] = {
         CASE(server_managed_descriptor_is_used_and_never_closed),
         CASE(server_fd_flag_without_a_descriptor_opens_the_configured_node),
