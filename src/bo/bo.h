@@ -23,6 +23,23 @@ void *qelBoGetMap(int fd, qelBo *bo);
 Bool qelBoAddFb(int fd, qelBo *bo);
 qelBo *qelBoCreateScanout(int fd, int width, int height, Bool withFb);
 void qelBoDestroy(int fd, qelBo *bo);
-Bool qelClipRect(const qelBo *bo, int x, int y, int *w, int *h);
+
+/* Clips the rectangle (x, y, *w, *h) to the buffer and says whether any of
+ * it is left. Inline: every queued GE operation goes through it. The far
+ * edges are computed in 64 bits: x + w near INT_MAX must clip, not wrap
+ * round to a small or negative value that passes the test. */
+static inline Bool
+qelClipRect(const qelBo *bo, int x, int y, int *w, int *h)
+{
+    if (x < 0 || y < 0)
+        return FALSE;
+    if (x >= bo->width || y >= bo->height)
+        return FALSE;
+    if ((int64_t) x + *w > bo->width)
+        *w = bo->width - x;
+    if ((int64_t) y + *h > bo->height)
+        *h = bo->height - y;
+    return *w > 0 && *h > 0;
+}
 
 #endif

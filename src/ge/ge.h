@@ -12,7 +12,27 @@ typedef struct qelPixmapPriv {
 
 /* Operation queue. */
 void qelGeFlush(qelScreenPriv *priv);
-qelGeOp *qelGeReserve(qelScreenPriv *priv, qelBo *dst, qelBo *src);
+
+/* Makes room for one operation writing dst (and, for a copy, reading src)
+ * and returns the next record, now counted in the queue. A batch has one
+ * destination and at most one source; a change of either, or a full queue,
+ * submits the batch first. Inline: it is on the path of every queued
+ * operation, and the common case is a few compares. */
+static inline qelGeOp *
+qelGeReserve(qelScreenPriv *priv, qelBo *dst, qelBo *src)
+{
+    if (priv->opCount > 0 && dst != priv->batchDst)
+        qelGeFlush(priv);
+    else if (priv->opCount > 0 && src && priv->batchSrc && src != priv->batchSrc)
+        qelGeFlush(priv);
+    if (priv->opCount >= priv->opCapacity)
+        qelGeFlush(priv);
+
+    priv->batchDst = dst;
+    if (src)
+        priv->batchSrc = src;
+    return &priv->ops[priv->opCount++];
+}
 void qelGeWaitBo(qelScreenPriv *priv, qelBo *bo);
 void qelGeCopyBox(qelScreenPriv *priv, qelBo *src, qelBo *dst, int x, int y, int w, int h);
 void qelWaitMarker(ScreenPtr screen, int marker);

@@ -91,22 +91,6 @@ qelGeFlush(qelScreenPriv *priv)
     qelGeEmpty(priv);
 }
 
-qelGeOp *
-qelGeReserve(qelScreenPriv *priv, qelBo *dst, qelBo *src)
-{
-    if (priv->opCount > 0 && dst != priv->batchDst)
-        qelGeFlush(priv);
-    else if (priv->opCount > 0 && src && priv->batchSrc && src != priv->batchSrc)
-        qelGeFlush(priv);
-    if (priv->opCount >= priv->opCapacity)
-        qelGeFlush(priv);
-
-    priv->batchDst = dst;
-    if (src)
-        priv->batchSrc = src;
-    return &priv->ops[priv->opCount++];
-}
-
 void
 qelGeWaitBo(qelScreenPriv *priv, qelBo *bo)
 {
