@@ -6,9 +6,14 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
+#include <sys/types.h>
 
 #include <xf86drm.h>
 #include <xf86drmMode.h>
+
+/* Map offsets of dumb buffers are 64-bit on every target, the 32-bit board
+ * included: the build must use the 64-bit file interfaces. */
+_Static_assert(sizeof(off_t) == 8, "off_t must be 64-bit (_FILE_OFFSET_BITS=64)");
 
 #define QEL_BO_BPP 32
 #define QEL_BO_DEPTH 24
