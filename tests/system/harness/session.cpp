@@ -7,11 +7,20 @@ namespace qeltest {
 Session::Session(const Testbed &testbed, std::unique_ptr<TempDir> run)
     : run_(std::move(run)), sim_(*run_ / "sim.sock")
 {
-    try {
-        server_ = std::make_unique<XServer>(testbed.prepare(*run_));
-    } catch (const XServer::StartFailure &failure) {
-        run_->keep();
-        throw XServer::StartFailure(failure.reason, run_->path());
+    // A server started by another run at the same moment may take the
+    // display number this one chose; that start is tried again.
+    for (int attempt = 1;; ++attempt) {
+        try {
+            server_ = std::make_unique<XServer>(testbed.prepare(*run_));
+            return;
+        } catch (const XServer::StartFailure &failure) {
+            bool displayTaken =
+                failure.reason.find("Cannot establish any listening sockets") != std::string::npos;
+            if (displayTaken && attempt < 3)
+                continue;
+            run_->keep();
+            throw XServer::StartFailure(failure.reason, run_->path());
+        }
     }
 }
 
