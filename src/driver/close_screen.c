@@ -12,11 +12,7 @@
 static void
 qelDestroyScreenBuffers(qelScreenPriv *priv)
 {
-    /* Without TearFree the shadow is the primary scanout buffer itself. */
-    if (priv->shadow && priv->shadow != priv->scanout[0])
-        qelBoDestroy(priv->fd, priv->shadow);
-    qelBoDestroy(priv->fd, priv->scanout[0]);
-    qelBoDestroy(priv->fd, priv->scanout[1]);
+    qelBoDestroyScreenSet(priv->fd, priv->scanout[0], priv->scanout[1], priv->shadow);
     priv->scanout[1] = NULL;
     priv->scanout[0] = NULL;
     priv->shadow = NULL;

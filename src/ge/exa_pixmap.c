@@ -20,7 +20,7 @@ qelPixmapIsOffscreen(PixmapPtr pixmap)
     return qelPixmapBo(pixmap) != NULL;
 }
 
-static Bool
+Bool
 qelIsScreenBo(const qelScreenPriv *priv, const qelBo *bo)
 {
     return bo == priv->scanout[0] || bo == priv->scanout[1] || bo == priv->shadow;

@@ -59,6 +59,10 @@ void qelDestroyPixmap(ScreenPtr screen, void *driverPriv);
 Bool qelModifyPixmapHeader(PixmapPtr pixmap, int width, int height, int depth,
                            int bitsPerPixel, int devKind, void *pixData);
 
+/* TRUE for the screen's own buffers, which only CloseScreen and resize
+ * destroy. */
+Bool qelIsScreenBo(const qelScreenPriv *priv, const qelBo *bo);
+
 /* The buffer behind a pixmap, or NULL when the driver holds none. */
 qelBo *qelPixmapBo(PixmapPtr pixmap);
 

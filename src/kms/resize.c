@@ -47,15 +47,6 @@ qelInstallScreenBuffers(qelScreenPriv *priv, const qelScreenBuffers *buffers)
 }
 
 static void
-qelDestroyScreenBuffers(qelScreenPriv *priv, const qelScreenBuffers *buffers)
-{
-    if (buffers->shadow && buffers->shadow != buffers->scanout[0])
-        qelBoDestroy(priv->fd, buffers->shadow);
-    qelBoDestroy(priv->fd, buffers->scanout[0]);
-    qelBoDestroy(priv->fd, buffers->scanout[1]);
-}
-
-static void
 qelRepointScreenPixmap(ScreenPtr screen, qelScreenPriv *priv, int width, int height)
 {
     PixmapPtr pixmap = screen->GetScreenPixmap(screen);
@@ -111,6 +102,6 @@ qelCrtcResize(ScrnInfoPtr scrn, int width, int height)
     /* Only after every lit CRTC shows the new buffer may the old
      * framebuffers go. */
     qelSetLitCrtcsAgain(scrn);
-    qelDestroyScreenBuffers(priv, &old);
+    qelBoDestroyScreenSet(priv->fd, old.scanout[0], old.scanout[1], old.shadow);
     return TRUE;
 }

@@ -14,12 +14,6 @@ qelDamageDestroy(DamagePtr damage, void *closure)
     priv->damage = NULL;
 }
 
-static Bool
-qelIsScreenBo(const qelScreenPriv *priv, const qelBo *bo)
-{
-    return bo == priv->scanout[0] || bo == priv->scanout[1] || bo == priv->shadow;
-}
-
 /* Without TearFree nothing would copy the shadow to the screen any more:
  * the screen pixmap moves onto the primary scanout buffer, keeping what was
  * drawn, and the two TearFree-only buffers go. */
