@@ -28,8 +28,9 @@ void qelBoDestroy(int fd, qelBo *bo);
 void qelBoDestroyScreenSet(int fd, qelBo *scanout0, qelBo *scanout1, qelBo *shadow);
 
 /* Clips the rectangle (x, y, *w, *h) to the buffer and says whether any of
- * it is left. Inline: every queued GE operation goes through it. The far
- * edges are computed in 64 bits: x + w near INT_MAX must clip, not wrap
+ * it is left. Inline: every queued GE operation goes through it. The size is
+ * compared with the room left after the origin, which cannot overflow once
+ * the origin lies inside the buffer: x + w near INT_MAX must clip, not wrap
  * round to a small or negative value that passes the test. */
 static inline Bool
 qelClipRect(const qelBo *bo, int x, int y, int *w, int *h)
@@ -38,9 +39,9 @@ qelClipRect(const qelBo *bo, int x, int y, int *w, int *h)
         return FALSE;
     if (x >= bo->width || y >= bo->height)
         return FALSE;
-    if ((int64_t) x + *w > bo->width)
+    if (*w > bo->width - x)
         *w = bo->width - x;
-    if ((int64_t) y + *h > bo->height)
+    if (*h > bo->height - y)
         *h = bo->height - y;
     return *w > 0 && *h > 0;
 }

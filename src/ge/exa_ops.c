@@ -52,24 +52,31 @@ void
 qelSolid(PixmapPtr pixmap, int x1, int y1, int x2, int y2)
 {
     qelScreenPriv *priv = qelPixmapScreenPriv(pixmap);
+    qelBo *dst = priv->prepDst;
     int w = x2 - x1;
     int h = y2 - y1;
     qelGeOp *op;
 
-    if (!qelClipRect(priv->prepDst, x1, y1, &w, &h))
+    if (!qelClipRect(dst, x1, y1, &w, &h))
         return;
 
-    op = qelGeReserve(priv, priv->prepDst, NULL);
+    /* Every word is named: a partial initialiser costs a memset call per
+     * operation on some targets. */
+    op = qelGeReserve(priv, dst, NULL);
     *op = (qelGeOp) {
         .type = GE_OP_SOLID,
         .rop = priv->prepRop,
-        .dstHandle = priv->prepDst->handle,
+        .dstHandle = dst->handle,
         .dstPitch = priv->prepDstPitch,
         .dstX = x1,
         .dstY = y1,
         .width = w,
         .height = h,
         .fillColor = priv->prepFg,
+        .srcHandle = 0,
+        .srcPitch = 0,
+        .srcX = 0,
+        .srcY = 0,
     };
 }
 

@@ -13,19 +13,29 @@ typedef struct qelPixmapPriv {
 /* Operation queue. */
 void qelGeFlush(qelScreenPriv *priv);
 
+/* TRUE when a batch must go out before an operation writing dst (and, for a
+ * copy, reading src) can join the queue: a batch has one destination and at
+ * most one source, and the queue has a fixed size. */
+static inline Bool
+qelGeBatchMustFlush(const qelScreenPriv *priv, const qelBo *dst, const qelBo *src)
+{
+    /* batchDst is NULL while the queue is empty, so the common case (the
+     * same destination again) settles this test with one compare. */
+    if (dst != priv->batchDst && priv->opCount > 0)
+        return TRUE;
+    if (priv->opCount > 0 && src && priv->batchSrc && src != priv->batchSrc)
+        return TRUE;
+    return priv->opCount >= priv->opCapacity;
+}
+
 /* Makes room for one operation writing dst (and, for a copy, reading src)
- * and returns the next record, now counted in the queue. A batch has one
- * destination and at most one source; a change of either, or a full queue,
- * submits the batch first. Inline: it is on the path of every queued
- * operation, and the common case is a few compares. */
+ * and returns the next record, now counted in the queue; the caller writes
+ * all 13 words. Inline: it is on the path of every queued operation, and
+ * the common case is a few compares. */
 static inline qelGeOp *
 qelGeReserve(qelScreenPriv *priv, qelBo *dst, qelBo *src)
 {
-    if (priv->opCount > 0 && dst != priv->batchDst)
-        qelGeFlush(priv);
-    else if (priv->opCount > 0 && src && priv->batchSrc && src != priv->batchSrc)
-        qelGeFlush(priv);
-    if (priv->opCount >= priv->opCapacity)
+    if (__builtin_expect(qelGeBatchMustFlush(priv, dst, src), 0))
         qelGeFlush(priv);
 
     priv->batchDst = dst;
