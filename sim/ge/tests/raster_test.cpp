@@ -9,8 +9,10 @@ namespace {
 
 constexpr uint32_t kBig = 1;    // 13 x 9, pitch 64: 12 bytes of padding per row
 constexpr uint32_t kSmall = 2;  // 7 x 5, pitch 40
+constexpr uint32_t kWide = 3;   // 70 x 7, pitch 283: rows start at every byte offset mod 4
 constexpr uint32_t kBigPitch = 64;
 constexpr uint32_t kSmallPitch = 40;
+constexpr uint32_t kWidePitch = 283;
 
 class RasterTest : public ::testing::Test {
   protected:
@@ -18,12 +20,13 @@ class RasterTest : public ::testing::Test {
     {
         store.create(kBig, 13, 9, kBigPitch);
         store.create(kSmall, 7, 5, kSmallPitch);
+        store.create(kWide, 70, 7, kWidePitch);
     }
 
     // Runs the batch on the engine and on the reference, then compares.
     void expectBatchMatchesReference(const std::vector<uapi::GeOp> &ops)
     {
-        ReferenceModel expected(store, {kBig, kSmall});
+        ReferenceModel expected(store, {kBig, kSmall, kWide});
         for (const uapi::GeOp &op : ops)
             expected.apply(op);
         uint32_t seqno = 0;
@@ -31,6 +34,7 @@ class RasterTest : public ::testing::Test {
         ASSERT_EQ(waitSeqno(engine, seqno), 0);
         EXPECT_EQ(store.bytes(kBig), expected.bytes(kBig));
         EXPECT_EQ(store.bytes(kSmall), expected.bytes(kSmall));
+        EXPECT_EQ(store.bytes(kWide), expected.bytes(kWide));
     }
 
     BufferStore store;
@@ -52,6 +56,21 @@ TEST_P(FillRopTest, InteriorEdgeAndWholeBufferRectangles)
     expectBatchMatchesReference({fillOp(kBig, kBigPitch, 3, 2, 5, 4, 0x12345678, rop)});
     expectBatchMatchesReference({fillOp(kBig, kBigPitch, 12, 8, 1, 1, 0x00FF0000, rop)});
     expectBatchMatchesReference({fillOp(kBig, kBigPitch, 0, 0, 13, 9, 0xA5A5A5A5, rop)});
+}
+
+TEST_P(FillRopTest, RowsOfEveryLengthOnMisalignedRows)
+{
+    // Lengths around the multiples of 4 and 16 pixels, each starting at
+    // both an even and an odd pixel, on rows at every byte alignment.
+    const uint32_t rop = GetParam();
+    for (uint32_t width : {1u, 3u, 4u, 5u, 15u, 16u, 17u, 63u, 64u, 69u}) {
+        for (uint32_t x : {0u, 1u}) {
+            if (x + width > 70)
+                continue;
+            SCOPED_TRACE("width " + std::to_string(width) + " at x " + std::to_string(x));
+            expectBatchMatchesReference({fillOp(kWide, kWidePitch, x, 0, width, 7, 0x9E3779B9, rop)});
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(GeFill, FillRopTest, ::testing::Values(0xF0u, 0x5Au));
@@ -77,6 +96,41 @@ TEST_P(CopyRopTest, OverlappingSelfCopiesReadTheWholeSourceFirst)
         expectBatchMatchesReference({copyOp(kBig, kBigPitch, srcX + s.dx, srcY + s.dy, 6, 4, kBig,
                                             kBigPitch, srcX, srcY, rop)});
     }
+}
+
+TEST_P(CopyRopTest, OverlappingSelfCopiesOfLongMisalignedRows)
+{
+    // Shifts that are not multiples of 4 pixels put the source and the
+    // destination of a row at different positions within 16 bytes.
+    const uint32_t rop = GetParam();
+    struct Shift { int dx, dy; };
+    const Shift shifts[] = {{1, 0}, {-1, 0}, {5, 0}, {-5, 0}, {0, 1}, {0, -1},
+                            {3, 1}, {-3, -1}, {7, -2}, {-7, 2}};
+    for (const Shift &s : shifts) {
+        SCOPED_TRACE("shift " + std::to_string(s.dx) + "," + std::to_string(s.dy));
+        const uint32_t srcX = 8, srcY = 2;
+        expectBatchMatchesReference({copyOp(kWide, kWidePitch, srcX + s.dx, srcY + s.dy, 53, 3,
+                                            kWide, kWidePitch, srcX, srcY, rop)});
+    }
+}
+
+TEST_P(CopyRopTest, MisalignedRowsToAndFromAlignedOnes)
+{
+    const uint32_t rop = GetParam();
+    expectBatchMatchesReference({copyOp(kWide, kWidePitch, 61, 1, 9, 6, kBig, kBigPitch, 1, 2, rop)});
+    expectBatchMatchesReference({copyOp(kBig, kBigPitch, 0, 0, 13, 7, kWide, kWidePitch, 50, 0, rop)});
+}
+
+TEST_P(CopyRopTest, SelfCopiesOfChangingWidthInOneBatch)
+{
+    // Overlapping rows of one width after another within one batch: no
+    // row may see what a previous, narrower or wider, row left behind.
+    const uint32_t rop = GetParam();
+    expectBatchMatchesReference({
+        copyOp(kWide, kWidePitch, 2, 0, 3, 7, kWide, kWidePitch, 0, 0, rop),
+        copyOp(kWide, kWidePitch, 0, 0, 68, 7, kWide, kWidePitch, 2, 0, rop),
+        copyOp(kWide, kWidePitch, 1, 0, 20, 7, kWide, kWidePitch, 0, 0, rop),
+    });
 }
 
 TEST_P(CopyRopTest, CopyOntoItself)
