@@ -6,6 +6,7 @@
 // frames a second. Writes a plain-text report.
 //
 //   bench_tearfree [report-file] [seconds]
+#include "cpu_time.h"
 #include "eventually.h"
 #include "session.h"
 #include "xcb_client.h"
@@ -16,10 +17,8 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 using namespace qeltest;
@@ -42,45 +41,14 @@ long counterOr0(const std::map<std::string, std::string> &counters, const std::s
     return found == counters.end() ? 0 : std::stol(found->second);
 }
 
-// User and system time, in seconds, from a /proc stat file.
-double cpuSecondsFrom(const std::string &statPath)
-{
-    std::ifstream stat(statPath);
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string field;
-    long utime = 0, stime = 0;
-    for (int i = 3; fields >> field; ++i) {
-        if (i == 14)
-            utime = std::stol(field);
-        if (i == 15) {
-            stime = std::stol(field);
-            break;
-        }
-    }
-    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-// The server's main thread (its tid is the pid) runs the driver; the
-// simulated GE's worker thread is the hardware and is counted apart.
-double mainThreadCpuSeconds(pid_t pid)
-{
-    return cpuSecondsFrom("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/stat");
-}
-
-double processCpuSeconds(pid_t pid)
-{
-    return cpuSecondsFrom("/proc/" + std::to_string(pid) + "/stat");
-}
-
 Sample sample(Session &session)
 {
     auto c = session.sim().counters();
     pid_t pid = session.server().pid();
     return {counterOr0(c, "vblanks"),          counterOr0(c, "flips_requested"),
             counterOr0(c, "flips_completed"),  counterOr0(c, "flips_rejected"),
-            counterOr0(c, "ge_pixels_copied"), mainThreadCpuSeconds(pid),
-            processCpuSeconds(pid)};
+            counterOr0(c, "ge_pixels_copied"), qelbench::mainThreadCpuSeconds(pid),
+            qelbench::processCpuSeconds(pid)};
 }
 
 Sample operator-(const Sample &a, const Sample &b)

@@ -1,0 +1,14 @@
+// CPU time of a running X server, from /proc. The server's main thread
+// (its tid is the pid) runs the driver; the simulated GE's worker thread in
+// the same process is the hardware, so the two are read apart.
+#pragma once
+
+#include <sys/types.h>
+
+namespace qelbench {
+
+// User plus system time, in seconds.
+double mainThreadCpuSeconds(pid_t pid);
+double processCpuSeconds(pid_t pid);
+
+}  // namespace qelbench
