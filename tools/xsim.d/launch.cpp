@@ -10,22 +10,6 @@
 
 namespace xsim {
 
-namespace {
-
-qeltest::BacklightDevice parseBacklight(const std::string &text)
-{
-    auto eq = text.find('=');
-    if (eq == std::string::npos || eq == 0)
-        throw std::invalid_argument("--backlight wants [NAME=]MAX[:CUR], not '" + text + "'");
-    std::string levels = text.substr(eq + 1);
-    auto colon = levels.find(':');
-    std::string max = levels.substr(0, colon);
-    std::string current = colon == std::string::npos ? max : levels.substr(colon + 1);
-    return {text.substr(0, eq), max + "\n", current + "\n"};
-}
-
-}  // namespace
-
 qeltest::Testbed testbedFor(const Options &options)
 {
     qeltest::Testbed testbed;
@@ -43,8 +27,8 @@ qeltest::Testbed testbedFor(const Options &options)
         testbed.panel(options.panel->first, options.panel->second);
     if (!options.simConfigFile.empty())
         testbed.simDescription(qeltest::readFile(options.simConfigFile));
-    for (const auto &text : options.backlights)
-        testbed.backlight(parseBacklight(text));
+    for (const auto &device : options.backlights)
+        testbed.backlight(device);
     return testbed;
 }
 

@@ -89,6 +89,21 @@ std::pair<int, int> parsePanel(const std::string &text)
     return {width, height};
 }
 
+// [NAME=]MAX[:CUR]: a sysfs backlight device, named "backlight" unless
+// NAME is given, at brightness MAX unless CUR is.
+qeltest::BacklightDevice parseBacklight(const std::string &text)
+{
+    auto eq = text.find('=');
+    if (eq == 0 || text.empty() || eq + 1 == text.size())
+        throw std::invalid_argument("--backlight wants [NAME=]MAX[:CUR], not '" + text + "'");
+    std::string name = eq == std::string::npos ? "backlight" : text.substr(0, eq);
+    std::string levels = eq == std::string::npos ? text : text.substr(eq + 1);
+    auto colon = levels.find(':');
+    std::string max = levels.substr(0, colon);
+    std::string current = colon == std::string::npos ? max : levels.substr(colon + 1);
+    return {name, max + "\n", current + "\n"};
+}
+
 class ArgReader {
 public:
     ArgReader(int argc, char **argv) : argc_(argc), argv_(argv) {}
@@ -121,12 +136,8 @@ void applyOption(Options &o, const std::string &arg, ArgReader &args)
         o.simConfigFile = args.valueOf(arg);
     else if (arg == "--fault")
         o.faults.push_back(splitAt(args.valueOf(arg), '=', arg));
-    else if (arg == "--backlight") {
-        // MAX[:CUR] alone is one device under a default name.
-        std::string device = args.valueOf(arg);
-        o.backlights.push_back(device.find('=') == std::string::npos ? "backlight=" + device
-                                                                     : device);
-    }
+    else if (arg == "--backlight")
+        o.backlights.push_back(parseBacklight(args.valueOf(arg)));
     else if (arg == "--out")
         o.outDir = args.valueOf(arg);
     else if (arg == "--keep")

@@ -1,6 +1,8 @@
 // tools/xsim's command line.
 #pragma once
 
+#include "sysfs_testbed.h"
+
 #include <optional>
 #include <string>
 #include <utility>
@@ -15,7 +17,7 @@ struct Options {
     std::optional<std::pair<int, int>> panel;
     std::string simConfigFile;
     std::vector<std::pair<std::string, std::string>> faults;  // kind, count
-    std::vector<std::string> backlights;                      // NAME=MAX[:BRIGHTNESS]
+    std::vector<qeltest::BacklightDevice> backlights;
     std::string outDir;
     bool keep = false;
     bool reset = false;
