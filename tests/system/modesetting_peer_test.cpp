@@ -97,12 +97,8 @@ TEST_F(ModesettingPeer, RootWindowEqualsThePanelPixelForPixel)
     auto viaGetImage = compareImages(x.rootImage(), root);
     EXPECT_FALSE(viaGetImage) << "xwd and GetImage disagree: " << viaGetImage->describe();
 
-    std::optional<PixelDifference> difference;
-    bool same = eventually([&] {
-        difference = compareImages(root, session->capturePanel(0));
-        return !difference;
-    });
-    EXPECT_TRUE(same) << difference->describe();
+    std::optional<PixelDifference> difference = session->awaitPanel(root);
+    EXPECT_FALSE(difference) << difference->describe();
 }
 
 TEST_F(ModesettingPeer, DpmsForceOffSwitchesTheCrtcOffAndOnAgain)

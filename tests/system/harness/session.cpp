@@ -1,5 +1,7 @@
 #include "session.h"
 
+#include "eventually.h"
+
 #include <stdexcept>
 
 namespace qeltest {
@@ -45,6 +47,16 @@ Image Session::xwdRoot() const
     if (!dump.succeeded())
         throw std::runtime_error("xwd -root failed: " + dump.describe());
     return decodeXwd(dump.out);
+}
+
+std::optional<PixelDifference> Session::awaitPanel(const Image &expected, int crtcIndex) const
+{
+    std::optional<PixelDifference> difference;
+    eventually([&] {
+        difference = compareImages(expected, capturePanel(crtcIndex));
+        return !difference;
+    });
+    return difference;
 }
 
 int Session::stop()

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,6 +37,9 @@ public:
     Image capturePanel(int crtcIndex = 0) const;
     // The root window as xwd -root dumps it.
     Image xwdRoot() const;
+    // Waits until the CRTC shows expected; the last difference when it
+    // never does (the panel may lag the server by a flip or a GE batch).
+    std::optional<PixelDifference> awaitPanel(const Image &expected, int crtcIndex = 0) const;
 
     // Stops the server; the simulator's final counters become readable.
     int stop();
