@@ -1,47 +1,44 @@
 #include "cpu_time.h"
 
+#include <dirent.h>
 #include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
-#include <unistd.h>
 
 namespace qelbench {
 namespace {
 
-// Fields 14 and 15 of a stat file (utime, stime), counted after the command
-// name, which may itself hold spaces and parentheses.
-double cpuSecondsFrom(const std::string &statPath)
+// The first field of a schedstat file: the time the task has run, in
+// nanoseconds (the tick-based utime and stime of a stat file are too coarse
+// for a thread that spends a few milliseconds per run queueing GE work).
+double runSecondsOfTask(pid_t pid, const std::string &tid)
 {
-    std::ifstream stat(statPath);
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    size_t nameEnd = text.rfind(')');
-    if (nameEnd == std::string::npos)
-        return 0;
-    std::istringstream fields(text.substr(nameEnd + 2));
-    std::string field;
-    long utime = 0, stime = 0;
-    for (int i = 3; fields >> field; ++i) {
-        if (i == 14)
-            utime = std::stol(field);
-        if (i == 15) {
-            stime = std::stol(field);
-            break;
-        }
-    }
-    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+    std::ifstream schedstat("/proc/" + std::to_string(pid) + "/task/" + tid + "/schedstat");
+    unsigned long long nanoseconds = 0;
+    schedstat >> nanoseconds;
+    return static_cast<double>(nanoseconds) / 1e9;
 }
 
 }  // namespace
 
 double mainThreadCpuSeconds(pid_t pid)
 {
-    return cpuSecondsFrom("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/stat");
+    return runSecondsOfTask(pid, std::to_string(pid));
 }
 
+// Threads that ended before the call are not counted; the server's threads
+// (main, input, the simulated GE's worker and vblank clock) live as long as
+// it does.
 double processCpuSeconds(pid_t pid)
 {
-    return cpuSecondsFrom("/proc/" + std::to_string(pid) + "/stat");
+    double total = 0;
+    DIR *tasks = opendir(("/proc/" + std::to_string(pid) + "/task").c_str());
+    if (!tasks)
+        return 0;
+    while (const dirent *entry = readdir(tasks))
+        if (entry->d_name[0] != '.')
+            total += runSecondsOfTask(pid, entry->d_name);
+    closedir(tasks);
+    return total;
 }
 
 }  // namespace qelbench

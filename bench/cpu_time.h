@@ -7,7 +7,7 @@
 
 namespace qelbench {
 
-// User plus system time, in seconds.
+// Time on the CPU, in seconds, at nanosecond resolution.
 double mainThreadCpuSeconds(pid_t pid);
 double processCpuSeconds(pid_t pid);
 

@@ -25,7 +25,6 @@
 #include <regex>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 using namespace qeltest;
@@ -318,14 +317,6 @@ std::vector<Measurement> runServer(const ServerConfig &config, const Timing &tim
 
 using Results = std::vector<std::vector<Measurement>>;  // [server][test]
 
-// /proc counts CPU time in clock ticks: a figure of a few ticks is coarse.
-constexpr long kFewTicks = 10;
-
-const char *coarse(double cpuSeconds)
-{
-    return cpuSeconds * static_cast<double>(sysconf(_SC_CLK_TCK)) < kFewTicks ? "*" : "";
-}
-
 std::string ratioText(double num, double den, const char *fmt)
 {
     return den > 0 ? format(fmt, num / den) : std::string("-");
@@ -363,7 +354,7 @@ void reportTest(std::ostream &out, const Results &r, size_t t)
             return std::to_string(m.run.operations());
         }));
     row(out, "main thread CPU (s)", cellsFor(r, t, [](size_t, const Measurement &m) {
-            return format("%.2f%s", m.delta.mainCpuSeconds, coarse(m.delta.mainCpuSeconds));
+            return format("%.3f", m.delta.mainCpuSeconds);
         }));
     row(out, "main thread CPU per op (us)", cellsFor(r, t, [](size_t, const Measurement &m) {
             return format("%.3f", m.microsPerOp(m.delta.mainCpuSeconds));
@@ -410,8 +401,7 @@ bool reportCpuGoal(std::ostream &out, const Results &r)
         double peer = ms.microsPerOp(ms.delta.mainCpuSeconds);
         bool met = peer > 0 && qel <= peer * kCpuGoalRatio;
         all = all && met;
-        out << format("   %-15s %10.3f us%-1s vs %10.3f us%-1s  ratio %-8s %s\n", test.c_str(),
-                      qel, coarse(on.delta.mainCpuSeconds), peer, coarse(ms.delta.mainCpuSeconds),
+        out << format("   %-15s %10.3f us vs %10.3f us  ratio %-8s %s\n", test.c_str(), qel, peer,
                       ratioText(qel, peer, "%.4f").c_str(), mark(met));
     }
     return all;
@@ -441,13 +431,12 @@ void reportHeader(std::ostream &out, const Timing &timing)
         << "objects one rep draws) over the measured run. x11perf's own calibration, which\n"
         << "draws an unreported number of operations, is replaced by a fixed -reps found in\n"
         << "earlier runs that are not measured (with -reps x11perf also skips its sync-time\n"
-        << "adjustment, a few microseconds per rep of seconds). CPU: utime+stime of the X\n"
-        << "server's main thread (/proc/<pid>/task/<pid>/stat) and of the whole process\n"
-        << "(/proc/<pid>/stat, which includes the simulated GE's worker thread, i.e. the\n"
-        << "hardware), from before x11perf starts until it has exited and the GE is idle:\n"
-        << "so it also covers x11perf's connection, its window, and the test's setup and\n"
-        << "cleanup (a small fixed cost per run).\nResolution: 1/" << sysconf(_SC_CLK_TCK)
-        << " s of CPU; * marks a figure of fewer than " << kFewTicks << " ticks.\n\n";
+        << "adjustment, a few microseconds per rep of seconds). CPU: run time of the X\n"
+        << "server's main thread (/proc/<pid>/task/<pid>/schedstat, nanoseconds) and of all its\n"
+        << "threads (which include the simulated GE's worker thread, i.e. the hardware), from\n"
+        << "before x11perf starts until it has exited and the GE is idle: so it also covers\n"
+        << "x11perf's connection, its window, and the test's setup and cleanup (a small fixed\n"
+        << "cost per run).\n\n";
 }
 
 void writeReport(const std::string &path, const Timing &timing, const Results &r)
