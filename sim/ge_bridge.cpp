@@ -6,15 +6,14 @@ namespace {
 // The engine looks handles up during submit, on the submitting thread.
 thread_local const DrmFile *submittingFile = nullptr;
 
-GeSurface surfaceOf(const BufferRef &buffer)
+GeSurface surfaceOf(const Buffer &buffer)
 {
     GeSurface s;
-    s.keepAlive = buffer;
-    s.pixels = buffer->pixels;
-    s.size = buffer->size;
-    s.width = buffer->width;
-    s.height = buffer->height;
-    s.pitch = buffer->pitch;
+    s.pixels = buffer.pixels;
+    s.size = buffer.size;
+    s.width = buffer.width;
+    s.height = buffer.height;
+    s.pitch = buffer.pitch;
     return s;
 }
 
@@ -23,13 +22,14 @@ GeSurface surfaceOf(const BufferRef &buffer)
 void GeBridge::start(HandleResolver find)
 {
     find_ = std::move(find);
-    engine_ = std::make_unique<GeEngine>([this](uint32_t handle, GeSurface &out) {
+    engine_ = std::make_unique<GeEngine>([this](uint32_t handle, GeBuffer &out) {
         if (!submittingFile)
             return false;
-        const BufferRef buffer = find_(*submittingFile, handle);
+        BufferRef buffer = find_(*submittingFile, handle);
         if (!buffer || buffer->bpp != 32)
             return false;
-        out = surfaceOf(buffer);
+        out.surface = surfaceOf(*buffer);
+        out.keepAlive = std::move(buffer);
         return true;
     });
     engine_->setActivityCallback([this] { activity_ = true; });

@@ -1,34 +1,80 @@
 #include "batch_check.h"
 
+#include <cstdint>
 #include <utility>
 
 namespace qelsim {
 namespace {
 
-// Resolves each handle once per batch: a batch often targets one buffer
-// many times, and the lookup may take the simulator core's lock.
+// Resolves each handle once per batch, keeping the buffers it found in the
+// batch: a batch often targets one buffer many times, and the lookup may
+// take the simulator core's lock. Consecutive operations mostly name the
+// same buffer, so the last one found is tried first.
 class SurfaceCache {
   public:
-    explicit SurfaceCache(const GeSurfaceLookup &lookup) : lookup_(lookup) {}
-
-    bool find(uint32_t handle, GeSurface &out)
+    SurfaceCache(const GeSurfaceLookup &lookup, std::vector<BatchBuffer> &known)
+        : lookup_(lookup), known_(known)
     {
-        for (const auto &[known, surface] : known_) {
-            if (known == handle) {
-                out = surface;
-                return true;
-            }
+    }
+
+    static constexpr size_t kMissing = SIZE_MAX;
+
+    // The buffer's place in the batch's list, or kMissing when no buffer
+    // has that handle. Places stay valid as the list grows; addresses not.
+    size_t find(uint32_t handle)
+    {
+        if (last_ < known_.size() && known_[last_].handle == handle)
+            return last_;
+        for (size_t i = 0; i < known_.size(); ++i) {
+            if (known_[i].handle == handle)
+                return last_ = i;
         }
-        if (!lookup_ || !lookup_(handle, out))
-            return false;
-        known_.emplace_back(handle, out);
-        return true;
+        return resolve(handle);
+    }
+
+    const GeSurface &surface(size_t place) const
+    {
+        static constexpr GeSurface kNone{};
+        return place == kMissing ? kNone : known_[place].buffer.surface;
     }
 
   private:
+    size_t resolve(uint32_t handle)
+    {
+        GeBuffer found;
+        if (!lookup_ || !lookup_(handle, found))
+            return kMissing;
+        known_.push_back({handle, std::move(found)});
+        return last_ = known_.size() - 1;
+    }
+
     const GeSurfaceLookup &lookup_;
-    std::vector<std::pair<uint32_t, GeSurface>> known_;
+    std::vector<BatchBuffer> &known_;
+    size_t last_ = 0;
 };
+
+// What was wrong with an operation, kept as values so that the text is
+// built only for a refused batch.
+enum class Fault { kNone, kType, kRop, kHandle, kPitch, kRectangle };
+
+// The buffer end of an operation: its destination, or a copy's source.
+struct Side {
+    bool source = false;
+    uint32_t handle = 0;
+    uint32_t pitch = 0;
+    uint32_t x = 0;
+    uint32_t y = 0;
+};
+
+Side destinationOf(const uapi::GeOp &op)
+{
+    return {false, op.dstHandle, op.dstPitch, op.dstX, op.dstY};
+}
+
+Side sourceOf(const uapi::GeOp &op)
+{
+    return {true, op.srcHandle, op.srcPitch, op.srcX, op.srcY};
+}
 
 bool ropFitsType(uint32_t type, uint32_t rop)
 {
@@ -50,49 +96,79 @@ bool rectInside(const GeSurface &s, uint32_t x, uint32_t y, uint32_t w, uint32_t
     return s.pixels != nullptr && endByte <= s.size;
 }
 
-std::string checkSide(SurfaceCache &cache, const char *side, uint32_t handle, uint32_t pitch,
-                      uint32_t x, uint32_t y, const uapi::GeOp &op, GeSurface &out)
+// `place` receives the cache's place of the buffer the side names.
+Fault checkSide(SurfaceCache &cache, const Side &side, const uapi::GeOp &op, size_t &place)
 {
-    std::string name(side);
-    if (!cache.find(handle, out))
-        return name + " handle " + std::to_string(handle) + " does not exist";
-    if (pitch != out.pitch)
-        return name + " pitch " + std::to_string(pitch) + " is not the buffer's " +
-               std::to_string(out.pitch);
-    if (!rectInside(out, x, y, op.width, op.height))
-        return name + " rectangle " + std::to_string(op.width) + "x" + std::to_string(op.height) +
-               "+" + std::to_string(x) + "+" + std::to_string(y) + " is not inside " +
-               std::to_string(out.width) + "x" + std::to_string(out.height);
-    return {};
+    place = cache.find(side.handle);
+    if (place == SurfaceCache::kMissing)
+        return Fault::kHandle;
+    const GeSurface &found = cache.surface(place);
+    if (side.pitch != found.pitch)
+        return Fault::kPitch;
+    if (!rectInside(found, side.x, side.y, op.width, op.height))
+        return Fault::kRectangle;
+    return Fault::kNone;
 }
 
-std::string checkOp(SurfaceCache &cache, const uapi::GeOp &op, PreparedOp &out)
+// `side` receives the side checked last, the one at fault when there is one.
+Fault checkOp(SurfaceCache &cache, const uapi::GeOp &op, size_t &dst, size_t &src, Side &side)
 {
     if (op.type != uapi::kGeOpSolid && op.type != uapi::kGeOpCopy)
-        return "unknown type " + std::to_string(op.type);
+        return Fault::kType;
     if (!ropFitsType(op.type, op.rop))
+        return Fault::kRop;
+    side = destinationOf(op);
+    Fault fault = checkSide(cache, side, op, dst);
+    if (fault != Fault::kNone || op.type != uapi::kGeOpCopy)
+        return fault;
+    side = sourceOf(op);
+    return checkSide(cache, side, op, src);
+}
+
+std::string sideReason(Fault fault, const uapi::GeOp &op, const Side &side,
+                       const GeSurface &found)
+{
+    std::string name(side.source ? "source" : "destination");
+    if (fault == Fault::kHandle)
+        return name + " handle " + std::to_string(side.handle) + " does not exist";
+    if (fault == Fault::kPitch)
+        return name + " pitch " + std::to_string(side.pitch) + " is not the buffer's " +
+               std::to_string(found.pitch);
+    return name + " rectangle " + std::to_string(op.width) + "x" + std::to_string(op.height) +
+           "+" + std::to_string(side.x) + "+" + std::to_string(side.y) + " is not inside " +
+           std::to_string(found.width) + "x" + std::to_string(found.height);
+}
+
+std::string opReason(Fault fault, const uapi::GeOp &op, const Side &side, const GeSurface &found)
+{
+    if (fault == Fault::kType)
+        return "unknown type " + std::to_string(op.type);
+    if (fault == Fault::kRop)
         return "rop " + std::to_string(op.rop) + " not allowed for type " + std::to_string(op.type);
-    out.op = op;
-    std::string why = checkSide(cache, "destination", op.dstHandle, op.dstPitch, op.dstX, op.dstY,
-                                op, out.dst);
-    if (why.empty() && op.type == uapi::kGeOpCopy)
-        why = checkSide(cache, "source", op.srcHandle, op.srcPitch, op.srcX, op.srcY, op, out.src);
-    return why;
+    return sideReason(fault, op, side, found);
 }
 
 }  // namespace
 
-BatchCheck prepareBatch(const std::vector<uapi::GeOp> &ops, const GeSurfaceLookup &lookup,
-                        std::vector<PreparedOp> &prepared)
+BatchCheck prepareBatch(const GeSurfaceLookup &lookup, Batch &batch)
 {
-    SurfaceCache cache(lookup);
-    prepared.assign(ops.size(), PreparedOp{});
-    for (size_t i = 0; i < ops.size(); ++i) {
-        std::string why = checkOp(cache, ops[i], prepared[i]);
-        if (!why.empty()) {
-            prepared.clear();
-            return {false, "op " + std::to_string(i) + ": " + why};
+    batch.release();
+    SurfaceCache cache(lookup, batch.buffers);
+    for (size_t i = 0; i < batch.received.size(); ++i) {
+        const uapi::GeOp &op = batch.received[i];
+        size_t dst = SurfaceCache::kMissing, src = SurfaceCache::kMissing;
+        Side side;
+        Fault fault = checkOp(cache, op, dst, src, side);
+        if (fault != Fault::kNone) {
+            const GeSurface &found = cache.surface(side.source ? src : dst);
+            std::string why =
+                "op " + std::to_string(i) + ": " + opReason(fault, op, side, found);
+            batch.release();
+            return {false, std::move(why)};
         }
+        // Built in place from the cache: a slot cleared first, or filled
+        // from fresh temporaries, costs more than the checks.
+        batch.ops.emplace_back(op, cache.surface(dst), cache.surface(src));
     }
     return {true, {}};
 }

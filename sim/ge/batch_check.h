@@ -5,7 +5,6 @@
 #include "batch.h"
 
 #include <string>
-#include <vector>
 
 namespace qelsim {
 
@@ -14,9 +13,11 @@ struct BatchCheck {
     std::string reason;  // why the batch was refused, naming the operation
 };
 
-// Checks every operation and resolves its buffers through `lookup`; on
-// success `prepared` holds the operations ready to execute.
-BatchCheck prepareBatch(const std::vector<uapi::GeOp> &ops, const GeSurfaceLookup &lookup,
-                        std::vector<PreparedOp> &prepared);
+// Checks every operation of `batch.received` and resolves its buffers
+// through `lookup`, each distinct handle once. On success `batch.ops` holds
+// the operations ready to execute and `batch.buffers` the buffers they use;
+// on failure both are empty. Allocates nothing once the batch's storage has
+// held a batch as large, except for the reason of a refusal.
+BatchCheck prepareBatch(const GeSurfaceLookup &lookup, Batch &batch);
 
 }  // namespace qelsim

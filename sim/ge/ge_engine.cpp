@@ -71,16 +71,24 @@ void GeEngine::workerLoop()
         });
         if (queue_.empty())
             return;
-        Batch batch = std::move(queue_.front());
-        queue_.pop_front();
+        Batch batch = queue_.pop();
         executing_ = true;
         waitOutDelay(lock);
-        lock.unlock();
-        RasterTotals totals = executeBatch(batch.ops);
-        batch.ops.clear();  // drop the buffers' keep-alive references unlocked
-        lock.lock();
-        finishBatch(lock, totals.pixelsFilled, totals.pixelsCopied);
+        runBatch(lock, std::move(batch));
     }
+}
+
+// Called with the lock held and executing_ set; returns with the lock held.
+// The batch's storage goes back to the submitters before the batch counts
+// as done, so a submit woken by its completion finds it.
+void GeEngine::runBatch(std::unique_lock<std::mutex> &lock, Batch batch)
+{
+    lock.unlock();
+    RasterTotals totals = executeBatch(batch.ops);
+    batch.release();  // may free a buffer whose handle is gone: unlocked
+    lock.lock();
+    spare_.push_back(std::move(batch));
+    finishBatch(lock, totals.pixelsFilled, totals.pixelsCopied);
 }
 
 // The delay stands for the time the hardware takes; it is re-read when it

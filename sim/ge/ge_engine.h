@@ -11,11 +11,11 @@
 #pragma once
 
 #include "batch.h"
+#include "batch_queue.h"
 #include "ge_surface.h"
 
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -82,8 +82,10 @@ class GeEngine {
     int receiveSubmit(void *userArgs, uapi::GeSubmitArgs &args, std::vector<uapi::GeOp> &ops);
     int refuseInvalid(size_t opCount, std::string reason);
     int takeSubmitFault();
-    int acceptBatch(std::vector<PreparedOp> prepared, uint64_t &serial);
-    void runInline(std::unique_lock<std::mutex> &lock, Batch batch);
+    int acceptBatch(Batch batch, uint64_t &serial);
+    Batch takeSpare();
+    void recycle(Batch batch);
+    void runBatch(std::unique_lock<std::mutex> &lock, Batch batch);
     void finishBatch(std::unique_lock<std::mutex> &lock, uint64_t pixelsFilled,
                      uint64_t pixelsCopied);
     bool pendingBelowLimit() const;
@@ -100,7 +102,8 @@ class GeEngine {
     std::condition_variable workCv_;  // worker: work queued, delay changed, stop
     std::condition_variable doneCv_;  // a batch finished
 
-    std::deque<Batch> queue_;  // accepted, not yet started
+    BatchQueue queue_;          // accepted, not yet started
+    std::vector<Batch> spare_;  // storage of finished or refused batches, for the next submits
     uint64_t lastSerial_ = 0;
     uint64_t completedSerial_ = 0;
     bool executing_ = false;  // one batch runs at a time, whoever runs it

@@ -1,7 +1,6 @@
 // GeEngine::submit: the GE_SUBMIT ioctl.
 #include "batch_check.h"
 #include "ge_engine.h"
-#include "raster.h"
 #include "seqno.h"
 #include "submit_log.h"
 #include "user_copy.h"
@@ -25,22 +24,24 @@ uint64_t addressOf(const void *p)
 
 int GeEngine::submit(void *userArgs)
 {
+    Batch batch;
     {
         std::lock_guard lock(mutex_);
         ++counters_.submits;
+        batch = takeSpare();
     }
     uapi::GeSubmitArgs args{};
-    std::vector<uapi::GeOp> ops;
-    int err = receiveSubmit(userArgs, args, ops);
-    std::vector<PreparedOp> prepared;
+    int err = receiveSubmit(userArgs, args, batch.received);
     if (err == 0) {
-        BatchCheck check = prepareBatch(ops, lookup_, prepared);
+        BatchCheck check = prepareBatch(lookup_, batch);
         if (!check.ok)
-            err = refuseInvalid(ops.size(), std::move(check.reason));
+            err = refuseInvalid(batch.received.size(), std::move(check.reason));
     }
     uint64_t serial = 0;
     if (err == 0)
-        err = acceptBatch(std::move(prepared), serial);
+        err = acceptBatch(std::move(batch), serial);
+    else
+        recycle(std::move(batch));
     if (err == 0) {
         // Written back whole, as the DRM core copies out an IOWR record.
         args.seqno = seqnoOfSerial(serial);
@@ -66,9 +67,9 @@ int GeEngine::receiveSubmit(void *userArgs, uapi::GeSubmitArgs &args,
     if (countInRange(args.count)) {
         ops.resize(args.count);
         opsRead = copyFromUser(ops.data(), args.ops, ops.size() * sizeof(uapi::GeOp));
-        if (!opsRead)
-            ops.clear();
     }
+    if (!opsRead)
+        ops.clear();  // `ops` may hold an earlier batch's operations
     {
         std::lock_guard lock(mutex_);
         if (logging_)
@@ -109,33 +110,46 @@ bool GeEngine::pendingBelowLimit() const
 
 // Gives the batch its serial in submission order, then queues it for the
 // worker or, in synchronous mode, runs it here once earlier work is done.
-int GeEngine::acceptBatch(std::vector<PreparedOp> prepared, uint64_t &serial)
+int GeEngine::acceptBatch(Batch batch, uint64_t &serial)
 {
     std::unique_lock lock(mutex_);
     while (!threaded_ && (executing_ || !queue_.empty()))
         doneCv_.wait(lock);
-    if (threaded_ && !pendingBelowLimit())
+    if (threaded_ && !pendingBelowLimit()) {
+        lock.unlock();
+        recycle(std::move(batch));
         return EAGAIN;
+    }
     serial = ++lastSerial_;
-    counters_.ops += prepared.size();
-    Batch batch{serial, std::move(prepared)};
+    counters_.ops += batch.ops.size();
+    batch.serial = serial;
     if (!threaded_) {
-        runInline(lock, std::move(batch));
+        executing_ = true;
+        runBatch(lock, std::move(batch));
         return 0;
     }
-    queue_.push_back(std::move(batch));
+    queue_.push(std::move(batch));
     workCv_.notify_all();
     return 0;
 }
 
-void GeEngine::runInline(std::unique_lock<std::mutex> &lock, Batch batch)
+// The storage of an earlier batch when there is one, so that a submit in
+// the steady state allocates nothing. Called with the lock held.
+Batch GeEngine::takeSpare()
 {
-    executing_ = true;
-    lock.unlock();
-    RasterTotals totals = executeBatch(batch.ops);
-    batch.ops.clear();
-    lock.lock();
-    finishBatch(lock, totals.pixelsFilled, totals.pixelsCopied);
+    if (spare_.empty())
+        return {};
+    Batch batch = std::move(spare_.back());
+    spare_.pop_back();
+    return batch;
+}
+
+// Called without the lock: letting go of the buffers may free one.
+void GeEngine::recycle(Batch batch)
+{
+    batch.release();
+    std::lock_guard lock(mutex_);
+    spare_.push_back(std::move(batch));
 }
 
 }  // namespace qelsim

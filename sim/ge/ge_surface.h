@@ -1,5 +1,5 @@
 // How the engine reaches the memory of a dumb buffer: the simulator core
-// resolves a handle to its pixels once, at submit time.
+// resolves a handle to its pixels once per batch, at submit time.
 #pragma once
 
 #include <cstdint>
@@ -8,8 +8,10 @@
 
 namespace qelsim {
 
+// Plain values, copied into every operation that touches the buffer: no
+// reference counting per operation. Valid while the batch holds the
+// buffer's GeBuffer::keepAlive.
 struct GeSurface {
-    std::shared_ptr<void> keepAlive;  // keeps `pixels` valid while a batch is queued
     uint8_t *pixels = nullptr;
     uint64_t size = 0;
     uint32_t width = 0;
@@ -17,7 +19,14 @@ struct GeSurface {
     uint32_t pitch = 0;
 };
 
+// What a handle resolves to: the memory, and an owner that keeps it valid
+// while a batch that uses it is queued or running.
+struct GeBuffer {
+    GeSurface surface;
+    std::shared_ptr<void> keepAlive;
+};
+
 // Returns false when no buffer has that handle.
-using GeSurfaceLookup = std::function<bool(uint32_t handle, GeSurface &out)>;
+using GeSurfaceLookup = std::function<bool(uint32_t handle, GeBuffer &out)>;
 
 }  // namespace qelsim

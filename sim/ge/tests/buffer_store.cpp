@@ -24,10 +24,10 @@ void BufferStore::destroy(uint32_t handle)
 
 GeSurfaceLookup BufferStore::lookup()
 {
-    return [this](uint32_t handle, GeSurface &out) { return find(handle, out); };
+    return [this](uint32_t handle, GeBuffer &out) { return find(handle, out); };
 }
 
-bool BufferStore::find(uint32_t handle, GeSurface &out)
+bool BufferStore::find(uint32_t handle, GeBuffer &out)
 {
     std::lock_guard lock(mutex_);
     lookupThreads_.push_back(std::this_thread::get_id());
@@ -35,7 +35,8 @@ bool BufferStore::find(uint32_t handle, GeSurface &out)
     if (it == buffers_.end())
         return false;
     const TestBuffer &b = it->second;
-    out = GeSurface{b.bytes, b.bytes->data(), b.bytes->size(), b.width, b.height, b.pitch};
+    out.surface = GeSurface{b.bytes->data(), b.bytes->size(), b.width, b.height, b.pitch};
+    out.keepAlive = b.bytes;
     return true;
 }
 

@@ -33,7 +33,7 @@ class BufferStore {
     std::vector<std::thread::id> lookupThreads() const;
 
   private:
-    bool find(uint32_t handle, GeSurface &out);
+    bool find(uint32_t handle, GeBuffer &out);
 
     mutable std::mutex mutex_;
     std::map<uint32_t, TestBuffer> buffers_;

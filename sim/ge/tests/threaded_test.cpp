@@ -132,6 +132,34 @@ TEST_F(ThreadedTest, QueuedBatchKeepsDestroyedBuffersAlive)
     EXPECT_EQ(engine.counters().pixelsFilled, 1u);
 }
 
+// The batch keeps each buffer alive once, not per operation: alternating
+// between two buffers must keep both.
+TEST_F(ThreadedTest, QueuedCopiesReadSourcesDestroyedMeanwhile)
+{
+    constexpr uint32_t kFirst = 4, kSecond = 5, kSmallPitch = 32;
+    store.create(kFirst, 8, 1, kSmallPitch);
+    store.create(kSecond, 8, 1, kSmallPitch);
+    store.setPixel(kFirst, 0, 0, 0xF1F1F1F1);
+    store.setPixel(kSecond, 0, 0, 0x52525252);
+    engine.setMode(true, kStalledDelayUs);
+    uint32_t seqno = 0;
+    ASSERT_EQ(submitOps(engine,
+                        {copyOp(kBuf, kPitch, 0, 1, 1, 1, kFirst, kSmallPitch, 0, 0),
+                         copyOp(kBuf, kPitch, 1, 1, 1, 1, kSecond, kSmallPitch, 0, 0),
+                         copyOp(kBuf, kPitch, 2, 1, 1, 1, kFirst, kSmallPitch, 0, 0)},
+                        &seqno),
+              0)
+        << engine.lastRejection();
+    store.destroy(kFirst);
+    store.destroy(kSecond);
+
+    engine.setMode(true, 0);
+    ASSERT_EQ(waitSeqno(engine, seqno), 0);
+    EXPECT_EQ(store.pixel(kBuf, 0, 1), 0xF1F1F1F1u);
+    EXPECT_EQ(store.pixel(kBuf, 1, 1), 0x52525252u);
+    EXPECT_EQ(store.pixel(kBuf, 2, 1), 0xF1F1F1F1u);
+}
+
 TEST_F(ThreadedTest, BuffersAreLookedUpOnTheSubmittingThread)
 {
     engine.setMode(true, 0);

@@ -1,10 +1,11 @@
 // Refused batches: every field a kernel checks, each making the whole batch
-// fail with nothing of it executed.
+// fail with nothing of it executed, and the reason the engine gives.
 #include "ge_test_support.h"
 
 #include <cerrno>
 #include <functional>
 #include <ostream>
+#include <string>
 #include <sys/mman.h>
 
 #include <gtest/gtest.h>
@@ -68,6 +69,7 @@ uapi::GeOp goodFill()
 struct BadOp {
     const char *name;
     std::function<uapi::GeOp()> make;
+    const char *reason;  // what lastRejection() names after "op 1: "
 };
 
 void PrintTo(const BadOp &bad, std::ostream *out)
@@ -95,28 +97,50 @@ uapi::GeOp withFill(const std::function<void(uapi::GeOp &)> &change)
 }
 
 const BadOp kBadOps[] = {
-    {"TypeZero", [] { return withFill([](auto &op) { op.type = 0; }); }},
-    {"TypeThree", [] { return withCopy([](auto &op) { op.type = 3; }); }},
-    {"FillWithCopyRop", [] { return withFill([](auto &op) { op.rop = 0xCC; }); }},
-    {"CopyWithFillRop", [] { return withCopy([](auto &op) { op.rop = 0xF0; }); }},
-    {"UnknownRop", [] { return withFill([](auto &op) { op.rop = 0x00; }); }},
-    {"RopInHigherBits", [] { return withFill([](auto &op) { op.rop = 0x1F0; }); }},
-    {"UnknownDstHandle", [] { return withFill([](auto &op) { op.dstHandle = 99; }); }},
-    {"DstHandleZero", [] { return withCopy([](auto &op) { op.dstHandle = 0; }); }},
-    {"UnknownSrcHandle", [] { return withCopy([](auto &op) { op.srcHandle = 99; }); }},
-    {"DstPitchNotTheBuffers", [] { return withFill([](auto &op) { op.dstPitch = 64; }); }},
-    {"SrcPitchNotTheBuffers", [] { return withCopy([](auto &op) { op.srcPitch = 36; }); }},
-    {"ZeroWidth", [] { return withFill([](auto &op) { op.width = 0; }); }},
-    {"ZeroHeight", [] { return withCopy([](auto &op) { op.height = 0; }); }},
-    {"DstPastRightEdge", [] { return withFill([](auto &op) { op.dstX = 1; }); }},
-    {"DstPastBottomEdge", [] { return withFill([](auto &op) { op.dstY = 1; }); }},
-    {"SrcPastRightEdge", [] { return withCopy([](auto &op) { op.srcX = 1; }); }},
-    {"SrcPastBottomEdge", [] { return withCopy([](auto &op) { op.srcY = 1; }); }},
-    {"DstXPlusWidthWraps", [] { return withFill([](auto &op) { op.dstX = 0xFFFFFFFF; op.width = 2; }); }},
-    {"DstYPlusHeightWraps", [] { return withFill([](auto &op) { op.dstY = 0xFFFFFFF9; op.height = 8; }); }},
-    {"SrcXPlusWidthWraps", [] { return withCopy([](auto &op) { op.srcX = 0xFFFFFFF9; }); }},
-    {"SrcYPlusHeightWraps", [] { return withCopy([](auto &op) { op.srcY = 0xFFFFFFF9; }); }},
-    {"HugeWidthFromOrigin", [] { return withFill([](auto &op) { op.width = 0xFFFFFFFF; }); }},
+    {"TypeZero", [] { return withFill([](auto &op) { op.type = 0; }); },
+     "unknown type 0"},
+    {"TypeThree", [] { return withCopy([](auto &op) { op.type = 3; }); },
+     "unknown type 3"},
+    {"FillWithCopyRop", [] { return withFill([](auto &op) { op.rop = 0xCC; }); },
+     "rop 204 not allowed for type 1"},
+    {"CopyWithFillRop", [] { return withCopy([](auto &op) { op.rop = 0xF0; }); },
+     "rop 240 not allowed for type 2"},
+    {"UnknownRop", [] { return withFill([](auto &op) { op.rop = 0x00; }); },
+     "rop 0 not allowed for type 1"},
+    {"RopInHigherBits", [] { return withFill([](auto &op) { op.rop = 0x1F0; }); },
+     "rop 496 not allowed for type 1"},
+    {"UnknownDstHandle", [] { return withFill([](auto &op) { op.dstHandle = 99; }); },
+     "destination handle 99 does not exist"},
+    {"DstHandleZero", [] { return withCopy([](auto &op) { op.dstHandle = 0; }); },
+     "destination handle 0 does not exist"},
+    {"UnknownSrcHandle", [] { return withCopy([](auto &op) { op.srcHandle = 99; }); },
+     "source handle 99 does not exist"},
+    {"DstPitchNotTheBuffers", [] { return withFill([](auto &op) { op.dstPitch = 64; }); },
+     "destination pitch 64 is not the buffer's 128"},
+    {"SrcPitchNotTheBuffers", [] { return withCopy([](auto &op) { op.srcPitch = 36; }); },
+     "source pitch 36 is not the buffer's 32"},
+    {"ZeroWidth", [] { return withFill([](auto &op) { op.width = 0; }); },
+     "destination rectangle 0x8+0+0 is not inside 16x8"},
+    {"ZeroHeight", [] { return withCopy([](auto &op) { op.height = 0; }); },
+     "destination rectangle 8x0+8+0 is not inside 16x8"},
+    {"DstPastRightEdge", [] { return withFill([](auto &op) { op.dstX = 1; }); },
+     "destination rectangle 16x8+1+0 is not inside 16x8"},
+    {"DstPastBottomEdge", [] { return withFill([](auto &op) { op.dstY = 1; }); },
+     "destination rectangle 16x8+0+1 is not inside 16x8"},
+    {"SrcPastRightEdge", [] { return withCopy([](auto &op) { op.srcX = 1; }); },
+     "source rectangle 8x8+1+0 is not inside 8x8"},
+    {"SrcPastBottomEdge", [] { return withCopy([](auto &op) { op.srcY = 1; }); },
+     "source rectangle 8x8+0+1 is not inside 8x8"},
+    {"DstXPlusWidthWraps", [] { return withFill([](auto &op) { op.dstX = 0xFFFFFFFF; op.width = 2; }); },
+     "destination rectangle 2x8+4294967295+0 is not inside 16x8"},
+    {"DstYPlusHeightWraps", [] { return withFill([](auto &op) { op.dstY = 0xFFFFFFF9; op.height = 8; }); },
+     "destination rectangle 16x8+0+4294967289 is not inside 16x8"},
+    {"SrcXPlusWidthWraps", [] { return withCopy([](auto &op) { op.srcX = 0xFFFFFFF9; }); },
+     "source rectangle 8x8+4294967289+0 is not inside 8x8"},
+    {"SrcYPlusHeightWraps", [] { return withCopy([](auto &op) { op.srcY = 0xFFFFFFF9; }); },
+     "source rectangle 8x8+0+4294967289 is not inside 8x8"},
+    {"HugeWidthFromOrigin", [] { return withFill([](auto &op) { op.width = 0xFFFFFFFF; }); },
+     "destination rectangle 4294967295x8+0+0 is not inside 16x8"},
 };
 
 class BadOpTest : public ValidationTest, public ::testing::WithParamInterface<BadOp> {};
@@ -124,6 +148,7 @@ class BadOpTest : public ValidationTest, public ::testing::WithParamInterface<Ba
 TEST_P(BadOpTest, RefusesTheWholeBatch)
 {
     expectRefused(GetParam().make());
+    EXPECT_EQ(engine.lastRejection(), std::string("op 1: ") + GetParam().reason);
 }
 
 INSTANTIATE_TEST_SUITE_P(GeValidation, BadOpTest, ::testing::ValuesIn(kBadOps), badOpName);
@@ -135,8 +160,10 @@ TEST_F(ValidationTest, CountOutsideOneTo1024)
     auto srcBefore = store.bytes(kSrc);
     uapi::GeSubmitArgs args = argsFor(ops);
     EXPECT_EQ(engine.submit(&args), -EINVAL);
+    EXPECT_EQ(engine.lastRejection(), "count 1025 out of range");
     args.count = 0;
     EXPECT_EQ(engine.submit(&args), -EINVAL);
+    EXPECT_EQ(engine.lastRejection(), "count 0 out of range");
     expectNothingExecuted(dstBefore, srcBefore);
     EXPECT_EQ(engine.counters().rejectedSubmits, 2u);
 
@@ -152,6 +179,7 @@ TEST_F(ValidationTest, NonZeroReservedFields)
     uapi::GeSubmitArgs args = argsFor(ops);
     args.reserved0 = 1;
     EXPECT_EQ(engine.submit(&args), -EINVAL);
+    EXPECT_EQ(engine.lastRejection(), "reserved fields not zero");
     args.reserved0 = 0;
     args.reserved1 = 0x80000000;
     EXPECT_EQ(engine.submit(&args), -EINVAL);
