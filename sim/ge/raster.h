@@ -19,4 +19,8 @@ void executeOp(const PreparedOp &op, RasterTotals &totals);
 // Runs the operations in array order.
 RasterTotals executeBatch(const std::vector<PreparedOp> &ops);
 
+// Rows move in the widest vectors the processor has. Tests turn that off to
+// check, on the same host, the 16-byte moves that other processors run.
+void allowWideMoves(bool allowed);
+
 }  // namespace qelsim

@@ -1,8 +1,11 @@
 // Pixel results of fills and copies, compared byte for byte over whole
 // buffers (padding past width * 4 included) with the reference model.
 #include "ge_test_support.h"
+#include "raster.h"
 
 #include <gtest/gtest.h>
+
+#include <map>
 
 namespace qelsim::test {
 namespace {
@@ -14,6 +17,8 @@ constexpr uint32_t kBigPitch = 64;
 constexpr uint32_t kSmallPitch = 40;
 constexpr uint32_t kWidePitch = 283;
 
+constexpr uint32_t kRowLengths[] = {1, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65, 69};
+
 class RasterTest : public ::testing::Test {
   protected:
     RasterTest()
@@ -23,18 +28,29 @@ class RasterTest : public ::testing::Test {
         store.create(kWide, 70, 7, kWidePitch);
     }
 
-    // Runs the batch on the engine and on the reference, then compares.
+    ~RasterTest() override { allowWideMoves(true); }
+
+    // Runs the batch on the reference, then on the engine once with each
+    // width of vector moves, from the same starting bytes, and compares.
     void expectBatchMatchesReference(const std::vector<uapi::GeOp> &ops)
     {
         ReferenceModel expected(store, {kBig, kSmall, kWide});
         for (const uapi::GeOp &op : ops)
             expected.apply(op);
-        uint32_t seqno = 0;
-        ASSERT_EQ(submitOps(engine, ops, &seqno), 0) << engine.lastRejection();
-        ASSERT_EQ(waitSeqno(engine, seqno), 0);
-        EXPECT_EQ(store.bytes(kBig), expected.bytes(kBig));
-        EXPECT_EQ(store.bytes(kSmall), expected.bytes(kSmall));
-        EXPECT_EQ(store.bytes(kWide), expected.bytes(kWide));
+        const std::map<uint32_t, std::vector<uint8_t>> before = {
+            {kBig, store.bytes(kBig)}, {kSmall, store.bytes(kSmall)}, {kWide, store.bytes(kWide)}};
+        for (bool wide : {true, false}) {
+            SCOPED_TRACE(wide ? "widest moves" : "16-byte moves");
+            for (const auto &[handle, bytes] : before)
+                *store.memory(handle) = bytes;
+            allowWideMoves(wide);
+            uint32_t seqno = 0;
+            ASSERT_EQ(submitOps(engine, ops, &seqno), 0) << engine.lastRejection();
+            ASSERT_EQ(waitSeqno(engine, seqno), 0);
+            EXPECT_EQ(store.bytes(kBig), expected.bytes(kBig));
+            EXPECT_EQ(store.bytes(kSmall), expected.bytes(kSmall));
+            EXPECT_EQ(store.bytes(kWide), expected.bytes(kWide));
+        }
     }
 
     BufferStore store;
@@ -60,10 +76,11 @@ TEST_P(FillRopTest, InteriorEdgeAndWholeBufferRectangles)
 
 TEST_P(FillRopTest, RowsOfEveryLengthOnMisalignedRows)
 {
-    // Lengths around the multiples of 4 and 16 pixels, each starting at
-    // both an even and an odd pixel, on rows at every byte alignment.
+    // Lengths around the multiples of 4, 8 and 16 pixels (the vectors and
+    // their unrolled steps) and past 64 (where XORs align), each starting
+    // at both an even and an odd pixel, on rows at every byte alignment.
     const uint32_t rop = GetParam();
-    for (uint32_t width : {1u, 3u, 4u, 5u, 15u, 16u, 17u, 63u, 64u, 69u}) {
+    for (uint32_t width : kRowLengths) {
         for (uint32_t x : {0u, 1u}) {
             if (x + width > 70)
                 continue;
@@ -82,6 +99,22 @@ TEST_P(CopyRopTest, BetweenBuffersOfDifferentPitch)
     const uint32_t rop = GetParam();
     expectBatchMatchesReference({copyOp(kBig, kBigPitch, 6, 4, 7, 5, kSmall, kSmallPitch, 0, 0, rop)});
     expectBatchMatchesReference({copyOp(kSmall, kSmallPitch, 1, 1, 4, 3, kBig, kBigPitch, 9, 6, rop)});
+}
+
+TEST_P(CopyRopTest, RowsOfEveryLengthOnMisalignedRows)
+{
+    // As for fills; the source rows lie apart from the destination rows,
+    // each at its own byte alignment.
+    const uint32_t rop = GetParam();
+    for (uint32_t width : kRowLengths) {
+        for (uint32_t x : {0u, 1u}) {
+            if (x + width > 70)
+                continue;
+            SCOPED_TRACE("width " + std::to_string(width) + " at x " + std::to_string(x));
+            expectBatchMatchesReference(
+                {copyOp(kWide, kWidePitch, x, 4, width, 3, kWide, kWidePitch, 1 - x, 0, rop)});
+        }
+    }
 }
 
 TEST_P(CopyRopTest, OverlappingSelfCopiesReadTheWholeSourceFirst)
