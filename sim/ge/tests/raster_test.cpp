@@ -92,7 +92,13 @@ TEST_P(FillRopTest, RowsOfEveryLengthOnMisalignedRows)
 
 INSTANTIATE_TEST_SUITE_P(GeFill, FillRopTest, ::testing::Values(0xF0u, 0x5Au));
 
-class CopyRopTest : public RasterTest, public ::testing::WithParamInterface<uint32_t> {};
+struct Shift;
+
+class CopyRopTest : public RasterTest, public ::testing::WithParamInterface<uint32_t> {
+  protected:
+    void expectSelfCopiesMatch(uint32_t handle, uint32_t pitch, uint32_t x, uint32_t y, uint32_t w,
+                               uint32_t h, const std::vector<Shift> &shifts);
+};
 
 TEST_P(CopyRopTest, BetweenBuffersOfDifferentPitch)
 {
@@ -117,34 +123,36 @@ TEST_P(CopyRopTest, RowsOfEveryLengthOnMisalignedRows)
     }
 }
 
-TEST_P(CopyRopTest, OverlappingSelfCopiesReadTheWholeSourceFirst)
+struct Shift {
+    int dx, dy;
+};
+
+// Copies the w x h rectangle at (x, y) of one buffer onto itself, moved by
+// each shift in turn.
+void CopyRopTest::expectSelfCopiesMatch(uint32_t handle, uint32_t pitch, uint32_t x, uint32_t y,
+                                        uint32_t w, uint32_t h, const std::vector<Shift> &shifts)
 {
-    const uint32_t rop = GetParam();
-    struct Shift { int dx, dy; };
-    const Shift shifts[] = {{3, 0}, {-3, 0}, {0, 2}, {0, -2}, {1, 0}, {0, 1},
-                            {2, 2}, {-2, -2}, {2, -1}, {-1, 2}};
     for (const Shift &s : shifts) {
         SCOPED_TRACE("shift " + std::to_string(s.dx) + "," + std::to_string(s.dy));
-        const uint32_t srcX = 3, srcY = 2;
-        expectBatchMatchesReference({copyOp(kBig, kBigPitch, srcX + s.dx, srcY + s.dy, 6, 4, kBig,
-                                            kBigPitch, srcX, srcY, rop)});
+        expectBatchMatchesReference(
+            {copyOp(handle, pitch, x + s.dx, y + s.dy, w, h, handle, pitch, x, y, GetParam())});
     }
+}
+
+TEST_P(CopyRopTest, OverlappingSelfCopiesReadTheWholeSourceFirst)
+{
+    expectSelfCopiesMatch(kBig, kBigPitch, 3, 2, 6, 4,
+                          {{3, 0}, {-3, 0}, {0, 2}, {0, -2}, {1, 0}, {0, 1}, {2, 2}, {-2, -2},
+                           {2, -1}, {-1, 2}});
 }
 
 TEST_P(CopyRopTest, OverlappingSelfCopiesOfLongMisalignedRows)
 {
     // Shifts that are not multiples of 4 pixels put the source and the
     // destination of a row at different positions within 16 bytes.
-    const uint32_t rop = GetParam();
-    struct Shift { int dx, dy; };
-    const Shift shifts[] = {{1, 0}, {-1, 0}, {5, 0}, {-5, 0}, {0, 1}, {0, -1},
-                            {3, 1}, {-3, -1}, {7, -2}, {-7, 2}};
-    for (const Shift &s : shifts) {
-        SCOPED_TRACE("shift " + std::to_string(s.dx) + "," + std::to_string(s.dy));
-        const uint32_t srcX = 8, srcY = 2;
-        expectBatchMatchesReference({copyOp(kWide, kWidePitch, srcX + s.dx, srcY + s.dy, 53, 3,
-                                            kWide, kWidePitch, srcX, srcY, rop)});
-    }
+    expectSelfCopiesMatch(kWide, kWidePitch, 8, 2, 53, 3,
+                          {{1, 0}, {-1, 0}, {5, 0}, {-5, 0}, {0, 1}, {0, -1}, {3, 1}, {-3, -1},
+                           {7, -2}, {-7, 2}});
 }
 
 TEST_P(CopyRopTest, MisalignedRowsToAndFromAlignedOnes)
