@@ -42,9 +42,11 @@ void updateCrtcActive(Device &device, Crtc &crtc)
 void removeFramebuffer(Device &device, uint32_t fbId)
 {
     for (auto &crtc : device.crtcs) {
-        const bool shown = crtc.fb && crtc.fb->id == fbId;
-        const bool coming = crtc.flip && crtc.flip->fb->id == fbId;
-        if (shown || coming)
+        // Removing the framebuffer that a pending flip replaces leaves the
+        // CRTC on: it still shows that one (the CRTC holds a reference)
+        // until the flip completes.
+        const FramebufferRef &committed = committedFramebuffer(crtc);
+        if (committed && committed->id == fbId)
             switchCrtcOff(device, crtc);
     }
     device.framebuffers.erase(fbId);

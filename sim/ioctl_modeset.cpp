@@ -32,7 +32,7 @@ int checkMode(const drm_mode_modeinfo &m)
 int resolveFramebuffer(Device &d, const Crtc &crtc, uint32_t fbId, FramebufferRef &fb)
 {
     if (fbId == UINT32_MAX) {
-        fb = crtc.fb;
+        fb = committedFramebuffer(crtc);
         return fb ? 0 : -EINVAL;
     }
     fb = d.findFramebuffer(fbId);

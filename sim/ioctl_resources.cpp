@@ -58,7 +58,8 @@ int ioctlGetCrtc(IoctlCall &call, void *arg)
     if (!c)
         return -ENOENT;
     r->gamma_size = c->gammaSize;
-    r->fb_id = c->fb ? c->fb->id : 0;
+    const FramebufferRef &fb = committedFramebuffer(*c);
+    r->fb_id = fb ? fb->id : 0;
     r->x = c->x;
     r->y = c->y;
     r->mode_valid = c->enabled;
@@ -133,7 +134,8 @@ int ioctlGetPlane(IoctlCall &call, void *arg)
         if (c.planeId != r->plane_id)
             continue;
         r->crtc_id = c.enabled ? c.id : 0;
-        r->fb_id = c.fb ? c.fb->id : 0;
+        const FramebufferRef &fb = committedFramebuffer(c);
+        r->fb_id = fb ? fb->id : 0;
         r->possible_crtcs = 1u << c.index;
         r->gamma_size = 0;
         const uint32_t count = std::size(supportedFormats);

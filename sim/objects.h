@@ -92,6 +92,16 @@ struct Crtc {
     std::optional<PendingFlip> flip;
 };
 
+// The framebuffer the CRTC's state names: a flip's framebuffer from the
+// moment the flip is accepted, as the kernel's plane state (atomic drivers)
+// or plane->fb (legacy ones) holds it, although the CRTC keeps scanning out
+// `fb` until the flip completes. GETCRTC, GETPLANE, SETCRTC with fb_id -1
+// and RMFB go by this one.
+inline const FramebufferRef &committedFramebuffer(const Crtc &crtc)
+{
+    return crtc.flip ? crtc.flip->fb : crtc.fb;
+}
+
 struct Encoder {
     uint32_t id = 0, type = 0;
     uint32_t crtcId = 0;

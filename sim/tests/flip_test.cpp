@@ -121,6 +121,38 @@ TEST_F(Flips, RemovingAFramebufferAboutToBeShownCompletesTheFlipFirst)
     EXPECT_NE(command("crtcs").find("active=0 fb=0"), std::string::npos);
 }
 
+// As the kernel's plane state does: GETCRTC and GETPLANE name the flip's
+// framebuffer as soon as the flip is accepted, while the panel keeps the old
+// one until the vblank; removing the old one then leaves the CRTC lit.
+TEST_F(Flips, TheCrtcStateNamesAFlipsFramebufferFromTheMomentItIsAccepted)
+{
+    const uint32_t first = lightPanel();
+    const uint32_t second = addFb(createDumb(1024, 768), 1024, 768);
+    ASSERT_EQ(drmModePageFlip(fd, crtcId(), second, DRM_MODE_PAGE_FLIP_EVENT, &delivered), 0);
+
+    drmModeCrtc *crtc = drmModeGetCrtc(fd, crtcId());
+    ASSERT_NE(crtc, nullptr);
+    EXPECT_EQ(crtc->buffer_id, second);
+    drmModeFreeCrtc(crtc);
+    ASSERT_EQ(drmSetClientCap(fd, DRM_CLIENT_CAP_UNIVERSAL_PLANES, 1), 0);
+    drmModePlaneRes *planes = drmModeGetPlaneResources(fd);
+    ASSERT_NE(planes, nullptr);
+    ASSERT_GE(planes->count_planes, 1u);
+    drmModePlane *plane = drmModeGetPlane(fd, planes->planes[0]);
+    ASSERT_NE(plane, nullptr);
+    EXPECT_EQ(plane->fb_id, second);
+    drmModeFreePlane(plane);
+    drmModeFreePlaneResources(planes);
+    EXPECT_NE(command("crtcs").find("fb=" + std::to_string(first)), std::string::npos);
+
+    ASSERT_EQ(drmModeRmFB(fd, first), 0);
+    EXPECT_FALSE(readable());
+    ASSERT_TRUE(succeeds("vblank 1"));
+    handleEvents();
+    EXPECT_EQ(delivered.flips, 1);
+    EXPECT_NE(command("crtcs").find("active=1 fb=" + std::to_string(second)), std::string::npos);
+}
+
 TEST_F(Flips, RelativeVblankWaitsDeliverTheirEventWhenDue)
 {
     lightPanel();

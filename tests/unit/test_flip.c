@@ -77,22 +77,42 @@ queued_event_is_taken_without_asking_the_kernel(void **state)
     assert_int_equal(crtcQueries(), queries);
 }
 
-/* The flip is still queued in the kernel: the CRTC still shows the front
- * buffer, so the front stays; the event that comes later changes nothing. */
+/* The flip is still queued in the kernel, but the kernel's CRTC state names
+ * its framebuffer from the moment it accepted the flip: resolution takes the
+ * back buffer as the front, and the event that comes later changes nothing. */
 static void
-flip_not_yet_applied_keeps_the_front(void **state)
+accepted_flip_counts_as_shown_before_its_vblank(void **state)
 {
     kmsFixture *fixture = *state;
     qelScreenPriv *priv = fixture->priv;
 
     qelResolvePendingFlip(priv);
     assert_false(priv->flipPending);
-    assert_int_equal(priv->frontIndex, 0);
+    assert_int_equal(priv->frontIndex, 1);
 
     simCommandOk("vblank 1");
     deliverEvents(priv);
     assert_false(priv->flipPending);
-    assert_int_equal(priv->frontIndex, 0);
+    assert_int_equal(priv->frontIndex, 1);
+}
+
+/* A flip the driver believes pending while the CRTC names the front buffer
+ * (another master set the CRTC meanwhile, or the flip never reached it):
+ * the front stays. */
+static void
+crtc_naming_the_front_keeps_it(void **state)
+{
+    kmsFixture *fixture = *state;
+    qelScreenPriv *priv = fixture->priv;
+
+    simCommandOk("vblank 1");
+    deliverEvents(priv);
+    assert_int_equal(priv->frontIndex, 1);
+
+    priv->flipPending = TRUE;
+    qelResolvePendingFlip(priv);
+    assert_false(priv->flipPending);
+    assert_int_equal(priv->frontIndex, 1);
 }
 
 /* The CRTC already shows the back buffer but no event is readable: the
@@ -155,7 +175,8 @@ main(void)
 {
     const struct CMUnitTest tests[] = {
         FLIP(queued_event_is_taken_without_asking_the_kernel),
-        FLIP(flip_not_yet_applied_keeps_the_front),
+        FLIP(accepted_flip_counts_as_shown_before_its_vblank),
+        FLIP(crtc_naming_the_front_keeps_it),
         FLIP(flip_applied_without_event_moves_the_front),
         FLIP(failed_crtc_query_keeps_the_front),
         FLIP(nothing_pending_asks_nothing),
