@@ -69,9 +69,20 @@ class Device {
     // as the flip puts it on screen.
     std::vector<std::pair<uint32_t, uint32_t>> flipProbes;
 
-    uint32_t nextObjectId = 1;
+    uint32_t nextObjectId = 1; // while building: the next id; then the first id after the built objects
     uint64_t nextMapOffset = 0;
     uint32_t nextMagic = 1;
+
+    // The lowest object id not in use, as the kernel's idr hands them out:
+    // the built objects never go away, so that is the lowest id after them
+    // that no framebuffer has.
+    uint32_t freeObjectId() const
+    {
+        uint32_t id = nextObjectId;
+        for (auto it = framebuffers.lower_bound(id); it != framebuffers.end() && it->first == id; ++it)
+            ++id;
+        return id;
+    }
 
     // Lookups by object id; null when there is none.
     Crtc *findCrtc(uint32_t id);

@@ -94,7 +94,7 @@ int ioctlCreateDumb(IoctlCall &call, void *arg)
     b->mapOffset = call.device.nextMapOffset;
     call.device.nextMapOffset += b->mapSize;
     DrmFile &file = *call.file;
-    const uint32_t handle = file.nextHandle++;
+    const uint32_t handle = file.freeHandle();
     file.handles[handle] = std::move(b);
     r->handle = handle;
     r->pitch = file.handles[handle]->pitch;

@@ -62,7 +62,7 @@ int createFramebuffer(IoctlCall &call, drm_mode_fb_cmd2 &r)
     if (int err = checkFramebuffer(call, r, buffer))
         return err;
     auto fb = std::make_shared<Framebuffer>();
-    fb->id = call.device.nextObjectId++;
+    fb->id = call.device.freeObjectId();
     fb->width = r.width;
     fb->height = r.height;
     fb->pitch = r.pitches[0];
@@ -147,7 +147,7 @@ int ioctlGetFb(IoctlCall &call, void *arg)
     r->depth = fb->format == DRM_FORMAT_ARGB8888 ? 32 : 24;
     r->handle = 0;
     if (call.device.isMaster(*call.file)) {
-        r->handle = call.file->nextHandle++;
+        r->handle = call.file->freeHandle();
         call.file->handles[r->handle] = fb->buffer;
     }
     return 0;

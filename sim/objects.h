@@ -51,8 +51,18 @@ struct DrmFile {
     bool universalPlanes = false;
     bool wasMaster = false;
     std::map<uint32_t, BufferRef> handles;
-    uint32_t nextHandle = 1;
     std::vector<uint32_t> framebuffers; // ids, in creation order
+
+    // The lowest handle not in use, as the kernel's idr hands them out: a
+    // closed handle is given again to the next buffer, so a driver that
+    // uses a stale handle reaches that buffer, as it would on a kernel.
+    uint32_t freeHandle() const
+    {
+        uint32_t handle = 1;
+        for (auto it = handles.begin(); it != handles.end() && it->first == handle; ++it)
+            ++handle;
+        return handle;
+    }
 
     DrmFile() = default;
     DrmFile(const DrmFile &) = delete;

@@ -115,6 +115,25 @@ TEST_F(Buffers, DestroyEndsTheHandleButNotAnExistingMapping)
     EXPECT_EQ(errno, ENOENT);
 }
 
+// The kernel hands out the lowest free handle and object id again, so a
+// stale handle or framebuffer id reaches whatever took the number.
+TEST_F(Buffers, FreedHandlesAndFramebufferIdsAreGivenOutAgain)
+{
+    const Dumb first = createDumb(8, 8);
+    const Dumb second = createDumb(8, 8);
+    const uint32_t firstFb = addFb(first, 8, 8);
+    const uint32_t secondFb = addFb(second, 8, 8);
+    drm_mode_destroy_dumb destroy{};
+    destroy.handle = first.handle;
+    ASSERT_EQ(drmIoctl(fd, DRM_IOCTL_MODE_DESTROY_DUMB, &destroy), 0);
+    ASSERT_EQ(drmModeRmFB(fd, firstFb), 0);
+
+    const Dumb third = createDumb(8, 8);
+    EXPECT_EQ(third.handle, first.handle);
+    EXPECT_EQ(addFb(third, 8, 8), firstFb);
+    EXPECT_GT(addFb(second, 8, 8), secondFb);
+}
+
 TEST_F(Buffers, MmapOfAnOffsetNoBufferOwnsFails)
 {
     void *p = mmap(nullptr, 4096, PROT_READ, MAP_SHARED, fd, 0);
