@@ -9,6 +9,7 @@ namespace qelsim {
 void switchCrtcOff(Device &device, Crtc &crtc)
 {
     completeFlipNow(device, crtc);
+    endVblankEventsOf(device, crtc);
     for (uint32_t id : crtc.connectors) {
         if (Connector *c = device.findConnector(id)) {
             c->crtcId = 0;
@@ -33,8 +34,10 @@ void updateCrtcActive(Device &device, Crtc &crtc)
                       const Connector *c = device.findConnector(id);
                       return c && c->dpms == DRM_MODE_DPMS_ON;
                   });
-    if (wasActive && !crtc.active)
+    if (wasActive && !crtc.active) {
         completeFlipNow(device, crtc);
+        endVblankEventsOf(device, crtc);
+    }
     if (wasActive != crtc.active)
         device.noteActivity();
 }

@@ -41,8 +41,14 @@ DrmFile::~DrmFile()
 int openDeviceFile(Device &device, uint32_t minor, int flags)
 {
     int ends[2];
+    // The caller's end carries the open flags a reader sees: a node opened
+    // O_NONBLOCK answers read() with EAGAIN while no event is queued.
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) < 0)
         return -1;
+    if (flags & O_NONBLOCK) {
+        QELSIM_NEXT(fcntl);
+        fn(ends[0], F_SETFL, O_NONBLOCK);
+    }
     if (!(flags & O_CLOEXEC)) {
         QELSIM_NEXT(fcntl);
         fn(ends[0], F_SETFD, 0);

@@ -129,6 +129,21 @@ void completeFlipNow(Device &device, Crtc &crtc)
         finishFlip(device, crtc);
 }
 
+void endVblankEventsOf(Device &device, const Crtc &crtc)
+{
+    auto &pending = device.pendingVblankEvents;
+    for (auto it = pending.begin(); it != pending.end();) {
+        if (it->crtcIndex != crtc.index) {
+            ++it;
+            continue;
+        }
+        if (FileRef file = it->file.lock())
+            sendVblankEvent(device, *file, *it);
+        it = pending.erase(it);
+    }
+    device.changed.notify_all();
+}
+
 void queueVblankEvent(Device &device, const FileRef &file, const PendingVblankEvent &event)
 {
     if (event.target <= device.vblankCount) {

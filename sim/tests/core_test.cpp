@@ -3,6 +3,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <sys/wait.h>
 
 namespace qelsim::test {
@@ -67,6 +69,16 @@ TEST_F(Core, TheFirstOpenerIsMasterAndOthersAreRefusedMasterCalls)
     EXPECT_TRUE(drmIsMaster(other));
     EXPECT_EQ(drmSetMaster(fd), -1);
     EXPECT_EQ(errno, EBUSY);
+}
+
+TEST_F(Core, ANodeOpenedNonBlockingAnswersAnEmptyReadWithEagain)
+{
+    const int other = open("/dev/dri/card0", O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    char event[64];
+    EXPECT_EQ(read(other, event, sizeof event), -1);
+    EXPECT_EQ(errno, EAGAIN);
+    close(other);
 }
 
 TEST_F(Core, MasterPassesOnWhenTheMastersFileCloses)

@@ -171,6 +171,26 @@ TEST_F(Flips, RelativeVblankWaitsDeliverTheirEventWhenDue)
     EXPECT_EQ(delivered.sequence, 2u);
 }
 
+// Switching the CRTC off ends its vblank events at once, with the count
+// reached so far, as the kernel does when a CRTC's vblanks stop.
+TEST_F(Flips, AVblankEventEndsEarlyWhenItsCrtcIsSwitchedOff)
+{
+    lightPanel();
+    drmVBlank vbl{};
+    vbl.request.type = static_cast<drmVBlankSeqType>(DRM_VBLANK_RELATIVE | DRM_VBLANK_EVENT);
+    vbl.request.sequence = 10;
+    vbl.request.signal = reinterpret_cast<unsigned long>(&delivered);
+    ASSERT_EQ(drmWaitVBlank(fd, &vbl), 0);
+    ASSERT_TRUE(succeeds("vblank 1"));
+    EXPECT_FALSE(readable());
+
+    ASSERT_EQ(drmModeSetCrtc(fd, crtcId(), 0, 0, 0, nullptr, 0, nullptr), 0);
+    ASSERT_TRUE(readable());
+    handleEvents();
+    EXPECT_EQ(delivered.vblanks, 1);
+    EXPECT_EQ(delivered.sequence, 1u);
+}
+
 TEST_F(Flips, QueuedSequencesDeliverTheirEventWhenDue)
 {
     lightPanel();
