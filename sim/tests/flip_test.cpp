@@ -46,6 +46,18 @@ class Flips : public SimTest {
         ASSERT_EQ(drmHandleEvent(fd, &ctx), 0);
     }
 
+    // WAIT_VBLANK with an event `relative` vblanks ahead; returns the reply's
+    // sequence.
+    unsigned requestVblankEvent(unsigned relative)
+    {
+        drmVBlank vbl{};
+        vbl.request.type = static_cast<drmVBlankSeqType>(DRM_VBLANK_RELATIVE | DRM_VBLANK_EVENT);
+        vbl.request.sequence = relative;
+        vbl.request.signal = reinterpret_cast<unsigned long>(&delivered);
+        EXPECT_EQ(drmWaitVBlank(fd, &vbl), 0);
+        return vbl.reply.sequence;
+    }
+
     Delivered delivered;
 };
 
@@ -156,12 +168,7 @@ TEST_F(Flips, TheCrtcStateNamesAFlipsFramebufferFromTheMomentItIsAccepted)
 TEST_F(Flips, RelativeVblankWaitsDeliverTheirEventWhenDue)
 {
     lightPanel();
-    drmVBlank vbl{};
-    vbl.request.type = static_cast<drmVBlankSeqType>(DRM_VBLANK_RELATIVE | DRM_VBLANK_EVENT);
-    vbl.request.sequence = 2;
-    vbl.request.signal = reinterpret_cast<unsigned long>(&delivered);
-    ASSERT_EQ(drmWaitVBlank(fd, &vbl), 0);
-    EXPECT_EQ(vbl.reply.sequence, 2u);
+    EXPECT_EQ(requestVblankEvent(2), 2u);
     ASSERT_TRUE(succeeds("vblank 1"));
     EXPECT_FALSE(readable());
     ASSERT_TRUE(succeeds("vblank 1"));
@@ -176,11 +183,7 @@ TEST_F(Flips, RelativeVblankWaitsDeliverTheirEventWhenDue)
 TEST_F(Flips, AVblankEventEndsEarlyWhenItsCrtcIsSwitchedOff)
 {
     lightPanel();
-    drmVBlank vbl{};
-    vbl.request.type = static_cast<drmVBlankSeqType>(DRM_VBLANK_RELATIVE | DRM_VBLANK_EVENT);
-    vbl.request.sequence = 10;
-    vbl.request.signal = reinterpret_cast<unsigned long>(&delivered);
-    ASSERT_EQ(drmWaitVBlank(fd, &vbl), 0);
+    requestVblankEvent(10);
     ASSERT_TRUE(succeeds("vblank 1"));
     EXPECT_FALSE(readable());
 
