@@ -35,19 +35,13 @@ struct Sample {
     double processCpuSeconds = 0;
 };
 
-long counterOr0(const std::map<std::string, std::string> &counters, const std::string &name)
-{
-    auto found = counters.find(name);
-    return found == counters.end() ? 0 : std::stol(found->second);
-}
-
 Sample sample(Session &session)
 {
     auto c = session.sim().counters();
     pid_t pid = session.server().pid();
-    return {counterOr0(c, "vblanks"),          counterOr0(c, "flips_requested"),
-            counterOr0(c, "flips_completed"),  counterOr0(c, "flips_rejected"),
-            counterOr0(c, "ge_pixels_copied"), qelbench::mainThreadCpuSeconds(pid),
+    return {counterOrZero(c, "vblanks"),          counterOrZero(c, "flips_requested"),
+            counterOrZero(c, "flips_completed"),  counterOrZero(c, "flips_rejected"),
+            counterOrZero(c, "ge_pixels_copied"), qelbench::mainThreadCpuSeconds(pid),
             qelbench::processCpuSeconds(pid)};
 }
 

@@ -93,12 +93,6 @@ Sample operator-(const Sample &a, const Sample &b)
             a.geSubmits - b.geSubmits, a.geOps - b.geOps};
 }
 
-long counterOr0(const std::map<std::string, std::string> &counters, const std::string &name)
-{
-    auto found = counters.find(name);
-    return found == counters.end() ? 0 : std::stol(found->second);
-}
-
 // The main thread runs the driver; the simulated GE's worker thread is the
 // hardware, so only the whole process's figure includes it.
 Sample sample(Session &session)
@@ -106,7 +100,7 @@ Sample sample(Session &session)
     pid_t pid = session.server().pid();
     auto counters = session.sim().counters();
     return {qelbench::mainThreadCpuSeconds(pid), qelbench::processCpuSeconds(pid),
-            counterOr0(counters, "ge_submits"), counterOr0(counters, "ge_ops")};
+            counterOrZero(counters, "ge_submits"), counterOrZero(counters, "ge_ops")};
 }
 
 // ---- one server ------------------------------------------------------------

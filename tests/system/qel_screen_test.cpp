@@ -154,12 +154,6 @@ TEST_F(QelScreen, XrandrGammaReachesTheKernel)
 
 class QelScreenLifetime : public SessionTest {};
 
-long counterOrZero(const std::map<std::string, std::string> &counters, const std::string &name)
-{
-    auto found = counters.find(name);
-    return found == counters.end() ? 0 : std::stol(found->second);
-}
-
 // The log's error lines, without those of the test machine itself: it has
 // no system bus and no input drivers, which the server reports as errors.
 std::string errorLines(const std::string &log)

@@ -128,6 +128,12 @@ std::map<std::string, std::string> SimControl::counters() const
     return command("counters").values();
 }
 
+long counterOrZero(const std::map<std::string, std::string> &counters, const std::string &name)
+{
+    auto found = counters.find(name);
+    return found == counters.end() ? 0 : std::stol(found->second);
+}
+
 long SimControl::counter(const std::string &name) const
 {
     auto all = counters();

@@ -49,6 +49,10 @@ private:
     std::string path_;
 };
 
+// A counter from a `counters` reply; one the simulator does not list yet
+// (an ioctl_<NAME> never called) reads as 0.
+long counterOrZero(const std::map<std::string, std::string> &counters, const std::string &name);
+
 struct SimError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
