@@ -5,11 +5,20 @@
 #include <algorithm>
 
 namespace qelsim {
+namespace {
 
-void switchCrtcOff(Device &device, Crtc &crtc)
+// A CRTC that stops scanning out leaves no flip and no vblank event hanging.
+void endScanout(Device &device, Crtc &crtc)
 {
     completeFlipNow(device, crtc);
     endVblankEventsOf(device, crtc);
+}
+
+} // namespace
+
+void switchCrtcOff(Device &device, Crtc &crtc)
+{
+    endScanout(device, crtc);
     for (uint32_t id : crtc.connectors) {
         if (Connector *c = device.findConnector(id)) {
             c->crtcId = 0;
@@ -34,10 +43,8 @@ void updateCrtcActive(Device &device, Crtc &crtc)
                       const Connector *c = device.findConnector(id);
                       return c && c->dpms == DRM_MODE_DPMS_ON;
                   });
-    if (wasActive && !crtc.active) {
-        completeFlipNow(device, crtc);
-        endVblankEventsOf(device, crtc);
-    }
+    if (wasActive && !crtc.active)
+        endScanout(device, crtc);
     if (wasActive != crtc.active)
         device.noteActivity();
 }
