@@ -30,6 +30,8 @@ std::string runControlRequest(const std::string &request)
         if (!known)
             controlDrive(words, reply, known);
         if (!known)
+            controlPlug(words, reply, known);
+        if (!known)
             reply.fail("unknown request: " + words[0]);
     }
     std::string text;

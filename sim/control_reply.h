@@ -23,6 +23,7 @@ using Words = std::vector<std::string>;
 // error, true when the request succeeded.
 bool controlObserve(const Words &words, Reply &reply, bool &known);
 bool controlDrive(const Words &words, Reply &reply, bool &known);
+bool controlPlug(const Words &words, Reply &reply, bool &known);
 
 bool parseCount(const std::string &word, unsigned &out);
 

@@ -54,20 +54,6 @@ bool parseMode(const std::string &word, ModeRequest &mode)
     return true;
 }
 
-bool parseModes(const std::string &v, std::vector<ModeRequest> &modes)
-{
-    std::istringstream words(v);
-    std::string word;
-    modes.clear();
-    while (words >> word) {
-        ModeRequest mode;
-        if (!parseMode(word, mode))
-            return false;
-        modes.push_back(mode);
-    }
-    return true;
-}
-
 bool parseStatus(const std::string &v, uint32_t &status)
 {
     if (v == "connected")
@@ -186,6 +172,20 @@ bool parseLine(DeviceDescription &d, std::string &section, const std::string &ra
 }
 
 } // namespace
+
+bool parseModes(const std::string &v, std::vector<ModeRequest> &modes)
+{
+    std::istringstream words(v);
+    std::string word;
+    modes.clear();
+    while (words >> word) {
+        ModeRequest mode;
+        if (!parseMode(word, mode))
+            return false;
+        modes.push_back(mode);
+    }
+    return true;
+}
 
 bool connectorTypeFromName(const std::string &name, uint32_t &type)
 {

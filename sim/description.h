@@ -49,6 +49,10 @@ DeviceDescription defaultDescription();
 // device's; otherwise the sections listed are all there is.
 bool parseDescription(const std::string &text, DeviceDescription &out, std::string &error);
 
+// A space-separated list of modes, WIDTHxHEIGHT[@REFRESH] each (60 Hz when
+// not given); false when a word is not a mode.
+bool parseModes(const std::string &text, std::vector<ModeRequest> &modes);
+
 // Connector type number for a libdrm type name ("eDP", "HDMI-A") or a number.
 bool connectorTypeFromName(const std::string &name, uint32_t &type);
 

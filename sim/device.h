@@ -70,16 +70,17 @@ class Device {
     std::vector<std::pair<uint32_t, uint32_t>> flipProbes;
 
     uint32_t nextObjectId = 1; // while building: the next id; then the first id after the built objects
+    // Ids below this one belong to objects that never go away (properties,
+    // planes, CRTCs, encoders, connectors); blobs and framebuffers do.
+    uint32_t firstReleasableId = 1;
     uint64_t nextMapOffset = 0;
     uint32_t nextMagic = 1;
 
-    // The lowest object id not in use, as the kernel's idr hands them out:
-    // the built objects never go away, so that is the lowest id after them
-    // that no framebuffer has.
+    // The lowest object id not in use, as the kernel's idr hands them out.
     uint32_t freeObjectId() const
     {
-        uint32_t id = nextObjectId;
-        for (auto it = framebuffers.lower_bound(id); it != framebuffers.end() && it->first == id; ++it)
+        uint32_t id = firstReleasableId;
+        while (blobs.count(id) || framebuffers.count(id))
             ++id;
         return id;
     }

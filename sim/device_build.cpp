@@ -3,7 +3,7 @@
 // CRTCs, encoders, connectors, then blobs.
 #include "device.h"
 
-#include "edid.h"
+#include "connector_plug.h"
 #include "mode_timings.h"
 
 namespace qelsim {
@@ -98,15 +98,13 @@ void Device::buildConnectors()
     }
 }
 
+// Only a connector with a display has an EDID.
 void Device::buildEdids()
 {
     for (size_t i = 0; i < connectors.size(); ++i) {
-        if (!description.connectors[i].edid)
-            continue;
         Connector &c = connectors[i];
-        const drm_mode_modeinfo *preferred = c.modes.empty() ? nullptr : &c.modes.front();
-        c.edidBlob = nextObjectId++;
-        blobs[c.edidBlob] = makeEdid(preferred, c.mmWidth, c.mmHeight, c.id);
+        if (description.connectors[i].edid && c.status != connectionDisconnected)
+            giveEdid(*this, c, nextObjectId++);
     }
 }
 
@@ -116,6 +114,7 @@ void Device::buildObjects()
     buildProperties();
     buildCrtcs();
     buildConnectors();
+    firstReleasableId = nextObjectId;
     buildEdids();
     nextMapOffset = 0x100000000ull;
 }
