@@ -1,5 +1,6 @@
-/* End of a server generation: TearFree and the GE queue are settled first,
- * then the server's layers close, then the driver's records and buffers go. */
+/* End of a server generation: the hotplug watch ends, TearFree and the GE
+ * queue are settled, then the server's layers close, then the driver's
+ * records and buffers go. */
 #include "qel.h"
 
 #include <stdlib.h>
@@ -7,6 +8,7 @@
 #include <xf86drm.h>
 
 #include "ge/ge.h"
+#include "kms/kms.h"
 #include "tearfree/tearfree.h"
 
 
@@ -17,6 +19,8 @@ qelCloseScreen(ScreenPtr screen)
     qelScreenPriv *priv = qelScreenPrivFromScrn(scrn);
     Bool closed;
 
+    qelHotplugStop(priv->hotplug);
+    priv->hotplug = NULL;
     qelTearFreeTeardown(screen);
     if (priv->ownsFd)
         drmDropMaster(priv->fd);

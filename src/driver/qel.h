@@ -61,6 +61,9 @@ typedef struct qelScreenPriv {
      * TearFree is first armed and kept until FreeScreen, since the event of
      * a flip may arrive after the generation that requested it. */
     struct qelPresent *present;
+    /* The watch on the device's hotplug uevents, for one generation; NULL
+     * when hotplug is off. */
+    struct qelHotplug *hotplug;
     CloseScreenProcPtr savedCloseScreen;
     CreateScreenResourcesProcPtr savedCreateScreenResources;
     ScreenBlockHandlerProcPtr savedBlockHandler;

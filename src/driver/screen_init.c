@@ -1,5 +1,6 @@
-/* Creation of the screen: buffers, visuals, fb, EXA, cursor, the CRTC layer
- * and the wraps of CreateScreenResources and CloseScreen. */
+/* Creation of the screen: buffers, visuals, fb, EXA, cursor, the CRTC layer,
+ * the watch on hotplug uevents and the wraps of CreateScreenResources and
+ * CloseScreen. */
 #include "qel.h"
 
 #include <errno.h>
@@ -133,6 +134,7 @@ qelScreenInit(ScreenPtr screen, int argc, char **argv)
     if (!qelScreenInitKms(screen) || !qelFinishScreen(screen))
         return FALSE;
     scrn->vtSema = TRUE;
+    priv->hotplug = qelHotplugStart(scrn);
 
     /* The last wrap: our CloseScreen runs before every other layer's. */
     priv->savedCloseScreen = screen->CloseScreen;

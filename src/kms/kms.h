@@ -67,6 +67,17 @@ int qelReadSysfsInt(const char *path);
 /* Screen resize through the CRTC configuration. */
 Bool qelCrtcResize(ScrnInfoPtr scrn, int width, int height);
 
+/* Output hotplug: a watch on the device's hotplug uevents from ScreenInit
+ * to CloseScreen. Start returns NULL, after saying in the log that hotplug
+ * is off, when udev cannot deliver them. */
+typedef struct qelHotplug qelHotplug;
+qelHotplug *qelHotplugStart(ScrnInfoPtr scrn);
+void qelHotplugStop(qelHotplug *hotplug);
+/* The device announced a change of its connectors: every output is
+ * detected again, RandR tells its clients, and the log names the outputs
+ * that were connected or disconnected. Nothing while the VT is away. */
+void qelHotplugRedetect(ScrnInfoPtr scrn);
+
 /* DRM master and the CRTC layer, for ScreenInit, EnterVT and LeaveVT. */
 Bool qelEnterVTKms(ScrnInfoPtr scrn);
 void qelDropMaster(ScrnInfoPtr scrn);

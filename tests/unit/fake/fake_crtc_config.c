@@ -122,7 +122,7 @@ fakeValidateModes(xf86OutputPtr output, DisplayModePtr modes)
     return kept;
 }
 
-static void
+void
 fakeProbeOutput(xf86OutputPtr output)
 {
     fakeModeListFree(output->probed_modes);

@@ -27,6 +27,8 @@ void fakeRecordDepthBppCall(int depth, int bpp, int fbbpp, int flags);
 
 /* Tears down the CRTC configuration of a screen (fake_crtc_config.c). */
 void fakeCrtcConfigFree(ScrnInfoPtr scrn);
+/* Detects the output and takes the modes it offers, as the server's probe. */
+void fakeProbeOutput(xf86OutputPtr output);
 
 /* Option lists. */
 XF86OptionPtr fakeOptionListDuplicate(XF86OptionPtr list);
