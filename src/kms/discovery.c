@@ -128,6 +128,9 @@ qelPreInitKms(ScrnInfoPtr scrn)
     for (int i = 0; i < resources->count_connectors; i++)
         qelDiscoverConnector(scrn, resources->connectors[i], resources->count_crtcs);
     drmModeFreeResources(resources);
-    (void) xf86InitialConfiguration(scrn, FALSE);
+    /* The screen may grow up to the device's limits later (a display
+     * plugged in beside the first one), so the server keeps that range
+     * rather than capping it at the largest mode known now. */
+    (void) xf86InitialConfiguration(scrn, TRUE);
     return TRUE;
 }
