@@ -5,15 +5,11 @@
 // own rectangle of the screen, and one display's trouble (switched off,
 // refused flips, no buffers of its own) leaves the others updating.
 #include "artifacts.h"
-#include "eventually.h"
-#include "xcb_client.h"
+#include "displays.h"
 
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <ostream>
-#include <regex>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,13 +33,6 @@ std::string device(int outputs, const std::string &modes)
 }
 
 const std::string defaultModes = "1024x768@60 800x600@60 2048x1536@60";
-
-// Where the server placed a lit CRTC in the screen.
-struct Placement {
-    int crtc = -1;
-    std::string output;
-    int x = 0, y = 0, width = 0, height = 0;
-};
 
 struct Layout {
     const char *name;
@@ -79,57 +68,11 @@ protected:
         ASSERT_TRUE(result.succeeded()) << result.describe();
     }
 
-    // The lit CRTCs as RandR describes them ("NAME connected ... WxH+X+Y"
-    // followed by "CRTC: N").
-    std::vector<Placement> placements()
-    {
-        static const std::regex header(R"(^(\S+) connected (?:primary )?(\d+)x(\d+)\+(\d+)\+(\d+))");
-        static const std::regex crtcLine(R"(^\s+CRTC:\s+(\d+))");
-        CommandResult result = session->run({"xrandr", "--verbose"});
-        std::vector<Placement> found;
-        std::istringstream lines(result.out);
-        std::optional<Placement> current;
-        for (std::string line; std::getline(lines, line);) {
-            std::smatch m;
-            if (std::regex_search(line, m, header)) {
-                current = Placement{-1, m[1].str(), std::stoi(m[4].str()), std::stoi(m[5].str()),
-                                    std::stoi(m[2].str()), std::stoi(m[3].str())};
-            } else if (current && std::regex_search(line, m, crtcLine)) {
-                current->crtc = std::stoi(m[1].str());
-                found.push_back(*current);
-                current.reset();
-            }
-        }
-        return found;
-    }
+    std::vector<Placement> placements() { return litDisplays(*session); }
 
-    // Fills and copies all over the screen, across the displays' borders.
-    void draw(uint32_t seed)
-    {
-        XcbClient x(session->display());
-        int w = x.rootWidth(), h = x.rootHeight();
-        x.fill({0, 0, w, h}, 0x102030 + seed);
-        for (int i = 0; i < 12; ++i)
-            x.fill({(i * 311 + int(seed)) % w, (i * 173) % h, 280, 150},
-                   (0x3f2a11 * (i + 1) + seed) & 0xffffff);
-        x.copy({0, 0, w / 3, h / 3}, w / 2 - 40, h / 2 - 30);
-        x.sync();
-    }
+    void draw(uint32_t seed) { drawAcrossDisplays(*session, seed); }
 
-    // Every lit CRTC shows its rectangle of the screen.
-    void expectEveryDisplayShowsTheScreen()
-    {
-        std::vector<Placement> lit = placements();
-        ASSERT_FALSE(lit.empty());
-        session->sim().settle(3);
-        Image root = session->xwdRoot();
-        for (const Placement &p : lit) {
-            SCOPED_TRACE(p.output + " on CRTC " + std::to_string(p.crtc));
-            std::optional<PixelDifference> difference =
-                session->awaitPanel(crop(root, p.x, p.y, p.width, p.height), p.crtc);
-            EXPECT_FALSE(difference) << difference->describe();
-        }
-    }
+    void expectEveryDisplayShowsTheScreen() { qeltest::expectEveryDisplayShowsTheScreen(*session); }
 
     long counter(const std::string &name) const { return session->sim().counter(name); }
 };
