@@ -76,7 +76,11 @@ int runAttached(const Options &options, const std::string &outDir)
         return serverDidNotStart;
     std::cerr << "xsim: Xorg with " << options.driver << " on DISPLAY=" << session->display()
               << "\n";
-    int status = runCommandOnDisplay(*session, options.command);
+    int status;
+    {
+        HotplugSchedule hotplugs(*session, options.hotplugs);
+        status = runCommandOnDisplay(*session, options.command);
+    }
     writePanel(*session, outDir);
     finish(*session, runDir, outDir);
     return status;
@@ -139,6 +143,7 @@ int runKept(const Options &options, const std::string &outDir)
     auto session = startServer(options, outDir, runDir);
     if (!session)
         _exit(serverDidNotStart);
+    auto hotplugs = std::make_unique<HotplugSchedule>(*session, options.hotplugs);
     unsigned char status = static_cast<unsigned char>(runCommandOnDisplay(*session, options.command));
     std::cerr << "xsim: Xorg with " << options.driver << " keeps running on DISPLAY="
               << session->display() << "\n"
@@ -150,6 +155,7 @@ int runKept(const Options &options, const std::string &outDir)
         _exit(1);
     close(ready[1]);
     keepServing(*session, runDir, outDir);
+    hotplugs.reset();
     session.reset();
     _exit(0);
 }

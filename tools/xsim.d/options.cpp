@@ -88,6 +88,8 @@ void applyOption(Options &o, const std::string &arg, ArgReader &args)
         o.faults.push_back(splitAt(args.valueOf(arg), '=', arg));
     else if (arg == "--backlight")
         o.backlights.push_back(parseBacklight(args.valueOf(arg)));
+    else if (arg == "--hotplug-after")
+        o.hotplugs.push_back(parseHotplug(args.valueOf(arg)));
     else if (arg == "--out")
         o.outDir = args.valueOf(arg);
     else if (arg == "--keep")

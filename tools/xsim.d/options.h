@@ -1,6 +1,7 @@
 // tools/xsim's command line.
 #pragma once
 
+#include "hotplug.h"
 #include "sysfs_testbed.h"
 
 #include <optional>
@@ -18,6 +19,7 @@ struct Options {
     std::string simConfigFile;
     std::vector<std::pair<std::string, std::string>> faults;  // kind, count
     std::vector<qeltest::BacklightDevice> backlights;
+    std::vector<HotplugEvent> hotplugs;
     std::string outDir;
     bool keep = false;
     bool reset = false;

@@ -1,0 +1,88 @@
+#include "hotplug.h"
+
+#include <algorithm>
+#include <iostream>
+#include <sstream>
+#include <stdexcept>
+
+namespace xsim {
+
+namespace {
+
+std::vector<std::string> split(const std::string &text, char separator)
+{
+    std::vector<std::string> parts;
+    std::istringstream in(text);
+    for (std::string part; std::getline(in, part, separator);)
+        parts.push_back(part);
+    return parts;
+}
+
+}  // namespace
+
+HotplugEvent parseHotplug(const std::string &text)
+{
+    const std::invalid_argument wrong("--hotplug-after wants SECONDS:INDEX:connected|disconnected"
+                                      "[:MODE,MODE...], not '" + text + "'");
+    std::vector<std::string> parts = split(text, ':');
+    if (parts.size() < 3 || parts.size() > 4)
+        throw wrong;
+    double seconds = -1;
+    unsigned long index = 0;
+    size_t usedSeconds = 0, usedIndex = 0;
+    try {
+        seconds = std::stod(parts[0], &usedSeconds);
+        index = std::stoul(parts[1], &usedIndex);
+    } catch (const std::exception &) {
+    }
+    const std::string &state = parts[2];
+    if (seconds < 0 || usedSeconds != parts[0].size() || usedIndex != parts[1].size() ||
+        usedIndex == 0 || (state != "connected" && state != "disconnected"))
+        throw wrong;
+    std::string request = "connector " + std::to_string(index) + " " + state;
+    if (parts.size() == 4)
+        for (const std::string &mode : split(parts[3], ','))
+            request += " " + mode;
+    return {std::chrono::milliseconds(static_cast<long long>(seconds * 1000)), request};
+}
+
+HotplugSchedule::HotplugSchedule(const qeltest::Session &session, std::vector<HotplugEvent> events)
+{
+    std::stable_sort(events.begin(), events.end(),
+                     [](const HotplugEvent &a, const HotplugEvent &b) { return a.after < b.after; });
+    if (!events.empty())
+        thread_ = std::thread([this, &session, events] { run(session, events); });
+}
+
+HotplugSchedule::~HotplugSchedule()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    stopped_.notify_all();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void HotplugSchedule::run(const qeltest::Session &session, std::vector<HotplugEvent> events)
+{
+    const auto start = std::chrono::steady_clock::now();
+    for (const HotplugEvent &event : events) {
+        {
+            std::unique_lock lock(mutex_);
+            if (stopped_.wait_until(lock, start + event.after, [this] { return stopping_; }))
+                return;
+        }
+        try {
+            qeltest::SimReply reply = session.sim().request(event.request);
+            if (!reply.ok)
+                std::cerr << "xsim: " << event.request << ": " << reply.error << "\n";
+        } catch (const std::exception &error) {
+            std::cerr << "xsim: " << event.request << ": " << error.what() << "\n";
+            return;
+        }
+    }
+}
+
+}  // namespace xsim
