@@ -158,8 +158,15 @@ qelCreateScreenResources(ScreenPtr screen)
     if (!created)
         return FALSE;
 
-    if (priv->accel && priv->exa)
-        exaMoveInPixmap(screen->GetScreenPixmap(screen));
+    if (priv->accel && priv->exa) {
+        PixmapPtr pixmap = screen->GetScreenPixmap(screen);
+
+        exaMoveInPixmap(pixmap);
+        /* EXA keeps a screen wider than the GE addresses in system memory;
+         * that memory must be the shadow, which the CRTCs scan out. */
+        if (!exaGetPixmapDriverPrivate(pixmap))
+            qelRepointScreenPixmap(screen, priv, scrn->virtualX, scrn->virtualY);
+    }
     qelTearFreeSetup(screen);
     if (!xf86SetDesiredModes(scrn))
         xf86DrvMsg(scrn->scrnIndex, X_WARNING, "Failed to set the initial mode\n");

@@ -66,6 +66,9 @@ int qelReadSysfsInt(const char *path);
 
 /* Screen resize through the CRTC configuration. */
 Bool qelCrtcResize(ScrnInfoPtr scrn, int width, int height);
+/* Points the screen pixmap at the shadow: its EXA storage when it has
+ * some, else its system memory. */
+void qelRepointScreenPixmap(ScreenPtr screen, qelScreenPriv *priv, int width, int height);
 
 /* Output hotplug: a watch on the device's hotplug uevents from ScreenInit
  * to CloseScreen. Start returns NULL, after saying in the log that hotplug

@@ -7,7 +7,7 @@
 #include "ge/ge.h"
 #include "tearfree/tearfree.h"
 
-static void
+void
 qelRepointScreenPixmap(ScreenPtr screen, qelScreenPriv *priv, int width, int height)
 {
     PixmapPtr pixmap = screen->GetScreenPixmap(screen);
