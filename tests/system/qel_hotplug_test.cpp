@@ -4,6 +4,7 @@
 // leaves its CRTC configured and the other display updating.
 #include "artifacts.h"
 #include "displays.h"
+#include "eventually.h"
 #include "xcb_client.h"
 
 #include <gtest/gtest.h>
@@ -114,10 +115,11 @@ protected:
     void startWith(const std::string &description)
     {
         start(Testbed().simDescription(description));
-        if (HasFatalFailure())
-            return;
-        listener = std::make_unique<RandrListener>(session->display());
+        if (!HasFatalFailure())
+            listen();
     }
+
+    void listen() { listener = std::make_unique<RandrListener>(session->display()); }
 
     // The simulator's plug or unplug, which reaches the server's listeners.
     void connector(int index, const std::string &state)
@@ -159,6 +161,25 @@ TEST_F(Hotplug, ListeningClientsHearOfAPlugAndAnUnplugWithoutPolling)
     listed = xrandr();
     EXPECT_NE(listed.find("HDMI-A-1 disconnected"), std::string::npos) << listed;
     EXPECT_EQ(listed.find("1280x1024"), std::string::npos) << listed;
+}
+
+// Each generation of the server listens anew: the one that ended leaves
+// nothing behind that an event could reach.
+TEST_F(Hotplug, AfterARegenerationPlugsAreStillHeard)
+{
+    start(Testbed().simDescription(panelAndHdmi("disconnected", "1280x1024@60")).reset(true));
+    ASSERT_FALSE(HasFatalFailure());
+    const SimControl &sim = session->sim();
+    long created = sim.counter("ioctl_MODE_CREATE_DUMB");
+    // The last client leaving makes the server regenerate.
+    XcbClient(session->display()).sync();
+    ASSERT_TRUE(eventually([&] { return sim.counter("ioctl_MODE_CREATE_DUMB") > created; },
+                           std::chrono::seconds(30)));
+
+    listen();
+    connector(1, "connected");
+    EXPECT_TRUE(listener->awaitChange(listener->output("HDMI-A-1"),
+                                      XCB_RANDR_CONNECTION_CONNECTED));
 }
 
 // The monitor is larger than the panel, and beside it the screen is wider
