@@ -58,7 +58,7 @@ qelReportStatusChanges(ScrnInfoPtr scrn, const xf86OutputStatus *before)
 
         if (output->status == before[i])
             continue;
-        xf86DrvMsg(scrn->scrnIndex, X_INFO, "Output %s %s\n", output->name,
+        xf86DrvMsg(scrn->scrnIndex, X_INFO, "Hotplug: output %s %s\n", output->name,
                    output->status == XF86OutputStatusDisconnected ? "disconnected"
                                                                  : "connected");
     }

@@ -1,7 +1,8 @@
 // Displays plugged in and pulled out while the real Xorg runs: clients that
-// listen to RandR hear of it at once, without anyone polling; a plugged
-// display can be lit beside the panel; a display pulled out while lit
-// leaves its CRTC configured and the other display updating.
+// listen to RandR hear of it at once, without anyone polling, in every
+// server generation; a plugged display can be lit beside the panel, or on a
+// board that started without any; a display pulled out while lit leaves
+// its CRTC configured and the other display updating.
 #include "artifacts.h"
 #include "displays.h"
 #include "eventually.h"
@@ -154,7 +155,7 @@ TEST_F(Hotplug, ListeningClientsHearOfAPlugAndAnUnplugWithoutPolling)
     std::string listed = xrandr();
     EXPECT_NE(listed.find("HDMI-A-1 connected"), std::string::npos) << listed;
     EXPECT_NE(listed.find("1280x1024"), std::string::npos) << listed;
-    EXPECT_NE(session->log().find("Output HDMI-A-1 connected"), std::string::npos);
+    EXPECT_NE(session->log().find("Hotplug: output HDMI-A-1 connected"), std::string::npos);
 
     connector(1, "disconnected");
     EXPECT_TRUE(listener->awaitChange(hdmi, XCB_RANDR_CONNECTION_DISCONNECTED));
@@ -202,6 +203,24 @@ TEST_F(Hotplug, APluggedDisplayIsLitByXrandrAutoAndCanBePlacedBesideThePanel)
     ASSERT_EQ(lit.size(), 2u);
     EXPECT_EQ(lit[1].x, 1024);
     drawAcrossDisplays(*session, 2);
+    expectEveryDisplayShowsTheScreen(*session);
+}
+
+// A board whose only connector has nothing plugged in starts with a screen
+// of its own, and lights the display plugged in later.
+TEST_F(Hotplug, ABoardStartedWithoutADisplayLightsTheOnePluggedInLater)
+{
+    startWith("[device]\n[crtc]\n[connector]\ntype = HDMI-A\ntype_id = 1\n"
+              "status = disconnected\nmodes = 1280x1024@60\n");
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_TRUE(litDisplays(*session).empty());
+    connector(0, "connected");
+    ASSERT_TRUE(listener->awaitChange(listener->output("HDMI-A-1"),
+                                      XCB_RANDR_CONNECTION_CONNECTED));
+
+    xrandr({"--auto"});
+    ASSERT_EQ(litDisplays(*session).size(), 1u);
+    drawAcrossDisplays(*session, 5);
     expectEveryDisplayShowsTheScreen(*session);
 }
 

@@ -64,7 +64,7 @@ a_change_is_detected_at_once_and_logged(void **state)
     assert_int_equal(hdmi->status, XF86OutputStatusConnected);
     assert_non_null(hdmi->probed_modes);
     assert_int_equal(hdmi->probed_modes->HDisplay, 1280);
-    expectMessage(0, X_INFO, scrn->scrnIndex, "Output HDMI-A-1 connected\n");
+    expectMessage(0, X_INFO, scrn->scrnIndex, "Hotplug: output HDMI-A-1 connected\n");
     expectMessageCount(1);
 
     /* The panel's display goes; its output keeps its CRTC. */
@@ -72,7 +72,7 @@ a_change_is_detected_at_once_and_logged(void **state)
     qelHotplugRedetect(scrn);
     assert_int_equal(screenConfig(scrn)->output[0]->status, XF86OutputStatusDisconnected);
     assert_ptr_equal(screenConfig(scrn)->output[0]->crtc, panelCrtc);
-    expectMessage(1, X_INFO, scrn->scrnIndex, "Output eDP-1 disconnected\n");
+    expectMessage(1, X_INFO, scrn->scrnIndex, "Hotplug: output eDP-1 disconnected\n");
     expectMessageCount(2);
 }
 
