@@ -1,6 +1,8 @@
 /* VT switching. LeaveVT neither switches the CRTCs off nor touches the
  * buffers or the GE queue; it only settles pending flips and gives up DRM
- * master. */
+ * master. Hotplug uevents that arrive meanwhile are let go: after EnterVT
+ * the server's RandR layer detects every output again and tells clients
+ * what changed. */
 #include "qel.h"
 
 #include "kms/kms.h"

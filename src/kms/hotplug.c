@@ -96,32 +96,31 @@ qelHotplugFree(qelHotplug *hotplug)
 }
 
 /* The monitor hears udev's copy of the kernel's uevents for DRM nodes; the
- * node's number picks the device's own. */
-static Bool
+ * node's number picks the device's own. NULL when it listens, else why
+ * not. */
+static const char *
 qelHotplugListen(qelHotplug *hotplug, int fd)
 {
     struct stat st;
     int err;
 
     if (fstat(fd, &st) != 0)
-        return FALSE;
+        return strerror(errno);
     hotplug->devnum = st.st_rdev;
     hotplug->udev = udev_new();
     if (!hotplug->udev)
-        return FALSE;
+        return "no udev context";
     hotplug->monitor = udev_monitor_new_from_netlink(hotplug->udev, "udev");
     if (!hotplug->monitor)
-        return FALSE;
+        return strerror(errno);
     err = udev_monitor_filter_add_match_subsystem_devtype(hotplug->monitor, "drm", "drm_minor");
     if (err == 0)
         err = udev_monitor_enable_receiving(hotplug->monitor);
-    if (err < 0) {
-        errno = -err;
-        return FALSE;
-    }
+    if (err < 0)
+        return strerror(-err);
     hotplug->handler = xf86AddGeneralHandler(udev_monitor_get_fd(hotplug->monitor),
                                              qelHotplugRead, hotplug);
-    return hotplug->handler != NULL;
+    return hotplug->handler ? NULL : "the main loop refused its descriptor";
 }
 
 qelHotplug *
@@ -129,18 +128,19 @@ qelHotplugStart(ScrnInfoPtr scrn)
 {
     qelScreenPriv *priv = qelScreenPrivFromScrn(scrn);
     qelHotplug *hotplug = calloc(1, sizeof(*hotplug));
+    const char *failure = hotplug ? NULL : strerror(ENOMEM);
 
-    if (!hotplug)
-        return NULL;
-    hotplug->scrn = scrn;
-    errno = 0;
-    if (qelHotplugListen(hotplug, priv->fd))
+    if (hotplug) {
+        hotplug->scrn = scrn;
+        failure = qelHotplugListen(hotplug, priv->fd);
+    }
+    if (!failure)
         return hotplug;
     xf86DrvMsg(scrn->scrnIndex, X_WARNING,
                "Output hotplug is off: no udev monitor of the device's uevents (%s); "
-               "outputs are detected again only when a client asks\n",
-               errno ? strerror(errno) : "udev unavailable");
-    qelHotplugFree(hotplug);
+               "outputs are detected again only when a client asks\n", failure);
+    if (hotplug)
+        qelHotplugFree(hotplug);
     return NULL;
 }
 

@@ -111,8 +111,10 @@ a_screen_without_the_watch_says_hotplug_is_off(void **state)
     (void) state;
     fakeFail("xf86AddGeneralHandler", 0, 1);
     assert_null(qelHotplugStart(scrn));
-    assert_non_null(strstr(fakeMessageAt(0)->text, "Output hotplug is off: "));
-    assert_int_equal(fakeMessageAt(0)->level, X_WARNING);
+    expectMessage(0, X_WARNING, scrn->scrnIndex,
+                  "Output hotplug is off: no udev monitor of the device's uevents (the main "
+                  "loop refused its descriptor); outputs are detected again only when a "
+                  "client asks\n");
     expectMessageCount(1);
     qelHotplugStop(NULL);
 
