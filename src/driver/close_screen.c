@@ -1,5 +1,7 @@
-/* End of a server generation: TearFree and the GE queue are settled first,
- * then the server's layers close, then the driver's records and buffers go. */
+/* End of a server generation: TearFree and the GE queue are settled first
+ * and the hardware cursor is taken off the displays while the driver is
+ * still DRM master, then the server's layers close, then the driver's
+ * records and buffers go. */
 #include "qel.h"
 
 #include <stdlib.h>
@@ -7,6 +9,7 @@
 #include <xf86drm.h>
 
 #include "ge/ge.h"
+#include "kms/kms.h"
 #include "tearfree/tearfree.h"
 
 
@@ -18,12 +21,14 @@ qelCloseScreen(ScreenPtr screen)
     Bool closed;
 
     qelTearFreeTeardown(screen);
+    qelCursorHideAll(scrn);
     if (priv->ownsFd)
         drmDropMaster(priv->fd);
 
     screen->CreateScreenResources = priv->savedCreateScreenResources;
     screen->CloseScreen = priv->savedCloseScreen;
     closed = screen->CloseScreen(screen);
+    qelCursorCloseScreen(screen);
     free(priv->screenPixmapPriv);
     priv->screenPixmapPriv = NULL;
 

@@ -26,9 +26,10 @@
 typedef enum {
     OPTION_ACCEL = 0,
     OPTION_TEARFREE = 1,
+    OPTION_SW_CURSOR = 2,
 } qelOptionToken;
 
-#define QEL_OPTION_COUNT 3 /* the two options and the terminator */
+#define QEL_OPTION_COUNT 4 /* the three options and the terminator */
 
 typedef struct qelScreenPriv {
     int fd;

@@ -124,6 +124,7 @@ qelScreenInit(ScreenPtr screen, int argc, char **argv)
         return FALSE;
     }
     miDCInitialize(screen, xf86GetPointerScreenFuncs());
+    qelCursorScreenInit(screen);
 
     /* Wrapped before the CRTC layer wraps it: the CRTC layer's version is
      * entered first and calls ours from inside its own. */

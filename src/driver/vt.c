@@ -1,6 +1,7 @@
 /* VT switching. LeaveVT neither switches the CRTCs off nor touches the
- * buffers or the GE queue; it only settles pending flips and gives up DRM
- * master. */
+ * buffers or the GE queue; it only settles pending flips, takes the
+ * hardware cursor off the displays and gives up DRM master. The server's
+ * cursor layer shows the cursor again once EnterVT has set the modes. */
 #include "qel.h"
 
 #include "kms/kms.h"
@@ -19,6 +20,7 @@ void
 qelLeaveVT(ScrnInfoPtr scrn)
 {
     qelPresentSettleAll(qelScreenPrivFromScrn(scrn));
+    qelCursorHideAll(scrn);
     qelDropMaster(scrn);
     scrn->vtSema = FALSE;
 }

@@ -17,6 +17,10 @@ typedef struct qelCrtcPriv {
     /* This CRTC's own DPMS state: each display is switched on and off by
      * itself. */
     Bool dpmsOff;
+    /* The hardware cursor's image, as large as the cursor plane; made when
+     * the first image is loaded, released at CloseScreen. */
+    qelBo *cursorBo;
+    Bool cursorRefusalLogged;
 } qelCrtcPriv;
 
 typedef struct qelOutputPriv {
@@ -42,6 +46,12 @@ void qelCrtcDpms(xf86CrtcPtr crtc, int mode);
 void qelCrtcGammaSet(xf86CrtcPtr crtc, CARD16 *red, CARD16 *green, CARD16 *blue,
                      int size);
 void qelCrtcDestroy(xf86CrtcPtr crtc);
+
+/* Hardware cursor hooks of a CRTC (cursor.c). */
+void qelCursorSetPosition(xf86CrtcPtr crtc, int x, int y);
+Bool qelCursorShow(xf86CrtcPtr crtc);
+void qelCursorHide(xf86CrtcPtr crtc);
+Bool qelCursorLoadArgb(xf86CrtcPtr crtc, CARD32 *image);
 
 /* The server's mode record as the kernel's mode record. */
 void qelModeToDrm(const DisplayModeRec *mode, drmModeModeInfo *info);
@@ -71,5 +81,13 @@ Bool qelCrtcResize(ScrnInfoPtr scrn, int width, int height);
 Bool qelEnterVTKms(ScrnInfoPtr scrn);
 void qelDropMaster(ScrnInfoPtr scrn);
 Bool qelScreenInitKms(ScreenPtr screen);
+
+/* The cursor of the screen (cursor_screen.c): ScreenInit chooses the
+ * hardware or the software cursor (after miDCInitialize); the hardware
+ * cursor is taken off the displays before DRM master goes (LeaveVT,
+ * CloseScreen) and its records go after the server's layers have closed. */
+void qelCursorScreenInit(ScreenPtr screen);
+void qelCursorHideAll(ScrnInfoPtr scrn);
+void qelCursorCloseScreen(ScreenPtr screen);
 
 #endif
