@@ -293,6 +293,8 @@ protected:
 class CursorKinds : public CursorTest, public ::testing::WithParamInterface<CursorCase> {};
 
 const std::string noCursorPlane = "[crtc]\ncursor = none\n[connector]\ntype = eDP\n";
+// The server's cursor layer keeps images in rows of 32 pixels.
+const std::string oddPlane = "[crtc]\ncursor = 48x48\n[connector]\ntype = eDP\n";
 // Dumb buffers padded to 512 bytes a row: the cursor plane still reads
 // 64 * 4 bytes a row.
 const std::string paddedPitch = "[device]\npitch_align = 512\n[crtc]\n[connector]\ntype = eDP\n";
@@ -307,6 +309,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "Using the hardware cursor"},
         CursorCase{"NoCursorPlane", noCursorPlane, {}, Kind::argb, false,
                    "Using the software cursor: CRTC"},
+        CursorCase{"PlaneWidthNotAMultipleOf32", oddPlane, {}, Kind::argb, false,
+                   "Using the software cursor: the kernel's cursor size 48x48 is not supported"},
         CursorCase{"SWcursorOption", "", {{"SWcursor", "on"}}, Kind::argb, false,
                    "Using the software cursor (SWcursor)"}),
     [](const ::testing::TestParamInfo<CursorCase> &info) { return std::string(info.param.name); });
