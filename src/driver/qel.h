@@ -52,8 +52,11 @@ typedef struct qelScreenPriv {
     uint32_t opCapacity;
     qelBo *batchDst;
     qelBo *batchSrc;
-    uint32_t lastSeqno;
-    uint32_t waitedSeqno;
+    /* The driver's last submitted GE batch, and the serial up to which the
+     * GE is known to have finished its work (it completes batches in the
+     * order they were submitted). */
+    qelGeBatchRef geSubmitted;
+    uint64_t geCompleted;
     qelBo *prepDst;
     uint32_t prepDstPitch;
     uint32_t prepRop;

@@ -11,7 +11,10 @@ qelExaFill(ExaDriverPtr exa)
     exa->exa_minor = 6;
     exa->pixmapOffsetAlign = 0;
     exa->pixmapPitchAlign = 4;
-    exa->flags = EXA_OFFSCREEN_PIXMAPS | EXA_HANDLES_PIXMAPS | EXA_MIXED_PIXMAPS;
+    /* PrepareAccess takes every access index, so that each CPU access to
+     * a buffer waits for the GE as its own access needs. */
+    exa->flags = EXA_OFFSCREEN_PIXMAPS | EXA_HANDLES_PIXMAPS | EXA_MIXED_PIXMAPS |
+        EXA_SUPPORTS_PREPARE_AUX;
     exa->maxX = QEL_MAX_DIMENSION;
     exa->maxY = QEL_MAX_DIMENSION;
     exa->maxPitchBytes = 8192;

@@ -43,6 +43,18 @@ qelGeReserve(qelScreenPriv *priv, qelBo *dst, qelBo *src)
         priv->batchSrc = src;
     return &priv->ops[priv->opCount++];
 }
+/* What the CPU is about to do with a buffer. */
+typedef enum qelCpuAccess {
+    QEL_CPU_READ,
+    QEL_CPU_WRITE,
+} qelCpuAccess;
+
+/* Makes a buffer safe for the CPU access: queued operations that conflict
+ * with it are submitted, and the GE work it conflicts with is waited for
+ * (a read waits for the GE's writes to the buffer, a write for its reads
+ * and writes), unless that work is already known to be done. */
+void qelGeSyncCpu(qelScreenPriv *priv, qelBo *bo, qelCpuAccess access);
+/* The same for a CPU write: all GE work on the buffer is done after it. */
 void qelGeWaitBo(qelScreenPriv *priv, qelBo *bo);
 void qelGeCopyBox(qelScreenPriv *priv, qelBo *src, qelBo *dst, int x, int y, int w, int h);
 void qelWaitMarker(ScreenPtr screen, int marker);

@@ -1,6 +1,7 @@
 /* The GE operation queue: operations are batched per destination (and at
- * most one source), submitted at flush points, and tracked by seqno so that
- * CPU access waits only for the buffers with work outstanding. */
+ * most one source), submitted at flush points, and every submitted batch is
+ * remembered on the buffers it read and wrote, so that CPU access waits
+ * only for the unfinished GE work it conflicts with. */
 #include "ge/ge.h"
 
 #include <errno.h>
@@ -61,6 +62,22 @@ qelGeEmpty(qelScreenPriv *priv)
     priv->batchSrc = NULL;
 }
 
+/* The batch just taken by the kernel is stamped on the buffers it names:
+ * the destination as written, the source as read (a CPU write into the
+ * source must wait until the GE has read it). */
+static void
+qelGeStampBatch(qelScreenPriv *priv, uint32_t seqno)
+{
+    priv->geSubmitted = (qelGeBatchRef) {
+        .serial = priv->geSubmitted.serial + 1,
+        .seqno = seqno,
+    };
+    if (priv->batchDst)
+        priv->batchDst->geWrite = priv->geSubmitted;
+    if (priv->batchSrc)
+        priv->batchSrc->geRead = priv->geSubmitted;
+}
+
 void
 qelGeFlush(qelScreenPriv *priv)
 {
@@ -74,48 +91,84 @@ qelGeFlush(qelScreenPriv *priv)
     args.count = priv->opCount;
 
     if (qelGeSubmit(priv, &args) != 0) {
-        /* The batch is dropped: seqnos stay as they were, so later waits do
-         * not wait for work the GE never took. */
+        /* The batch is dropped: nothing is stamped, so later waits do not
+         * wait for work the GE never took. */
         qelGeWarnSubmit(priv);
         qelGeEmpty(priv);
         return;
     }
-
-    priv->lastSeqno = args.seqno;
-    /* The source is stamped too: a CPU write into it must wait until the GE
-     * has read it. */
-    if (priv->batchDst)
-        priv->batchDst->lastSeqno = args.seqno;
-    if (priv->batchSrc)
-        priv->batchSrc->lastSeqno = args.seqno;
+    qelGeStampBatch(priv, args.seqno);
     qelGeEmpty(priv);
+}
+
+static Bool
+qelGeBatchDone(const qelScreenPriv *priv, const qelGeBatchRef *batch)
+{
+    return batch->serial <= priv->geCompleted;
+}
+
+/* Every wait for a batch goes through here. The GE completes batches in
+ * the order they were submitted, so a batch seen complete vouches for all
+ * earlier ones, on every buffer. A failed wait leaves the batch counted as
+ * unfinished: the next access that needs it waits again. */
+static void
+qelGeWaitBatch(qelScreenPriv *priv, const qelGeBatchRef *batch)
+{
+    if (qelGeBatchDone(priv, batch))
+        return;
+    if (qelGeWaitSeqno(priv->fd, batch->seqno) != 0) {
+        qelGeWarnWait(batch->seqno);
+        return;
+    }
+    priv->geCompleted = batch->serial;
+}
+
+/* Queued operations name the buffer in a way the CPU access conflicts
+ * with: they write it (the batch's destination), or they read it and the
+ * CPU is about to write. */
+static Bool
+qelGeQueueConflicts(const qelScreenPriv *priv, const qelBo *bo, qelCpuAccess access)
+{
+    if (priv->opCount == 0)
+        return FALSE;
+    return bo == priv->batchDst || (access == QEL_CPU_WRITE && bo == priv->batchSrc);
+}
+
+static const qelGeBatchRef *
+qelGeLaterBatch(const qelGeBatchRef *a, const qelGeBatchRef *b)
+{
+    return a->serial > b->serial ? a : b;
+}
+
+void
+qelGeSyncCpu(qelScreenPriv *priv, qelBo *bo, qelCpuAccess access)
+{
+    if (!bo)
+        return;
+    if (qelGeQueueConflicts(priv, bo, access))
+        qelGeFlush(priv);
+    if (access == QEL_CPU_WRITE)
+        qelGeWaitBatch(priv, qelGeLaterBatch(&bo->geRead, &bo->geWrite));
+    else
+        qelGeWaitBatch(priv, &bo->geWrite);
 }
 
 void
 qelGeWaitBo(qelScreenPriv *priv, qelBo *bo)
 {
-    qelGeFlush(priv);
-    if (!bo || bo->lastSeqno == 0 || bo->lastSeqno == bo->waitedSeqno)
-        return;
-    if (qelGeWaitSeqno(priv->fd, bo->lastSeqno) == 0)
-        bo->waitedSeqno = bo->lastSeqno;
-    else
-        qelGeWarnWait(bo->lastSeqno);
+    qelGeSyncCpu(priv, bo, QEL_CPU_WRITE);
 }
 
+/* EXA calls WaitMarker before it lets the CPU at a pixmap; the driver's
+ * PrepareAccess, UploadToScreen and DownloadFromScreen that follow wait
+ * for exactly the GE work their buffer's access conflicts with (EXA hands
+ * the driver every access index). A wait for all the screen's work here
+ * would only stall on work the access has nothing to do with. */
 void
 qelWaitMarker(ScreenPtr screen, int marker)
 {
-    qelScreenPriv *priv = qelScreenPrivFromScreen(screen);
-
+    (void) screen;
     (void) marker;
-    qelGeFlush(priv);
-    if (priv->lastSeqno == 0 || priv->lastSeqno == priv->waitedSeqno)
-        return;
-    if (qelGeWaitSeqno(priv->fd, priv->lastSeqno) == 0)
-        priv->waitedSeqno = priv->lastSeqno;
-    else
-        qelGeWarnWait(priv->lastSeqno);
 }
 
 void

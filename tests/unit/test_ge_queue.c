@@ -1,6 +1,7 @@
 /* The GE operation queue against the simulated GE: batching rules, the
- * wire format the kernel receives, seqno bookkeeping, and the handling of
- * refused submissions and waits. */
+ * wire format the kernel receives, which buffers a batch reads and writes,
+ * which CPU accesses wait for it, and the handling of refused submissions
+ * and waits. */
 #include <fcntl.h>
 #include <setjmp.h>
 #include <stdarg.h>
@@ -181,21 +182,24 @@ a_batch_has_one_destination_and_one_source(void **state)
 }
 
 static void
-a_submission_stamps_destination_source_and_screen(void **state)
+a_submission_marks_its_destination_written_and_its_source_read(void **state)
 {
     queueFixture *f = *state;
 
     qelGeCopyBox(f->priv, f->b, f->a, 0, 0, 4, 4);
     qelGeFlush(f->priv);
-    assert_int_not_equal(f->priv->lastSeqno, 0);
-    assert_int_equal(f->a->lastSeqno, f->priv->lastSeqno);
-    assert_int_equal(f->b->lastSeqno, f->priv->lastSeqno);
-    assert_int_equal(f->c->lastSeqno, 0);
+    assert_int_equal(f->priv->geSubmitted.serial, 1);
+    assert_int_not_equal(f->priv->geSubmitted.seqno, 0);
+    assert_memory_equal(&f->a->geWrite, &f->priv->geSubmitted, sizeof(qelGeBatchRef));
+    assert_memory_equal(&f->b->geRead, &f->priv->geSubmitted, sizeof(qelGeBatchRef));
+    assert_int_equal(f->a->geRead.serial, 0);
+    assert_int_equal(f->b->geWrite.serial, 0);
+    assert_int_equal(f->c->geWrite.serial, 0);
 
     queueFill(f->priv, f->c, 0, 0, 1, 1, 1);
     qelGeFlush(f->priv);
-    assert_int_not_equal(f->c->lastSeqno, f->a->lastSeqno);
-    assert_int_equal(f->c->lastSeqno, f->priv->lastSeqno);
+    assert_int_equal(f->c->geWrite.serial, 2);
+    assert_int_not_equal(f->c->geWrite.seqno, f->a->geWrite.seqno);
 }
 
 static void
@@ -225,11 +229,11 @@ a_refused_batch_is_dropped_with_one_warning(void **state)
 {
     queueFixture *f = *state;
     char expected[256];
-    uint32_t seqno;
+    qelGeBatchRef submitted;
 
     qelGeCopyBox(f->priv, f->b, f->a, 0, 0, 1, 1);
     qelGeFlush(f->priv);
-    seqno = f->priv->lastSeqno;
+    submitted = f->priv->geSubmitted;
 
     simCommandOk("fault submit_einval 1");
     queueFill(f->priv, f->a, 3, 4, 5, 6, 0x77);
@@ -244,8 +248,8 @@ a_refused_batch_is_dropped_with_one_warning(void **state)
     expectOneMessage(X_WARNING, 0, expected);
     assert_int_equal(f->priv->opCount, 0);
     assert_null(f->priv->batchDst);
-    assert_int_equal(f->priv->lastSeqno, seqno);
-    assert_int_equal(f->a->lastSeqno, seqno);
+    assert_memory_equal(&f->priv->geSubmitted, &submitted, sizeof(submitted));
+    assert_memory_equal(&f->a->geWrite, &submitted, sizeof(submitted));
     assert_int_equal(pixel(f->a, 3, 4), 0);
 
     /* Rendering goes on with the next batch. */
@@ -255,30 +259,39 @@ a_refused_batch_is_dropped_with_one_warning(void **state)
 }
 
 static void
-cpu_access_waits_only_for_work_on_that_buffer(void **state)
+cpu_access_waits_only_for_unfinished_work_it_conflicts_with(void **state)
 {
     queueFixture *f = *state;
     long waits;
 
     simCommandOk("ge-mode thread 20000");
-    queueFill(f->priv, f->a, 0, 0, 16, 16, 0xABCDEF);
+    qelGeCopyBox(f->priv, f->b, f->a, 0, 0, 16, 16);
     waits = simIoctlCounter("GE_WAIT");
 
-    /* A buffer no batch used: the queue goes out, nothing is waited for. */
-    qelGeWaitBo(f->priv, f->c);
+    /* Neither a buffer the queue does not name, nor reading its source,
+     * sends the queue or waits. */
+    qelGeSyncCpu(f->priv, f->c, QEL_CPU_WRITE);
+    qelGeSyncCpu(f->priv, f->b, QEL_CPU_READ);
+    assert_int_equal(f->priv->opCount, 1);
     assert_int_equal(simIoctlCounter("GE_WAIT"), waits);
+
+    /* Writing the source must wait until the GE has read it. */
+    qelGeSyncCpu(f->priv, f->b, QEL_CPU_WRITE);
     assert_int_equal(f->priv->opCount, 0);
-
-    qelGeWaitBo(f->priv, f->a);
     assert_int_equal(simIoctlCounter("GE_WAIT"), waits + 1);
+    /* That batch also wrote a: known done, not waited for again. */
+    qelGeSyncCpu(f->priv, f->a, QEL_CPU_WRITE);
+    assert_int_equal(simIoctlCounter("GE_WAIT"), waits + 1);
+
+    /* Batches finish in order: once a's later one is done, so is c's. */
+    queueFill(f->priv, f->c, 0, 0, 16, 16, 0x123456);
+    queueFill(f->priv, f->a, 0, 0, 16, 16, 0xABCDEF);
+    qelGeFlush(f->priv);
+    qelGeSyncCpu(f->priv, f->a, QEL_CPU_READ);
     assert_int_equal(pixel(f->a, 15, 15), 0xABCDEF);
-    assert_int_equal(f->a->waitedSeqno, f->a->lastSeqno);
-
-    /* Done work is not waited for twice. */
-    qelGeWaitBo(f->priv, f->a);
-    assert_int_equal(simIoctlCounter("GE_WAIT"), waits + 1);
-    /* A buffer wait does not count for the screen. */
-    assert_int_equal(f->priv->waitedSeqno, 0);
+    qelGeSyncCpu(f->priv, f->c, QEL_CPU_WRITE);
+    assert_int_equal(pixel(f->c, 15, 15), 0x123456);
+    assert_int_equal(simIoctlCounter("GE_WAIT"), waits + 2);
 }
 
 static void
@@ -294,13 +307,12 @@ a_failed_wait_is_tried_again_next_time(void **state)
 
     simCommandOk("fault wait 1");
     qelGeWaitBo(f->priv, f->a);
-    snprintf(prefix, sizeof(prefix), "GE wait for seqno %u failed: ", f->a->lastSeqno);
+    snprintf(prefix, sizeof(prefix), "GE wait for seqno %u failed: ", f->a->geWrite.seqno);
     expectOneFailure(X_WARNING, 0, prefix);
-    assert_int_equal(f->a->waitedSeqno, 0);
 
     qelGeWaitBo(f->priv, f->a);
+    qelGeWaitBo(f->priv, f->a);
     assert_int_equal(simIoctlCounter("GE_WAIT"), waits + 2);
-    assert_int_equal(f->a->waitedSeqno, f->a->lastSeqno);
 }
 
 static void
@@ -328,10 +340,10 @@ main(void)
         cmocka_unit_test_setup_teardown(kernel_receives_the_records_word_for_word, setUp, tearDown),
         cmocka_unit_test_setup_teardown(a_full_queue_goes_out_in_batches_of_1024, setUp, tearDown),
         cmocka_unit_test_setup_teardown(a_batch_has_one_destination_and_one_source, setUp, tearDown),
-        cmocka_unit_test_setup_teardown(a_submission_stamps_destination_source_and_screen, setUp, tearDown),
+        cmocka_unit_test_setup_teardown(a_submission_marks_its_destination_written_and_its_source_read, setUp, tearDown),
         cmocka_unit_test_setup_teardown(interrupted_and_busy_submissions_are_retried, setUp, tearDown),
         cmocka_unit_test_setup_teardown(a_refused_batch_is_dropped_with_one_warning, setUp, tearDown),
-        cmocka_unit_test_setup_teardown(cpu_access_waits_only_for_work_on_that_buffer, setUp, tearDown),
+        cmocka_unit_test_setup_teardown(cpu_access_waits_only_for_unfinished_work_it_conflicts_with, setUp, tearDown),
         cmocka_unit_test_setup_teardown(a_failed_wait_is_tried_again_next_time, setUp, tearDown),
         cmocka_unit_test_setup_teardown(copies_outside_either_buffer_are_clipped_or_dropped, setUp, tearDown),
     };
