@@ -4,10 +4,15 @@
 
 #include "driver/qel.h"
 
-/* The EXA driver private of a pixmap. */
+/* The EXA driver private of a pixmap: where its pixels are. */
 typedef struct qelPixmapPriv {
+    /* A buffer the GE can work on, or NULL. */
     qelBo *bo;
     uint32_t pitch;
+    /* Without a buffer: system memory, the driver's own when ownsBits,
+     * else the pixmap creator's; NULL while the pixmap has no size. */
+    void *bits;
+    Bool ownsBits;
 } qelPixmapPriv;
 
 /* Operation queue. */
@@ -85,7 +90,9 @@ Bool qelModifyPixmapHeader(PixmapPtr pixmap, int width, int height, int depth,
  * destroy. */
 Bool qelIsScreenBo(const qelScreenPriv *priv, const qelBo *bo);
 
-/* The buffer behind a pixmap, or NULL when the driver holds none. */
+/* The buffer behind a pixmap, or NULL when it has none. */
 qelBo *qelPixmapBo(PixmapPtr pixmap);
+/* The CPU address of a pixmap's pixels. */
+void *qelPixmapPixels(const qelPixmapPriv *pixPriv);
 
 #endif

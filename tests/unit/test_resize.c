@@ -465,7 +465,7 @@ static void
 screen_pixmap_with_exa_private_is_handed_the_new_shadow(void **state)
 {
     resizeFixture *f = *state;
-    qelPixmapPriv pixPriv = {f->priv->shadow, f->priv->shadow->pitch};
+    qelPixmapPriv pixPriv = {.bo = f->priv->shadow, .pitch = f->priv->shadow->pitch};
 
     screenPixmapUnderExa(f, &pixPriv);
     assert_true(qelCrtcResize(f->scrn, 800, 600));
