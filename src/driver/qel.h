@@ -11,6 +11,7 @@
 #include <exa.h>
 #include <damage.h>
 #include <regionstr.h>
+#include <picturestr.h>
 
 #include "bo/bo.h"
 #include "ge/ge_kernel.h"
@@ -69,6 +70,11 @@ typedef struct qelScreenPriv {
     CloseScreenProcPtr savedCloseScreen;
     CreateScreenResourcesProcPtr savedCreateScreenResources;
     ScreenBlockHandlerProcPtr savedBlockHandler;
+    /* The acceleration layer's procedures under the driver's Render hooks,
+     * and how many Render requests have their pixmaps open to the CPU. */
+    CreatePixmapProcPtr exaCreatePixmap;
+    CompositeProcPtr exaComposite;
+    int renderAccessDepth;
     /* The EXA private that CreatePixmap2 gave the screen pixmap. fb frees
      * the screen pixmap without the DestroyPixmap hook, and EXA's privates
      * are gone by CloseScreen, so the driver keeps it to release it. */
@@ -102,6 +108,9 @@ void qelAdjustFrame(ScrnInfoPtr scrn, int x, int y);
 Bool qelEnterVT(ScrnInfoPtr scrn);
 void qelLeaveVT(ScrnInfoPtr scrn);
 void qelFreeScreen(ScrnInfoPtr scrn);
+
+/* The driver's Render and shared-memory procedures over EXA's. */
+void qelInstallRenderHooks(ScreenPtr screen);
 
 /* Screen procedures the driver wraps. */
 Bool qelCreateScreenResources(ScreenPtr screen);

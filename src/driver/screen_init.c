@@ -140,6 +140,8 @@ qelScreenInit(ScreenPtr screen, int argc, char **argv)
         xf86DrvMsg(scrn->scrnIndex, X_ERROR, "EXA initialization failed\n");
         return FALSE;
     }
+    if (priv->accel)
+        qelInstallRenderHooks(screen);
     miDCInitialize(screen, xf86GetPointerScreenFuncs());
 
     /* Wrapped before the CRTC layer wraps it: the CRTC layer's version is

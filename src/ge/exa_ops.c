@@ -134,9 +134,16 @@ qelCopy(PixmapPtr dst, int srcX, int srcY, int dstX, int dstY, int width, int he
     };
 }
 
+/* Queued operations go out at the next flush point, except while a Render
+ * request has its pixmaps open to the CPU: an operation the request set
+ * off on the way (the cursor taken down when its damage or its source
+ * reaches the cursor) comes before the CPU's drawing that follows, so it
+ * must be finished before that drawing goes on. */
 void
 qelDoneOp(PixmapPtr pixmap)
 {
-    /* Queued operations go out at the next flush point. */
-    (void) pixmap;
+    qelScreenPriv *priv = qelPixmapScreenPriv(pixmap);
+
+    if (priv->renderAccessDepth > 0)
+        qelGeSyncCpu(priv, priv->prepDst, QEL_CPU_WRITE);
 }
