@@ -1,11 +1,15 @@
 // qel's GE acceleration judged against its own software rendering: the
 // same scene (random fills and copies with GXcopy and GXxor, scrolling,
 // copies between pixmaps and windows, images, clipped windows, planemasks
-// and alus the GE cannot do, text) is drawn once with Accel off and once
-// with Accel on, and every pixel a client can read back or the panel shows
-// must be the same. The GE runs once synchronously and once on its slowed
-// worker thread, so that any CPU access that does not wait for it shows.
+// and alus the GE cannot do, core text) is drawn once with Accel off and
+// once with Accel on, and every pixel a client can read back or the panel
+// shows must be the same. The GE runs once synchronously and once on its
+// slowed worker thread, so that any CPU access that does not wait for it
+// shows. Render's requests (oracle_render.cpp) are judged the same way, one
+// family at a time: anti-aliased text, trapezoids and triangles of every
+// operator on four destination formats, and composites through masks.
 #include "artifacts.h"
+#include "oracle_render.h"
 #include "xcb_client.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +20,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <iostream>
+#include <map>
 #include <optional>
 #include <random>
 #include <stdexcept>
@@ -334,6 +339,26 @@ const SceneResult &softwareAnswer()
     return *answer;
 }
 
+const RenderFamily kRenderFamilies[] = {RenderFamily::AntialiasedText, RenderFamily::Trapezoids,
+                                        RenderFamily::Triangles, RenderFamily::MaskedComposites};
+
+// Software rendering's readbacks of every Render family, drawn once for
+// every test of the file, on one server.
+const Readbacks &softwareRender(RenderFamily family)
+{
+    static std::map<RenderFamily, Readbacks> answers;
+    if (answers.empty()) {
+        auto session = accelerated(false, "").start();
+        {
+            XcbClient x(session->display());
+            for (RenderFamily f : kRenderFamilies)
+                answers[f] = drawRenderFamily(x.connection(), x.root(), f);
+        }
+        session->stop();
+    }
+    return answers.at(family);
+}
+
 void expectSame(const Image &expected, const Image &actual, const std::string &what)
 {
     auto difference = compareImages(expected, actual);
@@ -365,6 +390,19 @@ protected:
         EXPECT_EQ(std::stol(counters.at("ge_rejected_ops")), 0);
         EXPECT_EQ(std::stol(counters.at("ge_rejected_submits")), 0);
     }
+
+    // On the slowed GE, where a CPU access that does not wait for it shows.
+    void checkRenderAgainstSoftware(RenderFamily family)
+    {
+        const Readbacks &expected = softwareRender(family);
+        start(accelerated(true, "ge = thread\nge_delay_us = 2000\n"));
+        if (HasFatalFailure())
+            return;
+        XcbClient x(session->display());
+        Readbacks actual = drawRenderFamily(x.connection(), x.root(), family);
+        EXPECT_EQ(firstDifference(expected, actual), "") << familyName(family);
+        EXPECT_EQ(session->log().find("EXA bug"), std::string::npos);
+    }
 };
 
 TEST_F(QelAccelOracle, SynchronousGeDrawsWhatSoftwareDraws)
@@ -375,6 +413,26 @@ TEST_F(QelAccelOracle, SynchronousGeDrawsWhatSoftwareDraws)
 TEST_F(QelAccelOracle, SlowThreadedGeDrawsWhatSoftwareDraws)
 {
     checkAgainstSoftware("ge = thread\nge_delay_us = 2000\n");
+}
+
+TEST_F(QelAccelOracle, AntialiasedTextDrawsWhatSoftwareDraws)
+{
+    checkRenderAgainstSoftware(RenderFamily::AntialiasedText);
+}
+
+TEST_F(QelAccelOracle, TrapezoidsOfEveryOperatorDrawWhatSoftwareDraws)
+{
+    checkRenderAgainstSoftware(RenderFamily::Trapezoids);
+}
+
+TEST_F(QelAccelOracle, TrianglesOfEveryOperatorDrawWhatSoftwareDraws)
+{
+    checkRenderAgainstSoftware(RenderFamily::Triangles);
+}
+
+TEST_F(QelAccelOracle, CompositesThroughMasksDrawWhatSoftwareDraws)
+{
+    checkRenderAgainstSoftware(RenderFamily::MaskedComposites);
 }
 
 }  // namespace
