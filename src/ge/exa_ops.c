@@ -1,5 +1,13 @@
-/* EXA solid fills and copies, queued as GE operations. */
+/* EXA solid fills and copies, queued as GE operations; a small fill into
+ * a buffer the GE is not writing is done by the CPU at once. */
 #include "ge/ge.h"
+
+#include <wchar.h>
+
+/* Up to this many pixels a fill costs the CPU less than queuing it costs:
+ * spans of arcs and polygons, small rectangles. Larger ones are the GE's,
+ * which frees the CPU. */
+#define QEL_CPU_FILL_MAX_PIXELS 1024
 
 /* The GE has no planemask: only requests that write every plane of the
  * destination's depth can run on it. */
@@ -48,6 +56,25 @@ qelPrepareSolid(PixmapPtr pixmap, int alu, Pixel planemask, Pixel fg)
     return TRUE;
 }
 
+_Static_assert(sizeof(wchar_t) == sizeof(uint32_t), "wmemset stores 32-bit pixels");
+
+/* What the GE's 0xF0 and 0x5A codes do, on the CPU; the C library's
+ * wmemset is its fastest store of a 32-bit value. */
+static void
+qelCpuFill(qelBo *dst, uint32_t pitch, uint32_t rop, uint32_t fg, int x, int y, int w, int h)
+{
+    uint32_t *row = (uint32_t *) ((char *) dst->map + (size_t) y * pitch) + x;
+
+    for (int j = 0; j < h; j++, row = (uint32_t *) ((char *) row + pitch)) {
+        if (rop == GE_ROP_SOLID_COPY) {
+            wmemset((wchar_t *) row, (wchar_t) fg, (size_t) w);
+            continue;
+        }
+        for (int i = 0; i < w; i++)
+            row[i] ^= fg;
+    }
+}
+
 void
 qelSolid(PixmapPtr pixmap, int x1, int y1, int x2, int y2)
 {
@@ -59,6 +86,10 @@ qelSolid(PixmapPtr pixmap, int x1, int y1, int x2, int y2)
 
     if (!qelClipRect(dst, x1, y1, &w, &h))
         return;
+    if (w * h <= QEL_CPU_FILL_MAX_PIXELS && dst->map && qelGeCpuMayWriteNow(priv, dst)) {
+        qelCpuFill(dst, priv->prepDstPitch, priv->prepRop, priv->prepFg, x1, y1, w, h);
+        return;
+    }
 
     /* Every word is named: a partial initialiser costs a memset call per
      * operation on some targets. */

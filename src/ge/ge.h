@@ -61,6 +61,22 @@ typedef enum qelCpuAccess {
 void qelGeSyncCpu(qelScreenPriv *priv, qelBo *bo, qelCpuAccess access);
 /* The same for a CPU write: all GE work on the buffer is done after it. */
 void qelGeWaitBo(qelScreenPriv *priv, qelBo *bo);
+Bool qelGeCpuMayWriteAfterWait(qelScreenPriv *priv, qelBo *bo);
+
+/* TRUE when the CPU may write the buffer now without overtaking GE work:
+ * no queued operation names it and every GE write to it is known to be
+ * done; unfinished GE reads of it (a TearFree copy, say) are waited for.
+ * FALSE when the write must queue behind the GE's. Inline: small fills ask
+ * it for every span, and the common answer takes a few compares. */
+static inline Bool
+qelGeCpuMayWriteNow(qelScreenPriv *priv, qelBo *bo)
+{
+    if (priv->opCount > 0 && (bo == priv->batchDst || bo == priv->batchSrc))
+        return FALSE;
+    if (bo->geWrite.serial <= priv->geCompleted && bo->geRead.serial <= priv->geCompleted)
+        return TRUE;
+    return qelGeCpuMayWriteAfterWait(priv, bo);
+}
 void qelGeCopyBox(qelScreenPriv *priv, qelBo *src, qelBo *dst, int x, int y, int w, int h);
 void qelWaitMarker(ScreenPtr screen, int marker);
 

@@ -153,6 +153,15 @@ qelGeSyncCpu(qelScreenPriv *priv, qelBo *bo, qelCpuAccess access)
         qelGeWaitBatch(priv, &bo->geWrite);
 }
 
+Bool
+qelGeCpuMayWriteAfterWait(qelScreenPriv *priv, qelBo *bo)
+{
+    if (!qelGeBatchDone(priv, &bo->geWrite))
+        return FALSE;
+    qelGeWaitBatch(priv, &bo->geRead);
+    return qelGeBatchDone(priv, &bo->geRead);
+}
+
 void
 qelGeWaitBo(qelScreenPriv *priv, qelBo *bo)
 {

@@ -147,11 +147,11 @@ static void
 destroying_a_pixmap_sends_the_work_that_names_it(void **state)
 {
     exaFixture *f = *state;
-    PixmapPtr pixmap = exaPixmapCreate(f, 32, 32);
+    PixmapPtr pixmap = exaPixmapCreate(f, 64, 64);
     long live = simCounter("live_dumb_buffers");
 
     assert_true(qelPrepareSolid(pixmap, GXcopy, ~0u, 0x123456));
-    qelSolid(pixmap, 0, 0, 32, 32);
+    qelSolid(pixmap, 0, 0, 64, 64);
     exaPixmapDestroy(f, pixmap);
     assert_int_equal(f->priv->opCount, 0);
     assert_int_equal(simCounter("ge_ops"), 1);
