@@ -1,5 +1,7 @@
 #include "oracle_render.h"
 
+#include "xcb_client.h"
+
 #include <xcb/render.h>
 #include <xcb/xcb.h>
 
@@ -184,29 +186,11 @@ private:
         reads_.push_back({name, drawable, depth, width, height});
     }
 
-    // In bands, below the maximum reply size.
-    std::vector<uint8_t> getImage(uint32_t drawable, int width, int height)
-    {
-        std::vector<uint8_t> bytes;
-        for (int y = 0; y < height; y += 64) {
-            int rows = std::min(64, height - y);
-            auto cookie = xcb_get_image(c_, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, 0,
-                                        static_cast<int16_t>(y), static_cast<uint16_t>(width),
-                                        static_cast<uint16_t>(rows), ~0u);
-            xcb_get_image_reply_t *reply = xcb_get_image_reply(c_, cookie, nullptr);
-            if (!reply)
-                throw std::runtime_error("GetImage failed");
-            const uint8_t *data = xcb_get_image_data(reply);
-            bytes.insert(bytes.end(), data, data + xcb_get_image_data_length(reply));
-            free(reply);
-        }
-        return bytes;
-    }
 
     Readbacks readAll()
     {
         for (const PendingRead &r : reads_)
-            out_[r.name] = {r.depth, getImage(r.drawable, r.width, r.height)};
+            out_[r.name] = {r.depth, getImageBytes(c_, r.drawable, r.width, r.height)};
         return out_;
     }
 

@@ -295,29 +295,9 @@ private:
         return item;
     }
 
-    // Reads a drawable in bands, below the maximum reply size.
     Image getImage(uint32_t drawable, int width, int height)
     {
-        Image image;
-        image.width = width;
-        image.height = height;
-        const int band = 64;
-        for (int y = 0; y < height; y += band) {
-            int rows = std::min(band, height - y);
-            auto cookie = xcb_get_image(c_, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, 0,
-                                        static_cast<int16_t>(y), static_cast<uint16_t>(width),
-                                        static_cast<uint16_t>(rows), ~0u);
-            xcb_get_image_reply_t *reply = xcb_get_image_reply(c_, cookie, nullptr);
-            if (!reply)
-                throw std::runtime_error("GetImage failed");
-            auto *words = reinterpret_cast<const uint32_t *>(xcb_get_image_data(reply));
-            int stride = xcb_get_image_data_length(reply) / 4 / rows;
-            for (int r = 0; r < rows; ++r)
-                for (int x = 0; x < width; ++x)
-                    image.pixels.push_back(words[r * stride + x] & 0xffffff);
-            free(reply);
-        }
-        return image;
+        return getImage24(c_, drawable, width, height);
     }
 };
 
