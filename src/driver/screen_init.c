@@ -175,8 +175,6 @@ qelCreateScreenResources(ScreenPtr screen)
     if (!created)
         return FALSE;
 
-    if (priv->accel && priv->exa)
-        exaMoveInPixmap(screen->GetScreenPixmap(screen));
     if (!xf86SetDesiredModes(scrn))
         xf86DrvMsg(scrn->scrnIndex, X_WARNING, "Failed to set the initial mode\n");
     qelTearFreeSetup(screen);
