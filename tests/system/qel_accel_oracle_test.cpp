@@ -1,9 +1,9 @@
 // qel's GE acceleration judged against its own software rendering: the
 // same scene (random fills and copies with GXcopy and GXxor, scrolling,
 // copies between pixmaps and windows, images, clipped windows, planemasks
-// and alus the GE cannot do, core text) is drawn once with Accel off and
-// once with Accel on, and every pixel a client can read back or the panel
-// shows must be the same. The GE runs once synchronously and once on its
+// and alus the GE cannot do, filled arcs and polygons, core text) is drawn
+// once with Accel off and once with Accel on, and every pixel a client can
+// read back or the panel shows must be the same. The GE runs once synchronously and once on its
 // slowed worker thread, so that any CPU access that does not wait for it
 // shows. Render's requests (oracle_render.cpp) are judged the same way, one
 // family at a time: anti-aliased text, trapezoids and triangles of every
@@ -94,6 +94,7 @@ public:
         scroll(back_, 0, 0, 420, 300);
         randomSelfCopies(x_.root(), 40);
         fallbacks();
+        arcsAndPolygons();
         SceneResult result;
         result.drewText = drawText();
 
@@ -257,6 +258,27 @@ private:
         copy(pixmap_, x_.root(), 0, 0, 10, 500, kPixmapWidth, kPixmapHeight);
         setGc(XCB_GX_XOR, 0x00ff00ff, 0);
         copy(x_.root(), pixmap_, 500, 300, 10, 10, 200, 200);
+    }
+
+    // Filled arcs and polygons: spans of a pixel's height, which the CPU
+    // fills; with GXxor over what the GE drew.
+    void arcsAndPolygons()
+    {
+        for (int i = 0; i < 12; ++i) {
+            setGc(i % 3 == 2 ? XCB_GX_XOR : XCB_GX_COPY, ~0u, colour());
+            xcb_arc_t arc{static_cast<int16_t>(below(kWidth - 100)),
+                          static_cast<int16_t>(below(kHeight - 100)),
+                          static_cast<uint16_t>(8 + below(120)), static_cast<uint16_t>(8 + below(120)),
+                          0, 360 * 64};
+            xcb_poly_fill_arc(c_, i % 2 ? x_.root() : back_, gc_, 1, &arc);
+            int x = below(kWidth - 150), y = below(kHeight - 150);
+            xcb_point_t points[] = {{static_cast<int16_t>(x + 20), static_cast<int16_t>(y)},
+                                    {static_cast<int16_t>(x + 140), static_cast<int16_t>(y + 30)},
+                                    {static_cast<int16_t>(x + 90), static_cast<int16_t>(y + 120)},
+                                    {static_cast<int16_t>(x), static_cast<int16_t>(y + 70)}};
+            xcb_fill_poly(c_, x_.root(), gc_, XCB_POLY_SHAPE_CONVEX,
+                          XCB_COORD_MODE_ORIGIN, 4, points);
+        }
     }
 
     // Text in the core font "fixed" when the server has it.
