@@ -1,9 +1,11 @@
 // TearFree under continuous full-screen damage on the real Xorg and the
-// simulated 60 Hz panel: flips completed per vblank, pixels the GE copied
-// per cycle against the damaged visible area, and the X server's CPU time
-// per frame, with TearFree on and off, the simulated GE synchronous or on
-// its worker thread, and the client drawing as fast as it can or at 60
-// frames a second. Writes a plain-text report.
+// simulated 60 Hz panel (or a panel and a monitor side by side): flips
+// completed per vblank on every display, pixels the GE copied per cycle
+// against the damaged area each display shows, the memory of the device's
+// buffers, and the X server's CPU time per frame, with TearFree on and off,
+// the simulated GE synchronous or on its worker thread, and the client
+// drawing as fast as it can or at 60 frames a second. Writes a plain-text
+// report.
 //
 //   bench_tearfree [report-file] [seconds]
 #include "cpu_time.h"
@@ -13,6 +15,7 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -25,12 +28,16 @@ using namespace qeltest;
 
 namespace {
 
+// Every display has this mode; with two, they stand side by side.
 constexpr int kWidth = 1024;
 constexpr int kHeight = 768;
+constexpr int kMaxDisplays = 2;
 
 struct Sample {
     long vblanks = 0, flipsRequested = 0, flipsCompleted = 0, flipsRejected = 0;
     long pixelsCopied = 0;
+    long flipsByCrtc[kMaxDisplays] = {};
+    long bufferBytes = 0;  // of every live dumb buffer, at the end of the window
     double mainCpuSeconds = 0;
     double processCpuSeconds = 0;
 };
@@ -39,18 +46,33 @@ Sample sample(Session &session)
 {
     auto c = session.sim().counters();
     pid_t pid = session.server().pid();
-    return {counterOrZero(c, "vblanks"),          counterOrZero(c, "flips_requested"),
-            counterOrZero(c, "flips_completed"),  counterOrZero(c, "flips_rejected"),
-            counterOrZero(c, "ge_pixels_copied"), qelbench::mainThreadCpuSeconds(pid),
-            qelbench::processCpuSeconds(pid)};
+    Sample s;
+    s.vblanks = counterOrZero(c, "vblanks");
+    s.flipsRequested = counterOrZero(c, "flips_requested");
+    s.flipsCompleted = counterOrZero(c, "flips_completed");
+    s.flipsRejected = counterOrZero(c, "flips_rejected");
+    s.pixelsCopied = counterOrZero(c, "ge_pixels_copied");
+    for (int i = 0; i < kMaxDisplays; ++i)
+        s.flipsByCrtc[i] = counterOrZero(c, "flips_completed_crtc" + std::to_string(i));
+    s.bufferBytes = counterOrZero(c, "live_dumb_bytes");
+    s.mainCpuSeconds = qelbench::mainThreadCpuSeconds(pid);
+    s.processCpuSeconds = qelbench::processCpuSeconds(pid);
+    return s;
 }
 
 Sample operator-(const Sample &a, const Sample &b)
 {
-    return {a.vblanks - b.vblanks,           a.flipsRequested - b.flipsRequested,
-            a.flipsCompleted - b.flipsCompleted, a.flipsRejected - b.flipsRejected,
-            a.pixelsCopied - b.pixelsCopied, a.mainCpuSeconds - b.mainCpuSeconds,
-            a.processCpuSeconds - b.processCpuSeconds};
+    Sample d = a;
+    d.vblanks -= b.vblanks;
+    d.flipsRequested -= b.flipsRequested;
+    d.flipsCompleted -= b.flipsCompleted;
+    d.flipsRejected -= b.flipsRejected;
+    d.pixelsCopied -= b.pixelsCopied;
+    for (int i = 0; i < kMaxDisplays; ++i)
+        d.flipsByCrtc[i] -= b.flipsByCrtc[i];
+    d.mainCpuSeconds -= b.mainCpuSeconds;
+    d.processCpuSeconds -= b.processCpuSeconds;
+    return d;
 }
 
 struct Result {
@@ -64,18 +86,20 @@ struct Scenario {
     bool tearFree = true;
     bool geThread = false;
     bool paced = false;  // one frame per 1/60 s instead of as fast as it can
+    int displays = 1;
 };
 
 // Fills the whole screen with a new colour, frame after frame, each frame
 // waited for (a round trip), until the time is up; returns the frame count.
 long drawFrames(XcbClient &x, long firstFrame, std::chrono::seconds duration, bool paced)
 {
+    const int width = x.rootWidth();
     constexpr auto framePeriod = std::chrono::nanoseconds(1'000'000'000 / 60);
     long frames = 0;
     auto next = std::chrono::steady_clock::now();
     auto end = next + duration;
     while (std::chrono::steady_clock::now() < end) {
-        x.fill({0, 0, kWidth, kHeight}, static_cast<uint32_t>((firstFrame + frames) * 0x010203));
+        x.fill({0, 0, width, kHeight}, static_cast<uint32_t>((firstFrame + frames) * 0x010203));
         x.sync();
         ++frames;
         if (paced) {
@@ -105,28 +129,39 @@ Result animate(Session &session, int seconds, bool paced)
     return result;
 }
 
-double flipsPerVblank(const Result &r)
+double flipsPerVblank(const Result &r, int crtc)
 {
     const Sample &d = r.steady;
-    return d.vblanks > 0 ? static_cast<double>(d.flipsCompleted) / static_cast<double>(d.vblanks) : 0;
+    return d.vblanks > 0 ? static_cast<double>(d.flipsByCrtc[crtc]) / static_cast<double>(d.vblanks)
+                         : 0;
 }
 
-// Every cycle's damage is the whole visible screen, so a cycle that copies
-// exactly the damaged visible area copies the screen once per flip.
+// The display that flips least often.
+double worstFlipsPerVblank(const Result &r, int displays)
+{
+    double worst = flipsPerVblank(r, 0);
+    for (int i = 1; i < displays; ++i)
+        worst = std::min(worst, flipsPerVblank(r, i));
+    return worst;
+}
+
+// Every cycle's damage is the whole screen, so a cycle that copies exactly
+// the damage a display shows copies that display's mode once per flip.
 double copiedPerDamaged(const Result &r)
 {
     const Sample &d = r.whole;
     const double area = static_cast<double>(kWidth) * kHeight;
-    return d.flipsRequested > 0
-               ? static_cast<double>(d.pixelsCopied) / (static_cast<double>(d.flipsRequested) * area)
-               : 0;
+    double shown = 0;
+    for (long flips : d.flipsByCrtc)
+        shown += static_cast<double>(flips) * area;
+    return shown > 0 ? static_cast<double>(d.pixelsCopied) / shown : 0;
 }
 
-void report(std::ostream &out, const std::string &label, const Result &r)
+void report(std::ostream &out, const Scenario &scenario, const Result &r)
 {
     const Sample &d = r.steady;
     char line[256];
-    out << label << "\n";
+    out << scenario.label << "\n";
     std::snprintf(line, sizeof line, "  frames drawn            %ld\n", r.frames);
     out << line;
     std::snprintf(line, sizeof line, "  vblanks                 %ld\n", d.vblanks);
@@ -134,12 +169,15 @@ void report(std::ostream &out, const std::string &label, const Result &r)
     std::snprintf(line, sizeof line, "  flips completed         %ld (requested %ld, rejected %ld)\n",
                   d.flipsCompleted, d.flipsRequested, d.flipsRejected);
     out << line;
-    std::snprintf(line, sizeof line, "  flips per vblank        %.3f\n", flipsPerVblank(r));
-    out << line;
+    for (int i = 0; i < scenario.displays; ++i) {
+        std::snprintf(line, sizeof line, "  flips per vblank        %.3f (CRTC %d)\n",
+                      flipsPerVblank(r, i), i);
+        out << line;
+    }
     if (r.whole.flipsRequested > 0) {
         std::snprintf(line, sizeof line,
                       "  copied / damaged area   %.4f  (GE pixels copied per cycle over the "
-                      "visible damage, quiet to quiet)\n",
+                      "damage each display shows, quiet to quiet)\n",
                       copiedPerDamaged(r));
         out << line;
         std::snprintf(line, sizeof line, "  GE bytes per flip       %.0f\n",
@@ -147,6 +185,9 @@ void report(std::ostream &out, const std::string &label, const Result &r)
                           static_cast<double>(r.whole.flipsRequested));
         out << line;
     }
+    std::snprintf(line, sizeof line, "  buffer memory           %ld bytes (every dumb buffer)\n",
+                  d.bufferBytes);
+    out << line;
     if (r.frames > 0) {
         std::snprintf(line, sizeof line,
                       "  X server CPU per frame  %.3f ms main thread, %.3f ms whole process "
@@ -157,14 +198,41 @@ void report(std::ostream &out, const std::string &label, const Result &r)
     }
 }
 
+// A panel and a monitor of one mode each; the server puts the monitor to
+// the right of the panel.
+const char *const kTwoDisplays = R"([device]
+[crtc]
+[crtc]
+[connector]
+type = eDP
+modes = 1024x768@60
+[connector]
+type = HDMI-A
+modes = 1024x768@60
+)";
+
+std::unique_ptr<Session> startServer(const Scenario &scenario)
+{
+    Testbed testbed;
+    if (scenario.displays == 2)
+        testbed.simDescription(kTwoDisplays);
+    else
+        testbed.panel(kWidth, kHeight);
+    if (!scenario.tearFree)
+        testbed.option("TearFree", "off");
+    return testbed.start();
+}
+
 Result run(const Scenario &scenario, int seconds)
 {
-    std::vector<std::pair<std::string, std::string>> options;
-    if (!scenario.tearFree)
-        options.emplace_back("TearFree", "off");
-    std::unique_ptr<Session> session = startQel(options, kWidth, kHeight);
-    if (!eventually([&] { return session->sim().crtcs().at(0).active; }))
-        throw std::runtime_error("no mode set");
+    std::unique_ptr<Session> session = startServer(scenario);
+    auto lit = [&] {
+        std::vector<SimCrtc> crtcs = session->sim().crtcs();
+        return std::count_if(crtcs.begin(), crtcs.end(), [](const SimCrtc &c) { return c.active; }) ==
+               scenario.displays;
+    };
+    if (!eventually(lit))
+        throw std::runtime_error("not every display is lit");
     session->sim().command(scenario.geThread ? "ge-mode thread" : "ge-mode sync");
     session->sim().settle(3);
     Result result = animate(*session, seconds, scenario.paced);
@@ -173,11 +241,13 @@ Result run(const Scenario &scenario, int seconds)
 }
 
 const std::vector<Scenario> kScenarios = {
-    {"TearFree on, GE synchronous, client as fast as it can", true, false, false},
-    {"TearFree on, GE on its worker thread, client at 60 frames/s", true, true, true},
-    {"TearFree on, GE on its worker thread, client as fast as it can", true, true, false},
-    {"TearFree off, GE synchronous, client as fast as it can", false, false, false},
-    {"TearFree off, GE on its worker thread, client at 60 frames/s", false, true, true},
+    {"TearFree on, GE synchronous, client as fast as it can", true, false, false, 1},
+    {"TearFree on, GE on its worker thread, client at 60 frames/s", true, true, true, 1},
+    {"TearFree on, GE on its worker thread, client as fast as it can", true, true, false, 1},
+    {"TearFree on, two displays side by side, GE on its worker thread, client at 60 frames/s",
+     true, true, true, 2},
+    {"TearFree off, GE synchronous, client as fast as it can", false, false, false, 1},
+    {"TearFree off, GE on its worker thread, client at 60 frames/s", false, true, true, 1},
 };
 
 void writeNotes(std::ostream &out)
@@ -196,18 +266,19 @@ void writeNotes(std::ostream &out)
            "  before it (implicit fencing): behind a fast client's fills when its queue is full.\n";
 }
 
-// Goals for every TearFree run: at least 0.98 flips per vblank, and the GE
-// copying exactly the damaged visible area per cycle.
+// Goals for every TearFree run: at least 0.98 flips per vblank on every
+// display, and the GE copying exactly the damage each display shows.
 void writeGoals(std::ostream &out, const std::vector<Result> &results)
 {
     char line[256];
-    out << "Goals (TearFree runs): flips per vblank >= 0.98, copied / damaged area = 1\n";
+    out << "Goals (TearFree runs): flips per vblank >= 0.98 on every display, copied / damaged "
+           "area = 1\n";
     for (size_t i = 0; i < kScenarios.size(); ++i) {
         if (!kScenarios[i].tearFree)
             continue;
-        double perVblank = flipsPerVblank(results[i]);
+        double perVblank = worstFlipsPerVblank(results[i], kScenarios[i].displays);
         double copied = copiedPerDamaged(results[i]);
-        std::snprintf(line, sizeof line, "  %-64s %.3f %-7s %.4f %s\n",
+        std::snprintf(line, sizeof line, "  %-88s %.3f %-7s %.4f %s\n",
                       kScenarios[i].label.c_str(), perVblank, perVblank >= 0.98 ? "met" : "NOT met",
                       copied, copied == 1.0 ? "met" : "NOT met");
         out << line;
@@ -227,10 +298,10 @@ int main(int argc, char **argv)
             results.push_back(run(scenario, seconds));
         std::ofstream out(path);
         out << "TearFree under continuous full-screen damage, " << kWidth << "x" << kHeight
-            << ", Accel on, simulated vblank 60 Hz, " << seconds
+            << " per display, Accel on, simulated vblank 60 Hz, " << seconds
             << " s per run after 1 s of warm-up\n\n";
         for (size_t i = 0; i < kScenarios.size(); ++i) {
-            report(out, kScenarios[i].label, results[i]);
+            report(out, kScenarios[i], results[i]);
             out << "\n";
         }
         writeGoals(out, results);

@@ -12,9 +12,23 @@ namespace {
 
 constexpr auto settleLimit = std::chrono::seconds(10);
 
+// "flip_crtc<I>": flips on the CRTC of index I only.
+bool armCrtcFlipFault(Device &d, const std::string &kind, unsigned n)
+{
+    static const std::string prefix = "flip_crtc";
+    unsigned index;
+    if (kind.rfind(prefix, 0) != 0 || !parseCount(kind.substr(prefix.size()), index) ||
+        index >= d.crtcs.size())
+        return false;
+    d.faults.flipOnCrtc[index] = n;
+    return true;
+}
+
 bool armDeviceFault(Device &d, const std::string &kind, unsigned n)
 {
     std::lock_guard lock(d.mutex);
+    if (armCrtcFlipFault(d, kind, n))
+        return true;
     if (kind == "flip")
         d.faults.flip = n;
     else if (kind == "setcrtc")

@@ -10,6 +10,7 @@ namespace qelsim {
 struct Counters {
     uint64_t flipsRequested = 0;
     uint64_t flipsCompleted = 0;
+    std::map<size_t, uint64_t> flipsCompletedByCrtc; // by CRTC index
     uint64_t flipsRejected = 0;
     uint64_t vblanks = 0;
     uint64_t setcrtcCalls = 0;
@@ -19,6 +20,7 @@ struct Counters {
 // Faults armed through the control protocol; GE faults live in the GE engine.
 struct Faults {
     unsigned flip = 0;
+    std::map<size_t, unsigned> flipOnCrtc; // by CRTC index
     unsigned setcrtc = 0;
     unsigned getconnector = 0;
     unsigned createDumb = 0;

@@ -10,13 +10,21 @@ std::string line(const char *key, uint64_t value)
     return std::string(key) + "=" + std::to_string(value);
 }
 
-uint64_t liveBuffers(const Device &d)
+std::set<const Buffer *> liveBuffers(const Device &d)
 {
     std::set<const Buffer *> live;
     for (const auto &[fd, file] : d.files)
         for (const auto &[handle, buffer] : file->handles)
             live.insert(buffer.get());
-    return live.size();
+    return live;
+}
+
+uint64_t totalSize(const std::set<const Buffer *> &buffers)
+{
+    uint64_t bytes = 0;
+    for (const Buffer *buffer : buffers)
+        bytes += buffer->size;
+    return bytes;
 }
 
 } // namespace
@@ -26,8 +34,10 @@ std::vector<std::string> counterLines(Device &device)
     const GeEngine::Counters ge = device.ge.counters();
     std::lock_guard lock(device.mutex);
     const Counters &c = device.counters;
+    const std::set<const Buffer *> live = liveBuffers(device);
     std::vector<std::string> lines = {
-        line("live_dumb_buffers", liveBuffers(device)),
+        line("live_dumb_buffers", live.size()),
+        line("live_dumb_bytes", totalSize(live)),
         line("live_framebuffers", device.framebuffers.size()),
         line("ge_submits", ge.submits),
         line("ge_ops", ge.ops),
@@ -43,6 +53,11 @@ std::vector<std::string> counterLines(Device &device)
         line("vblanks", c.vblanks),
         line("setcrtc_calls", c.setcrtcCalls),
     };
+    for (const Crtc &crtc : device.crtcs) {
+        auto it = c.flipsCompletedByCrtc.find(crtc.index);
+        std::string key = "flips_completed_crtc" + std::to_string(crtc.index);
+        lines.push_back(line(key.c_str(), it == c.flipsCompletedByCrtc.end() ? 0 : it->second));
+    }
     for (const auto &[name, count] : c.ioctls)
         lines.push_back("ioctl_" + name + "=" + std::to_string(count));
     return lines;

@@ -94,6 +94,10 @@ bool parseYesNo(const std::string &v, bool &out)
 
 bool setDeviceKey(DeviceDescription &d, const std::string &key, const std::string &v)
 {
+    if (key == "driver") {
+        d.driver = v;
+        return !v.empty() && v.find_first_of(" \t") == std::string::npos;
+    }
     if (key == "nodes") {
         std::istringstream words(v);
         d.nodes.clear();

@@ -26,6 +26,9 @@ struct ConnectorDescription {
 };
 
 struct DeviceDescription {
+    // The kernel driver's name, as DRM_IOCTL_VERSION reports it; the X
+    // server matches OutputClass sections against it.
+    std::string driver = "tx3120";
     std::vector<std::string> nodes{"/dev/dri/card0"};
     uint32_t minWidth = 0, minHeight = 0;
     uint32_t maxWidth = 4096, maxHeight = 4096;

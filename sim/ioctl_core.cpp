@@ -7,7 +7,6 @@
 namespace qelsim {
 namespace {
 
-constexpr const char *driverName = "tx3120";
 constexpr const char *driverDate = "20240101";
 constexpr const char *driverDesc = "TX3120 display controller";
 constexpr const char *busUnique = "tx3120";
@@ -50,13 +49,13 @@ int capValue(uint64_t cap, uint64_t &value)
 
 } // namespace
 
-int ioctlVersion(IoctlCall &, void *arg)
+int ioctlVersion(IoctlCall &call, void *arg)
 {
     auto *v = static_cast<drm_version *>(arg);
     v->version_major = driverMajor;
     v->version_minor = driverMinor;
     v->version_patchlevel = driverPatch;
-    int r = copyField(v->name, v->name_len, driverName);
+    int r = copyField(v->name, v->name_len, call.device.description.driver.c_str());
     if (r == 0)
         r = copyField(v->date, v->date_len, driverDate);
     if (r == 0)

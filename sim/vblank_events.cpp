@@ -76,6 +76,7 @@ void finishFlip(Device &device, Crtc &crtc)
     crtc.flip.reset();
     crtc.fb = flip.fb;
     ++device.counters.flipsCompleted;
+    ++device.counters.flipsCompletedByCrtc[crtc.index];
     device.flipLog.push_back("flip crtc=" + std::to_string(crtc.id) + " fb=" +
                              std::to_string(flip.fb->id) +
                              " vblank=" + std::to_string(device.vblankCount) +

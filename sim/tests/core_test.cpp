@@ -19,6 +19,13 @@ TEST_F(Core, VersionNamesTheDevice)
     EXPECT_STREQ(v->name, "tx3120");
     EXPECT_GT(v->desc_len, 0);
     drmFreeVersion(v);
+
+    // The X server picks a driver by this name: a description can change it.
+    configure("[device]\ndriver = other-kms\n");
+    v = drmGetVersion(fd);
+    ASSERT_NE(v, nullptr);
+    EXPECT_STREQ(v->name, "other-kms");
+    drmFreeVersion(v);
 }
 
 TEST_F(Core, CapabilitiesAreThoseOfASimpleDumbBufferDevice)

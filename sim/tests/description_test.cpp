@@ -65,6 +65,7 @@ TEST(Description, MalformedLinesAreReportedByNumber)
         {"[connector]\nmodes = 1024x\n", "line 2: modes = 1024x"},
         {"[connector]\ntype = Hologram\n", "line 2: type = Hologram"},
         {"[device]\nmax_size = big\n", "line 2: max_size = big"},
+        {"[device]\ndriver = two words\n", "line 2: driver = two words"},
     };
     for (const auto &b : bad) {
         DeviceDescription d;

@@ -108,12 +108,3 @@ qelBoDestroy(int fd, qelBo *bo)
     (void) drmIoctl(fd, DRM_IOCTL_MODE_DESTROY_DUMB, &request);
     free(bo);
 }
-
-void
-qelBoDestroyScreenSet(int fd, qelBo *scanout0, qelBo *scanout1, qelBo *shadow)
-{
-    if (shadow && shadow != scanout0)
-        qelBoDestroy(fd, shadow);
-    qelBoDestroy(fd, scanout0);
-    qelBoDestroy(fd, scanout1);
-}

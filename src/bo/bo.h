@@ -35,9 +35,6 @@ void *qelBoGetMap(int fd, qelBo *bo);
 Bool qelBoAddFb(int fd, qelBo *bo);
 qelBo *qelBoCreateScanout(int fd, int width, int height, Bool withFb);
 void qelBoDestroy(int fd, qelBo *bo);
-/* Destroys the buffers of one screen arrangement, each exactly once: without
- * TearFree the shadow is the primary scanout buffer itself. */
-void qelBoDestroyScreenSet(int fd, qelBo *scanout0, qelBo *scanout1, qelBo *shadow);
 
 /* Clips the rectangle (x, y, *w, *h) to the buffer and says whether any of
  * it is left. Inline: every queued GE operation goes through it. The size is

@@ -9,14 +9,6 @@
 #include "ge/ge.h"
 #include "tearfree/tearfree.h"
 
-static void
-qelDestroyScreenBuffers(qelScreenPriv *priv)
-{
-    qelBoDestroyScreenSet(priv->fd, priv->scanout[0], priv->scanout[1], priv->shadow);
-    priv->scanout[1] = NULL;
-    priv->scanout[0] = NULL;
-    priv->shadow = NULL;
-}
 
 Bool
 qelCloseScreen(ScreenPtr screen)
@@ -37,7 +29,8 @@ qelCloseScreen(ScreenPtr screen)
 
     if (priv->exa)
         qelExaFini(screen);
-    qelDestroyScreenBuffers(priv);
+    qelBoDestroy(priv->fd, priv->shadow);
+    priv->shadow = NULL;
     scrn->vtSema = FALSE;
     return closed;
 }

@@ -39,13 +39,10 @@ typedef struct qelScreenPriv {
     OptionInfoPtr options;
     Bool accel;
     Bool tearFree;
-    qelBo *scanout[2];
+    /* The buffer behind the screen pixmap. CRTCs that present without
+     * tear-freedom scan it out directly (it then has a framebuffer id);
+     * tear-free CRTCs receive GE copies of it. */
     qelBo *shadow;
-    int frontIndex;
-    uint32_t flipCrtcId;
-    int32_t modeWidth;
-    int32_t modeHeight;
-    Bool crtcOff;
     ExaDriverPtr exa;
     Bool screenBoClaimed;
     qelGeOp *ops;
@@ -64,9 +61,10 @@ typedef struct qelScreenPriv {
     uint32_t prepFg;
     qelBo *prepSrc;
     uint32_t prepSrcPitch;
-    DamagePtr damage;
-    RegionRec pendingRegion;
-    Bool flipPending;
+    /* Tear-free presentation: per-CRTC buffers, damage and flips. Made when
+     * TearFree is first armed and kept until FreeScreen, since the event of
+     * a flip may arrive after the generation that requested it. */
+    struct qelPresent *present;
     CloseScreenProcPtr savedCloseScreen;
     CreateScreenResourcesProcPtr savedCreateScreenResources;
     ScreenBlockHandlerProcPtr savedBlockHandler;

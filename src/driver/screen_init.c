@@ -23,37 +23,20 @@ qelTakeMaster(ScrnInfoPtr scrn, qelScreenPriv *priv)
                    strerror(errno));
 }
 
-/* Allocates the screen's buffers. Without a working TearFree set the screen
- * renders straight into the primary scanout buffer. */
+/* Allocates the buffer behind the screen pixmap. Without TearFree the
+ * CRTCs scan it out, so it gets its framebuffer at once; with TearFree each
+ * CRTC gets buffers of its own at its first mode set. */
 static Bool
 qelAllocateScreenBuffers(ScrnInfoPtr scrn, qelScreenPriv *priv)
 {
-    int width = scrn->virtualX;
-    int height = scrn->virtualY;
-
-    priv->scanout[0] = qelBoCreateScanout(priv->fd, width, height, TRUE);
-    if (!priv->scanout[0]) {
+    priv->shadow = qelBoCreateScanout(priv->fd, scrn->virtualX, scrn->virtualY,
+                                      !priv->tearFree);
+    if (!priv->shadow) {
         xf86DrvMsg(scrn->scrnIndex, X_ERROR, "Failed to allocate scanout buffer\n");
         return FALSE;
     }
-    priv->frontIndex = 0;
-    scrn->displayWidth = priv->scanout[0]->pitch / 4;
-
-    if (priv->tearFree) {
-        priv->scanout[1] = qelBoCreateScanout(priv->fd, width, height, TRUE);
-        priv->shadow = qelBoCreateScanout(priv->fd, width, height, FALSE);
-        if (!priv->scanout[1] || !priv->shadow) {
-            xf86DrvMsg(scrn->scrnIndex, X_WARNING,
-                       "TearFree buffer allocation failed; disabling it\n");
-            qelBoDestroy(priv->fd, priv->scanout[1]);
-            qelBoDestroy(priv->fd, priv->shadow);
-            priv->scanout[1] = NULL;
-            priv->tearFree = FALSE;
-            priv->shadow = priv->scanout[0];
-        }
-    }
-    if (!priv->tearFree && !priv->shadow)
-        priv->shadow = priv->scanout[0];
+    scrn->displayWidth = priv->shadow->pitch / 4;
+    qelGeNoteScreenPitch(scrn, priv, NULL);
     return TRUE;
 }
 
@@ -175,8 +158,8 @@ qelCreateScreenResources(ScreenPtr screen)
     if (!created)
         return FALSE;
 
+    qelTearFreeSetup(screen);
     if (!xf86SetDesiredModes(scrn))
         xf86DrvMsg(scrn->scrnIndex, X_WARNING, "Failed to set the initial mode\n");
-    qelTearFreeSetup(screen);
     return TRUE;
 }

@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include "tearfree/tearfree.h"
+
 qelScreenPriv *
 qelScreenPrivCreate(ScrnInfoPtr scrn)
 {
@@ -29,6 +31,7 @@ qelFreeScreen(ScrnInfoPtr scrn)
     free(priv->entity);
     free(priv->devicePath);
     free(priv->options);
+    qelPresentFree(priv);
     free(priv);
     scrn->driverPrivate = NULL;
 }

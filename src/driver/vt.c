@@ -1,6 +1,6 @@
 /* VT switching. LeaveVT neither switches the CRTCs off nor touches the
- * buffers or the GE queue; it only settles a pending flip and gives up
- * DRM master. */
+ * buffers or the GE queue; it only settles pending flips and gives up DRM
+ * master. */
 #include "qel.h"
 
 #include "kms/kms.h"
@@ -18,7 +18,7 @@ qelEnterVT(ScrnInfoPtr scrn)
 void
 qelLeaveVT(ScrnInfoPtr scrn)
 {
-    qelResolvePendingFlip(qelScreenPrivFromScrn(scrn));
+    qelPresentSettleAll(qelScreenPrivFromScrn(scrn));
     qelDropMaster(scrn);
     scrn->vtSema = FALSE;
 }

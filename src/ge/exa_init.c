@@ -18,7 +18,7 @@ qelExaFill(ExaDriverPtr exa)
     exa->flags = EXA_OFFSCREEN_PIXMAPS | EXA_HANDLES_PIXMAPS | EXA_SUPPORTS_PREPARE_AUX;
     exa->maxX = QEL_MAX_DIMENSION;
     exa->maxY = QEL_MAX_DIMENSION;
-    exa->maxPitchBytes = 8192;
+    exa->maxPitchBytes = GE_MAX_PITCH;
 
     exa->PrepareSolid = qelPrepareSolid;
     exa->Solid = qelSolid;

@@ -32,6 +32,14 @@ qelRopFromAlu(int alu, uint32_t copyRop, uint32_t xorRop, uint32_t *rop)
     return TRUE;
 }
 
+/* A screen wider than 2048 pixels has a pitch the GE cannot address: its
+ * pixmap is drawn in software. */
+static Bool
+qelGeAddressable(const qelBo *bo)
+{
+    return bo && bo->pitch <= GE_MAX_PITCH;
+}
+
 static qelScreenPriv *
 qelPixmapScreenPriv(PixmapPtr pixmap)
 {
@@ -45,7 +53,7 @@ qelPrepareSolid(PixmapPtr pixmap, int alu, Pixel planemask, Pixel fg)
     qelBo *bo = qelPixmapBo(pixmap);
     uint32_t rop;
 
-    if (!bo || !qelPlanemaskCoversDepth(planemask, pixmap->drawable.depth) ||
+    if (!qelGeAddressable(bo) || !qelPlanemaskCoversDepth(planemask, pixmap->drawable.depth) ||
         !qelRopFromAlu(alu, GE_ROP_SOLID_COPY, GE_ROP_SOLID_XOR, &rop))
         return FALSE;
 
@@ -123,7 +131,8 @@ qelPrepareCopy(PixmapPtr src, PixmapPtr dst, int dx, int dy, int alu, Pixel plan
     (void) dx;
     (void) dy;
 
-    if (!srcBo || !dstBo || !qelPlanemaskCoversDepth(planemask, dst->drawable.depth) ||
+    if (!qelGeAddressable(srcBo) || !qelGeAddressable(dstBo) ||
+        !qelPlanemaskCoversDepth(planemask, dst->drawable.depth) ||
         !qelRopFromAlu(alu, GE_ROP_COPY_COPY, GE_ROP_COPY_XOR, &rop))
         return FALSE;
 

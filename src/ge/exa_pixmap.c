@@ -32,7 +32,7 @@ qelPixmapIsOffscreen(PixmapPtr pixmap)
 Bool
 qelIsScreenBo(const qelScreenPriv *priv, const qelBo *bo)
 {
-    return bo == priv->scanout[0] || bo == priv->scanout[1] || bo == priv->shadow;
+    return bo == priv->shadow;
 }
 
 static Bool
@@ -223,4 +223,23 @@ qelModifyPixmapHeader(PixmapPtr pixmap, int width, int height, int depth,
      * access of pixmaps without a buffer. */
     pixmap->devPrivate.ptr = qelPixmapPixels(pixPriv);
     return TRUE;
+}
+
+void
+qelGeNoteScreenPitch(ScrnInfoPtr scrn, const qelScreenPriv *priv, const qelBo *previous)
+{
+    Bool wide = priv->shadow->pitch > GE_MAX_PITCH;
+    Bool wasWide = previous && previous->pitch > GE_MAX_PITCH;
+    const char *what = priv->tearFree ? " and TearFree" : "";
+
+    if (!priv->accel || wide == wasWide)
+        return;
+    if (wide)
+        xf86DrvMsg(scrn->scrnIndex, X_WARNING,
+                   "Screen %dx%d is wider than the GE can address (%u bytes a row): "
+                   "acceleration of the screen%s off while it is this wide\n",
+                   (int) priv->shadow->width, (int) priv->shadow->height, GE_MAX_PITCH, what);
+    else
+        xf86DrvMsg(scrn->scrnIndex, X_INFO, "Screen %dx%d: acceleration of the screen%s on again\n",
+                   (int) priv->shadow->width, (int) priv->shadow->height, what);
 }

@@ -77,7 +77,10 @@ qelGeCpuMayWriteNow(qelScreenPriv *priv, qelBo *bo)
         return TRUE;
     return qelGeCpuMayWriteAfterWait(priv, bo);
 }
-void qelGeCopyBox(qelScreenPriv *priv, qelBo *src, qelBo *dst, int x, int y, int w, int h);
+/* Queues a plain copy of the w x h rectangle at (srcX, srcY) of src to
+ * (dstX, dstY) of dst, clipped to both buffers. */
+void qelGeCopyRect(qelScreenPriv *priv, qelBo *src, int srcX, int srcY, qelBo *dst, int dstX,
+                   int dstY, int w, int h);
 void qelWaitMarker(ScreenPtr screen, int marker);
 
 /* EXA set-up and hooks. */
@@ -101,6 +104,12 @@ void *qelCreatePixmap2(ScreenPtr screen, int width, int height, int depth, int u
 void qelDestroyPixmap(ScreenPtr screen, void *driverPriv);
 Bool qelModifyPixmapHeader(PixmapPtr pixmap, int width, int height, int depth,
                            int bitsPerPixel, int devKind, void *pixData);
+
+/* Logs what the screen gives up when its buffer becomes wider than the GE
+ * can address (acceleration of the screen pixmap and, with TearFree, the
+ * copies that feed the CRTCs' own buffers), and when it gets it back;
+ * previous is the buffer it replaces, NULL for the first. */
+void qelGeNoteScreenPitch(ScrnInfoPtr scrn, const qelScreenPriv *priv, const qelBo *previous);
 
 /* TRUE for the screen's own buffers, which only CloseScreen and resize
  * destroy. */

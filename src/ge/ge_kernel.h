@@ -16,6 +16,8 @@
 #define GE_ROP_COPY_XOR 0x66u
 
 #define GE_MAX_OPS 1024u
+/* The largest pitch, in bytes, that the GE addresses: 2048 pixels. */
+#define GE_MAX_PITCH 8192u
 #define GE_WAIT_TIMEOUT 1000000u
 
 typedef struct qelGeOp {

@@ -181,11 +181,12 @@ qelWaitMarker(ScreenPtr screen, int marker)
 }
 
 void
-qelGeCopyBox(qelScreenPriv *priv, qelBo *src, qelBo *dst, int x, int y, int w, int h)
+qelGeCopyRect(qelScreenPriv *priv, qelBo *src, int srcX, int srcY, qelBo *dst, int dstX,
+              int dstY, int w, int h)
 {
     qelGeOp *op;
 
-    if (!qelClipRect(dst, x, y, &w, &h) || !qelClipRect(src, x, y, &w, &h))
+    if (!qelClipRect(dst, dstX, dstY, &w, &h) || !qelClipRect(src, srcX, srcY, &w, &h))
         return;
 
     op = qelGeReserve(priv, dst, src);
@@ -194,14 +195,14 @@ qelGeCopyBox(qelScreenPriv *priv, qelBo *src, qelBo *dst, int x, int y, int w, i
         .rop = GE_ROP_COPY_COPY,
         .dstHandle = dst->handle,
         .dstPitch = dst->pitch,
-        .dstX = x,
-        .dstY = y,
+        .dstX = dstX,
+        .dstY = dstY,
         .width = w,
         .height = h,
         .fillColor = 0,
         .srcHandle = src->handle,
         .srcPitch = src->pitch,
-        .srcX = x,
-        .srcY = y,
+        .srcX = srcX,
+        .srcY = srcY,
     };
 }

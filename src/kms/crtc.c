@@ -1,5 +1,6 @@
-/* The CRTC hooks: mode set, gamma and destruction. A mode set always scans
- * out the scanout buffer that is in front, driving every connector whose
+/* The CRTC hooks: mode set, gamma and destruction. A mode set scans out
+ * what presentation chooses for the CRTC (its own tear-free pair, or the
+ * screen's buffer at the CRTC's position), driving every connector whose
  * output the server attached to this CRTC. */
 #include "kms/kms.h"
 
@@ -38,7 +39,6 @@ qelCrtcRecordMode(xf86CrtcPtr crtc, DisplayModePtr mode, Rotation rotation, int 
                   int connectorCount)
 {
     qelCrtcPriv *crtcPriv = crtc->driver_private;
-    qelScreenPriv *priv = crtcPriv->screenPriv;
 
     /* The source may be crtc->mode itself (DPMS on, AdjustFrame, resize). */
     if (mode != &crtc->mode)
@@ -46,13 +46,23 @@ qelCrtcRecordMode(xf86CrtcPtr crtc, DisplayModePtr mode, Rotation rotation, int 
     crtc->rotation = rotation;
     crtc->x = x;
     crtc->y = y;
-    priv->modeWidth = crtc->mode.HDisplay;
-    priv->modeHeight = crtc->mode.VDisplay;
-    if (connectorCount > 0) {
+    if (connectorCount > 0)
         crtcPriv->dpmsOff = FALSE;
-        if (crtcPriv->crtcId == priv->flipCrtcId)
-            priv->crtcOff = FALSE;
-    }
+}
+
+static Bool
+qelCrtcSetScanout(xf86CrtcPtr crtc, const qelScanout *scanout, DisplayModePtr mode,
+                  uint32_t *ids, int count)
+{
+    qelCrtcPriv *crtcPriv = crtc->driver_private;
+    drmModeModeInfo info;
+
+    qelModeToDrm(mode, &info);
+    if (drmModeSetCrtc(crtcPriv->screenPriv->fd, crtcPriv->crtcId, scanout->fbId, scanout->x,
+                       scanout->y, ids, count, &info) == 0)
+        return TRUE;
+    xf86DrvMsg(crtc->scrn->scrnIndex, X_ERROR, "drmModeSetCrtc failed: %s\n", strerror(errno));
+    return FALSE;
 }
 
 Bool
@@ -60,30 +70,21 @@ qelCrtcSetModeMajor(xf86CrtcPtr crtc, DisplayModePtr mode, Rotation rotation, in
 {
     qelCrtcPriv *crtcPriv = crtc->driver_private;
     qelScreenPriv *priv = crtcPriv->screenPriv;
-    drmModeModeInfo info;
+    qelScanout scanout;
     uint32_t *ids;
     int count;
-    qelBo *front;
+    Bool shown;
 
-    if (priv->tearFree)
-        qelResolvePendingFlip(priv);
-    front = priv->scanout[priv->frontIndex];
-    if (!front || front->fbId == 0)
+    if (!qelPresentBeginScanout(priv, crtcPriv->crtcId, mode->HDisplay, mode->VDisplay, x, y,
+                                &scanout))
         return FALSE;
     ids = qelCrtcConnectorIds(crtc, &count);
-    if (!ids)
-        return FALSE;
-    qelModeToDrm(mode, &info);
-    if (drmModeSetCrtc(priv->fd, crtcPriv->crtcId, front->fbId, (uint32_t) x, (uint32_t) y,
-                       ids, count, &info) != 0) {
-        xf86DrvMsg(crtc->scrn->scrnIndex, X_ERROR, "drmModeSetCrtc failed: %s\n",
-                   strerror(errno));
-        free(ids);
-        return FALSE;
-    }
-    qelCrtcRecordMode(crtc, mode, rotation, x, y, count);
+    shown = ids && qelCrtcSetScanout(crtc, &scanout, mode, ids, count);
+    qelPresentEndScanout(priv, crtcPriv->crtcId, shown, count > 0);
+    if (shown)
+        qelCrtcRecordMode(crtc, mode, rotation, x, y, count);
     free(ids);
-    return TRUE;
+    return shown;
 }
 
 void

@@ -1,5 +1,6 @@
 /* DPMS of one CRTC. Standby and suspend switch the CRTC fully off, like
- * off; on sets the stored mode again on the front buffer. */
+ * off; on sets the stored mode again. A CRTC switched off while the server
+ * no longer uses it (it has no mode) also gives up its tear-free buffers. */
 #include "kms/kms.h"
 
 #include <X11/extensions/dpmsconst.h>
@@ -12,32 +13,31 @@ qelCrtcSwitchOff(qelCrtcPriv *crtcPriv)
 {
     qelScreenPriv *priv = crtcPriv->screenPriv;
 
-    if (priv->tearFree)
-        qelResolvePendingFlip(priv);
+    qelPresentSettleCrtc(priv, crtcPriv->crtcId);
     /* A refused disable is not reported: the state stays on, so the next
      * off request tries again. */
     if (drmModeSetCrtc(priv->fd, crtcPriv->crtcId, 0, 0, 0, NULL, 0, NULL) != 0)
         return;
     crtcPriv->dpmsOff = TRUE;
-    if (crtcPriv->crtcId == priv->flipCrtcId)
-        priv->crtcOff = TRUE;
 }
 
 void
 qelCrtcDpms(xf86CrtcPtr crtc, int mode)
 {
     qelCrtcPriv *crtcPriv;
-    Bool wantOff = mode != DPMSModeOn;
 
     if (!crtc)
         return;
     crtcPriv = crtc->driver_private;
     /* The server's DPMS handler reaches here twice per change, through the
      * output hook and the CRTC hook; the second call finds nothing to do. */
-    if (crtcPriv->dpmsOff == wantOff)
+    if (mode == DPMSModeOn) {
+        if (crtcPriv->dpmsOff)
+            (void) qelCrtcSetModeMajor(crtc, &crtc->mode, crtc->rotation, crtc->x, crtc->y);
         return;
-    if (wantOff)
+    }
+    if (!crtcPriv->dpmsOff)
         qelCrtcSwitchOff(crtcPriv);
-    else
-        (void) qelCrtcSetModeMajor(crtc, &crtc->mode, crtc->rotation, crtc->x, crtc->y);
+    if (crtcPriv->dpmsOff)
+        qelPresentCrtcOff(crtcPriv->screenPriv, crtcPriv->crtcId, !crtc->enabled);
 }

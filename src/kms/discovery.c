@@ -60,8 +60,6 @@ qelDiscoverCrtc(ScrnInfoPtr scrn, uint32_t crtcId)
     crtcPriv->screenPriv = priv;
     crtcPriv->crtcId = crtcId;
     crtc->driver_private = crtcPriv;
-    if (priv->flipCrtcId == 0)
-        priv->flipCrtcId = crtcId;
 }
 
 static void

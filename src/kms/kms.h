@@ -14,9 +14,8 @@
 typedef struct qelCrtcPriv {
     qelScreenPriv *screenPriv;
     uint32_t crtcId;
-    /* This CRTC's own DPMS state. The screen-wide crtcOff follows only the
-     * flip CRTC; testing every CRTC against it would leave a second display
-     * lit after the first one was switched off. */
+    /* This CRTC's own DPMS state: each display is switched on and off by
+     * itself. */
     Bool dpmsOff;
 } qelCrtcPriv;
 

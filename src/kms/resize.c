@@ -1,50 +1,11 @@
-/* RandR screen resize: the screen's buffers have the screen's size, so a
- * resize replaces them all, repoints the screen pixmap, sets every lit CRTC
- * again and only then destroys the old buffers. */
+/* RandR screen resize: the screen's buffer has the screen's size, so a
+ * resize replaces it, repoints the screen pixmap, sets every lit CRTC again
+ * (tear-free CRTCs refill their own buffers from the new one) and only then
+ * destroys the old buffer. */
 #include "kms/kms.h"
 
 #include "ge/ge.h"
 #include "tearfree/tearfree.h"
-
-typedef struct {
-    qelBo *scanout[2];
-    qelBo *shadow;
-} qelScreenBuffers;
-
-/* Creates the buffers of one arrangement; on failure releases whatever was
- * created and returns FALSE. */
-static Bool
-qelCreateScreenBuffers(qelScreenPriv *priv, int width, int height, qelScreenBuffers *out)
-{
-    out->scanout[0] = qelBoCreateScanout(priv->fd, width, height, TRUE);
-    out->scanout[1] = NULL;
-    out->shadow = out->scanout[0];
-    if (!out->scanout[0])
-        return FALSE;
-    if (!priv->tearFree)
-        return TRUE;
-
-    out->scanout[1] = qelBoCreateScanout(priv->fd, width, height, TRUE);
-    out->shadow = qelBoCreateScanout(priv->fd, width, height, FALSE);
-    if (out->scanout[1] && out->shadow)
-        return TRUE;
-
-    qelBoDestroy(priv->fd, out->scanout[0]);
-    qelBoDestroy(priv->fd, out->scanout[1]);
-    qelBoDestroy(priv->fd, out->shadow);
-    return FALSE;
-}
-
-static void
-qelInstallScreenBuffers(qelScreenPriv *priv, const qelScreenBuffers *buffers)
-{
-    priv->shadow = buffers->shadow;
-    priv->scanout[1] = buffers->scanout[1];
-    priv->frontIndex = 0;
-    priv->scanout[0] = buffers->scanout[0];
-    if (priv->tearFree)
-        RegionEmpty(&priv->pendingRegion);
-}
 
 static void
 qelRepointScreenPixmap(ScreenPtr screen, qelScreenPriv *priv, int width, int height)
@@ -80,28 +41,30 @@ Bool
 qelCrtcResize(ScrnInfoPtr scrn, int width, int height)
 {
     qelScreenPriv *priv = qelScreenPrivFromScrn(scrn);
-    qelScreenBuffers old = {{priv->scanout[0], priv->scanout[1]}, priv->shadow};
-    qelScreenBuffers fresh;
+    qelBo *old = priv->shadow;
+    qelBo *fresh;
 
     if (width == scrn->virtualX && height == scrn->virtualY)
         return TRUE;
 
     qelGeFlush(priv);
-    if (priv->tearFree)
-        qelResolvePendingFlip(priv);
-    if (!qelCreateScreenBuffers(priv, width, height, &fresh))
+    qelPresentSettleAll(priv);
+    fresh = qelBoCreateScanout(priv->fd, width, height, !priv->tearFree);
+    if (!fresh)
         return FALSE;
-    qelInstallScreenBuffers(priv, &fresh);
+    priv->shadow = fresh;
+    qelPresentShadowReplaced(priv);
+    qelGeNoteScreenPitch(scrn, priv, old);
 
     scrn->virtualX = width;
     scrn->virtualY = height;
-    scrn->displayWidth = priv->scanout[0]->pitch >> 2;
+    scrn->displayWidth = fresh->pitch >> 2;
     if (scrn->pScreen)
         qelRepointScreenPixmap(scrn->pScreen, priv, width, height);
 
     /* Only after every lit CRTC shows the new buffer may the old
-     * framebuffers go. */
+     * framebuffer go. */
     qelSetLitCrtcsAgain(scrn);
-    qelBoDestroyScreenSet(priv->fd, old.scanout[0], old.scanout[1], old.shadow);
+    qelBoDestroy(priv->fd, old);
     return TRUE;
 }

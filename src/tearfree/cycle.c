@@ -1,7 +1,9 @@
-/* The per-pass flip cycle: what was drawn into the shadow since the last
- * cycle, plus what the back buffer still lacks, is copied by the GE into the
- * back scanout buffer, which a page flip then shows. */
-#include "tearfree/tearfree.h"
+/* The per-pass flip cycle. What was drawn into the shadow since the last
+ * pass is owed to every CRTC whose rectangle it touches; each lit CRTC that
+ * owes something and has no flip in flight gets it, plus what its back
+ * buffer still lacks, copied by the GE into that back buffer, which a page
+ * flip then shows. The CRTCs go on independently of one another. */
+#include "tearfree/present.h"
 
 #include <xf86drm.h>
 #include <xf86drmMode.h>
@@ -9,65 +11,100 @@
 #include "ge/ge.h"
 
 static Bool
-qelFlipCycleReady(ScrnInfoPtr scrn, qelScreenPriv *priv)
+qelPresentRuns(ScrnInfoPtr scrn, qelScreenPriv *priv)
 {
-    return scrn->vtSema && priv->tearFree && priv->damage && !priv->flipPending &&
-        !priv->crtcOff && priv->modeHeight > 0 &&
-        RegionNotEmpty(DamageRegion(priv->damage));
+    return scrn->vtSema && priv->tearFree && priv->present && priv->present->damage &&
+        priv->present->crtcs;
 }
 
 static void
-qelCopyRegion(qelScreenPriv *priv, RegionPtr region, qelBo *dst)
+qelFlipCrtcOwe(qelFlipCrtc *c, RegionPtr damage, RegionPtr work)
 {
-    int count = RegionNumRects(region);
-    const BoxRec *box = RegionRects(region);
+    BoxRec box = { (short) c->pair.x, (short) c->pair.y,
+                   (short) (c->pair.x + c->pair.width), (short) (c->pair.y + c->pair.height) };
+    RegionRec rect;
 
-    for (int i = 0; i < count; i++, box++)
-        qelGeCopyBox(priv, priv->shadow, dst, box->x1, box->y1,
-                     box->x2 - box->x1, box->y2 - box->y1);
+    RegionInit(&rect, &box, 1);
+    pixman_region_intersect(work, damage, &rect);
+    pixman_region_union(&c->owedRegion, &c->owedRegion, work);
+    RegionUninit(&rect);
 }
 
-/* The flip was refused: the damage goes straight into the buffer on screen,
- * and the back buffer keeps owing it. */
+/* The screen's damage goes to the CRTCs that show it; damage where no pair
+ * is needs no keeping, as a new pair is filled whole. */
 static void
-qelPresentWithoutFlip(qelScreenPriv *priv, RegionPtr damage, RegionPtr visible,
-                      RegionPtr work)
+qelPresentTakeDamage(qelPresent *present)
 {
-    pixman_region_intersect(work, damage, visible);
-    qelCopyRegion(priv, work, priv->scanout[priv->frontIndex]);
-    qelGeFlush(priv);
-    pixman_region_union(&priv->pendingRegion, &priv->pendingRegion, work);
-}
-
-static void
-qelRunFlipCycle(qelScreenPriv *priv)
-{
-    RegionPtr damage = DamageRegion(priv->damage);
-    /* Mode sizes beyond 16 bits are cut to the low 16, as region boxes are. */
-    BoxRec box = {0, 0, (short) priv->modeWidth, (short) priv->modeHeight};
-    RegionRec visible;
+    RegionPtr damage = DamageRegion(present->damage);
     RegionRec work;
-    qelBo *back = priv->scanout[priv->frontIndex ^ 1];
 
-    RegionInit(&visible, &box, 1);
+    if (!RegionNotEmpty(damage))
+        return;
     RegionNull(&work);
+    for (int i = 0; i < present->numCrtcs; i++)
+        if (present->crtcs[i].pair.scanout[0])
+            qelFlipCrtcOwe(&present->crtcs[i], damage, &work);
+    RegionUninit(&work);
+    DamageEmpty(present->damage);
+}
 
-    pixman_region_union(&work, damage, &priv->pendingRegion);
-    pixman_region_intersect(&work, &work, &visible);
-    qelCopyRegion(priv, &work, back);
+static Bool
+qelFlipCrtcRequestFlip(qelScreenPriv *priv, qelFlipCrtc *c, qelBo *back)
+{
+    qelFlipTicket *ticket = qelFlipTicketCreate(priv->present, c->crtcId);
+
+    if (!ticket)
+        return FALSE;
+    if (drmModePageFlip(priv->fd, c->crtcId, back->fbId, DRM_MODE_PAGE_FLIP_EVENT, ticket) != 0) {
+        qelFlipTicketRelease(priv->present, ticket);
+        return FALSE;
+    }
+    c->flipPending = TRUE;
+    c->flipSerial = ticket->serial;
+    return TRUE;
+}
+
+static void
+qelFlipCycle(qelScreenPriv *priv, qelFlipCrtc *c)
+{
+    qelFlipPair *pair = &c->pair;
+    qelBo *back = pair->scanout[pair->frontIndex ^ 1];
+    RegionRec work;
+
+    RegionNull(&work);
+    pixman_region_union(&work, &c->owedRegion, &c->pendingRegion);
+    qelPresentCopyRegion(priv, &work, back, pair->x, pair->y);
     qelGeFlush(priv);
 
-    if (drmModePageFlip(priv->fd, priv->flipCrtcId, back->fbId,
-                        DRM_MODE_PAGE_FLIP_EVENT, priv) == 0) {
-        priv->flipPending = TRUE;
-        pixman_region_copy(&priv->pendingRegion, damage);
+    if (qelFlipCrtcRequestFlip(priv, c, back)) {
+        pixman_region_copy(&c->pendingRegion, &c->owedRegion);
     } else {
-        qelPresentWithoutFlip(priv, damage, &visible, &work);
+        /* The flip was refused: the damage goes straight into the buffer on
+         * screen, and the back buffer keeps owing it. */
+        qelPresentCopyRegion(priv, &c->owedRegion, pair->scanout[pair->frontIndex], pair->x,
+                             pair->y);
+        qelGeFlush(priv);
+        pixman_region_union(&c->pendingRegion, &c->pendingRegion, &c->owedRegion);
     }
-
-    RegionUninit(&visible);
+    RegionEmpty(&c->owedRegion);
     RegionUninit(&work);
-    DamageEmpty(priv->damage);
+}
+
+static Bool
+qelFlipCrtcReady(qelFlipCrtc *c)
+{
+    return c->lit && c->pair.scanout[0] && !c->flipPending && RegionNotEmpty(&c->owedRegion);
+}
+
+static void
+qelPresentPass(qelScreenPriv *priv)
+{
+    qelPresent *present = priv->present;
+
+    qelPresentTakeDamage(present);
+    for (int i = 0; i < present->numCrtcs; i++)
+        if (qelFlipCrtcReady(&present->crtcs[i]))
+            qelFlipCycle(priv, &present->crtcs[i]);
 }
 
 void
@@ -82,8 +119,9 @@ qelBlockHandler(ScreenPtr screen, void *timeout)
     priv->savedBlockHandler = screen->BlockHandler;
     screen->BlockHandler = qelBlockHandler;
 
-    if (qelFlipCycleReady(scrn, priv))
-        qelRunFlipCycle(priv);
-    else
-        qelGeFlush(priv);
+    if (qelPresentRuns(scrn, priv))
+        qelPresentPass(priv);
+    /* What EXA queued during the pass reaches the GE before the server
+     * sleeps. */
+    qelGeFlush(priv);
 }

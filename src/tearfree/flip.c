@@ -1,7 +1,8 @@
-/* Page-flip completion, and the settling of a flip that is still marked
- * pending without ever waiting for the kernel. A flip is matched to its
- * event by flipPending alone: at most one flip is outstanding. */
-#include "tearfree/tearfree.h"
+/* Page-flip completion, and the settling of a CRTC's flip that is still
+ * marked pending without ever waiting for the kernel. Each flip carries a
+ * ticket naming its CRTC and its serial, so an event read after its flip
+ * was settled can never complete a newer flip of that CRTC. */
+#include "tearfree/present.h"
 
 #include <poll.h>
 
@@ -12,17 +13,19 @@ void
 qelPageFlipHandler(int fd, unsigned int sequence, unsigned int tvSec, unsigned int tvUsec,
                    void *userData)
 {
-    qelScreenPriv *priv = userData;
+    qelFlipTicket *ticket = userData;
+    qelPresent *present = ticket->present;
+    qelFlipCrtc *c = qelPresentFindCrtc(present, ticket->crtcId);
 
     (void) fd;
     (void) sequence;
     (void) tvSec;
     (void) tvUsec;
-    /* An event whose flip was already settled by resolution changes nothing. */
-    if (!priv->flipPending)
-        return;
-    priv->frontIndex ^= 1;
-    priv->flipPending = FALSE;
+    if (c && c->flipPending && c->flipSerial == ticket->serial) {
+        c->pair.frontIndex ^= 1;
+        c->flipPending = FALSE;
+    }
+    qelFlipTicketRelease(present, ticket);
 }
 
 static int
@@ -45,17 +48,17 @@ qelDrmEventHandler(int fd, int ready, void *data)
 }
 
 /* Reads the events the kernel has already queued. Stops when nothing more
- * is readable, when the flip is seen, or when reading fails although the
- * descriptor polls readable (which would otherwise spin for ever). */
+ * is readable, when the CRTC's flip is seen, or when reading fails although
+ * the descriptor polls readable (which would otherwise spin for ever). */
 static void
-qelDrainQueuedEvents(qelScreenPriv *priv)
+qelDrainQueuedEvents(qelScreenPriv *priv, qelFlipCrtc *c)
 {
     struct pollfd pfd = { .fd = priv->fd, .events = POLLIN };
 
     while (poll(&pfd, 1, 0) > 0) {
         if (qelHandleDrmEvents(priv->fd) != 0)
             return;
-        if (!priv->flipPending)
+        if (!c->flipPending)
             return;
         pfd.revents = 0;
     }
@@ -64,52 +67,54 @@ qelDrainQueuedEvents(qelScreenPriv *priv)
 /* The event is not readable yet: the CRTC's current framebuffer tells
  * whether the flip has taken effect. */
 static void
-qelSettleFromCrtcState(qelScreenPriv *priv)
+qelSettleFromCrtcState(qelScreenPriv *priv, qelFlipCrtc *c)
 {
-    drmModeCrtcPtr crtc = drmModeGetCrtc(priv->fd, priv->flipCrtcId);
-    int back = priv->frontIndex ^ 1;
+    drmModeCrtcPtr crtc = drmModeGetCrtc(priv->fd, c->crtcId);
+    int back = c->pair.frontIndex ^ 1;
 
     if (!crtc)
         return;
-    if (priv->scanout[back] && crtc->buffer_id == priv->scanout[back]->fbId)
-        priv->frontIndex = back;
+    if (c->pair.scanout[back] && crtc->buffer_id == c->pair.scanout[back]->fbId)
+        c->pair.frontIndex = back;
     drmModeFreeCrtc(crtc);
-}
-
-void
-qelDiscardFlipEvents(qelScreenPriv *priv)
-{
-    if (!priv->flipPending)
-        qelDrainQueuedEvents(priv);
 }
 
 /* The buffer that stays in front never received the last cycle's damage,
  * which went into the back buffer only; nothing would present it again
- * until new damage came. Handing it back to the damage record makes the
- * next cycle copy and flip it. */
-static void
-qelRedamageUnshownCycle(qelScreenPriv *priv)
+ * until new damage came. Owing it again makes the next cycle copy and flip
+ * it. */
+void
+qelFlipCrtcSettle(qelScreenPriv *priv, qelFlipCrtc *c)
 {
-    RegionPtr damaged;
+    int front = c->pair.frontIndex;
 
-    if (!priv->damage)
+    if (!c->flipPending)
         return;
-    damaged = DamageRegion(priv->damage);
-    pixman_region_union(damaged, damaged, &priv->pendingRegion);
+    qelDrainQueuedEvents(priv, c);
+    if (!c->flipPending)
+        return;
+    qelSettleFromCrtcState(priv, c);
+    c->flipPending = FALSE;
+    if (c->pair.frontIndex == front)
+        pixman_region_union(&c->owedRegion, &c->owedRegion, &c->pendingRegion);
 }
 
 void
-qelResolvePendingFlip(qelScreenPriv *priv)
+qelPresentSettleCrtc(qelScreenPriv *priv, uint32_t crtcId)
 {
-    int front = priv->frontIndex;
+    qelFlipCrtc *c = priv->tearFree ? qelPresentFindCrtc(priv->present, crtcId) : NULL;
 
-    if (!priv->flipPending)
+    if (c)
+        qelFlipCrtcSettle(priv, c);
+}
+
+void
+qelPresentSettleAll(qelScreenPriv *priv)
+{
+    qelPresent *present = priv->present;
+
+    if (!priv->tearFree || !present)
         return;
-    qelDrainQueuedEvents(priv);
-    if (!priv->flipPending)
-        return;
-    qelSettleFromCrtcState(priv);
-    priv->flipPending = FALSE;
-    if (priv->frontIndex == front)
-        qelRedamageUnshownCycle(priv);
+    for (int i = 0; i < present->numCrtcs; i++)
+        qelFlipCrtcSettle(priv, &present->crtcs[i]);
 }

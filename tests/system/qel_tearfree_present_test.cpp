@@ -1,8 +1,9 @@
 // Tear-free presentation on the real Xorg with the default options (Accel
 // and TearFree on): a client animates whole frames of bands that carry the
 // frame number, and the simulator reads every buffer at the moment a flip
-// puts it on screen. Nothing shown may mix two frames, flips come one per
-// vblank at most, and once the client stops the panel equals the screen.
+// puts it on screen. Nothing shown may mix two frames, on any display,
+// flips come one per vblank at most, and once the client stops the panel
+// equals the screen.
 #include "artifacts.h"
 #include "eventually.h"
 #include "xcb_client.h"
@@ -56,7 +57,8 @@ using BandColours = std::vector<uint32_t>;
 // animator keeps what the screen's bands hold after each frame.
 class Animator {
 public:
-    explicit Animator(XcbClient &x) : x_(x), gc_(xcb_generate_id(x.connection()))
+    explicit Animator(XcbClient &x)
+        : x_(x), gc_(xcb_generate_id(x.connection())), width_(static_cast<uint16_t>(x.rootWidth()))
     {
         uint32_t noExposures = 0;
         xcb_create_gc(x.connection(), gc_, x.root(), XCB_GC_GRAPHICS_EXPOSURES, &noExposures);
@@ -88,7 +90,7 @@ private:
         for (int band = 0; band < kBands; ++band) {
             if (!paints(frame_, band))
                 continue;
-            rects.push_back({0, static_cast<int16_t>(band * kBandHeight), kWidth, kBandHeight});
+            rects.push_back({0, static_cast<int16_t>(band * kBandHeight), width_, kBandHeight});
             state[static_cast<size_t>(band)] = frameColour(frame_);
         }
         uint32_t colour = frameColour(frame_);
@@ -101,6 +103,7 @@ private:
 
     XcbClient &x_;
     uint32_t gc_;
+    uint16_t width_;
     uint32_t frame_ = 0;
     std::vector<BandColours> states_;
 };
@@ -110,16 +113,17 @@ struct ShownFlip {
     BandColours probes;
 };
 
-std::vector<ShownFlip> probedFlips(const SimControl &sim)
+// The probed flips of one CRTC (by DRM id), or of every CRTC.
+std::vector<ShownFlip> probedFlips(const SimControl &sim, unsigned crtcId = 0)
 {
-    static const std::regex line(R"(vblank=(\d+) probes=([0-9a-f,]+))");
+    static const std::regex line(R"(crtc=(\d+) .*vblank=(\d+) probes=([0-9a-f,]+))");
     std::vector<ShownFlip> flips;
     for (const std::string &text : sim.command("fliplog").lines) {
         std::smatch m;
-        if (!std::regex_search(text, m, line))
+        if (!std::regex_search(text, m, line) || (crtcId && std::stoul(m[1].str()) != crtcId))
             continue;
-        ShownFlip flip{std::stol(m[1].str()), {}};
-        std::stringstream values(m[2].str());
+        ShownFlip flip{std::stol(m[2].str()), {}};
+        std::stringstream values(m[3].str());
         for (std::string v; std::getline(values, v, ',');)
             flip.probes.push_back(static_cast<uint32_t>(std::stoul(v, nullptr, 16)));
         flips.push_back(flip);
@@ -261,6 +265,43 @@ TEST_F(QelTearFree, RefusedFlipsStillShowEveryDrawing)
     EXPECT_FALSE(difference) << difference->describe();
     EXPECT_EQ(counter("flips_completed"), completed);
     EXPECT_GT(counter("flips_rejected"), 0);
+}
+
+// A panel and a monitor side by side: the bands run across both, and each
+// display's flips show whole frames, in order, up to the last one.
+class QelTearFreeTwoDisplays : public QelTearFree {
+protected:
+    void SetUp() override
+    {
+        start(Testbed().simDescription("[crtc]\n[crtc]\n"
+                                       "[connector]\ntype = eDP\nmodes = 1024x768@60\n"
+                                       "[connector]\ntype = HDMI-A\nmodes = 1024x768@60\n"));
+        if (HasFatalFailure())
+            return;
+        ASSERT_TRUE(eventually([&] {
+            std::vector<SimCrtc> crtcs = session->sim().crtcs();
+            return crtcs.at(0).active && crtcs.at(1).active;
+        })) << "not both displays lit";
+    }
+};
+
+TEST_F(QelTearFreeTwoDisplays, EveryDisplayShowsOnlyWholeFrames)
+{
+    XcbClient x(session->display());
+    ASSERT_EQ(x.rootWidth(), 2 * kWidth);
+    Animator animation(x);
+    startProbing();
+
+    animation.runFor(std::chrono::seconds(2));
+    session->sim().settle(3);
+    for (const SimCrtc &crtc : session->sim().crtcs()) {
+        SCOPED_TRACE("CRTC " + std::to_string(crtc.index));
+        std::vector<ShownFlip> flips = probedFlips(session->sim(), crtc.id);
+        EXPECT_GE(flips.size(), 10u) << "frames drawn: " << animation.last();
+        EXPECT_EQ(expectWholeFramesInOrder(flips, animation),
+                  static_cast<long>(animation.last()));
+    }
+    EXPECT_EQ(counter("flips_rejected"), 0);
 }
 
 }  // namespace

@@ -140,6 +140,19 @@ TEST_F(Xsim, ReportsAServerThatDoesNotComeUp)
     EXPECT_NE(readFile(out / "Xorg.log").find("no screens found"), std::string::npos);
 }
 
+// Help is for someone who has not built anything yet: the script prints the
+// launcher's text at once and leaves the build directory alone.
+TEST_F(Xsim, ScriptPrintsHelpWithoutBuilding)
+{
+    const char *script = std::getenv("QEL_XSIM_SCRIPT");
+    ASSERT_NE(script, nullptr) << "QEL_XSIM_SCRIPT names tools/xsim";
+    std::string unbuilt = out / "never-built";
+    CommandResult help = runCommand({script, "--help"}, {{"QEL_BUILD", unbuilt}});
+    ASSERT_TRUE(help.succeeded()) << help.describe();
+    EXPECT_FALSE(pathExists(unbuilt)) << "--help set up a build";
+    EXPECT_EQ(help.out, xsim({"--help"}).out);
+}
+
 TEST_F(Xsim, RejectsBadArguments)
 {
     CommandResult run = xsim({"--panel", "wide"});

@@ -11,6 +11,7 @@
 
 #include <cmocka.h>
 #include <xf86drm.h>
+#include <xf86drmMode.h>
 
 #include "qelsim.h"
 
@@ -44,8 +45,6 @@ kmsFixtureAddCrtc(kmsFixture *fixture, uint32_t crtcId)
     crtc->enabled = TRUE;
     crtc->rotation = RR_Rotate_0;
     fixture->crtcPtrs[i] = crtc;
-    if (fixture->priv->flipCrtcId == 0)
-        fixture->priv->flipCrtcId = crtcId;
 }
 
 static void
@@ -94,14 +93,84 @@ kmsFixtureAddScanouts(kmsFixture *fixture, int width, int height, Bool tearFree)
 {
     qelScreenPriv *priv = fixture->priv;
 
-    priv->scanout[0] = qelBoCreateScanout(priv->fd, width, height, TRUE);
-    assert_non_null(priv->scanout[0]);
-    priv->shadow = priv->scanout[0];
+    priv->shadow = qelBoCreateScanout(priv->fd, width, height, !tearFree);
+    assert_non_null(priv->shadow);
     priv->tearFree = tearFree;
     if (!tearFree)
         return;
-    priv->scanout[1] = qelBoCreateScanout(priv->fd, width, height, TRUE);
-    assert_non_null(priv->scanout[1]);
+    /* The pairs are filled by GE copies. */
+    if (!priv->ops) {
+        priv->ops = calloc(GE_MAX_OPS, sizeof(qelGeOp));
+        assert_non_null(priv->ops);
+        priv->opCapacity = GE_MAX_OPS;
+        fixture->ownsQueue = TRUE;
+    }
+    assert_non_null(qelPresentGet(priv, fixture->scrn.scrnIndex));
+    assert_true(qelPresentCreateCrtcs(priv->present, fixture->config.num_crtc));
+}
+
+void
+kmsFixtureRemoveScanouts(kmsFixture *fixture)
+{
+    qelScreenPriv *priv = fixture->priv;
+
+    if (priv->present) {
+        qelPresentDestroyCrtcs(priv, priv->present);
+        qelPresentFree(priv);
+    }
+    qelBoDestroy(priv->fd, priv->shadow);
+    priv->shadow = NULL;
+    if (fixture->ownsQueue) {
+        free(priv->ops);
+        priv->ops = NULL;
+        priv->opCount = 0;
+        fixture->ownsQueue = FALSE;
+    }
+}
+
+uint32_t
+kmsFixtureCrtcId(kmsFixture *fixture, int index)
+{
+    return ((qelCrtcPriv *) fixture->crtcPtrs[index]->driver_private)->crtcId;
+}
+
+qelFlipCrtc *
+kmsFixtureFlipCrtc(kmsFixture *fixture, int index)
+{
+    qelFlipCrtc *c = qelPresentFindCrtc(fixture->priv->present, kmsFixtureCrtcId(fixture, index));
+
+    assert_non_null(c);
+    return c;
+}
+
+qelBo *
+kmsFixtureFront(kmsFixture *fixture, int index)
+{
+    qelFlipPair *pair = &kmsFixtureFlipCrtc(fixture, index)->pair;
+
+    return pair->scanout[pair->frontIndex];
+}
+
+qelBo *
+kmsFixtureBack(kmsFixture *fixture, int index)
+{
+    qelFlipPair *pair = &kmsFixtureFlipCrtc(fixture, index)->pair;
+
+    return pair->scanout[pair->frontIndex ^ 1];
+}
+
+void
+kmsFixtureRequestFlip(kmsFixture *fixture, int index)
+{
+    qelScreenPriv *priv = fixture->priv;
+    qelFlipCrtc *c = kmsFixtureFlipCrtc(fixture, index);
+    qelFlipTicket *ticket = qelFlipTicketCreate(priv->present, c->crtcId);
+
+    assert_non_null(ticket);
+    assert_int_equal(drmModePageFlip(priv->fd, c->crtcId, kmsFixtureBack(fixture, index)->fbId,
+                                     DRM_MODE_PAGE_FLIP_EVENT, ticket), 0);
+    c->flipPending = TRUE;
+    c->flipSerial = ticket->serial;
 }
 
 void
@@ -113,8 +182,7 @@ kmsFixtureDestroy(kmsFixture *fixture)
         qelCrtcDestroy(fixture->crtcPtrs[i]);
     for (int i = 0; i < fixture->config.num_output; i++)
         free(fixture->outputs[i].driver_private);
-    qelBoDestroy(priv->fd, priv->scanout[1]);
-    qelBoDestroy(priv->fd, priv->scanout[0]);
+    kmsFixtureRemoveScanouts(fixture);
     drmModeFreeResources(fixture->resources);
     close(priv->fd);
     free(priv);

@@ -5,6 +5,7 @@
 
 #include "driver/qel.h"
 #include "kms/kms.h"
+#include "tearfree/present.h"
 #include "fake_server.h"
 
 #define FIXTURE_MAX_OBJECTS 4
@@ -19,6 +20,7 @@ typedef struct kmsFixture {
     xf86OutputRec outputs[FIXTURE_MAX_OBJECTS];
     xf86OutputPtr outputPtrs[FIXTURE_MAX_OBJECTS];
     drmModeResPtr resources;
+    Bool ownsQueue;
 } kmsFixture;
 
 /* Configures the simulator with the description, opens its first node and
@@ -27,9 +29,21 @@ typedef struct kmsFixture {
 kmsFixture *kmsFixtureCreate(const char *description);
 void kmsFixtureDestroy(kmsFixture *fixture);
 
-/* Gives the screen its scanout buffers, all with framebuffers: two of them
- * when tearFree is TRUE. */
+/* Gives the screen its buffer: with a framebuffer that every CRTC scans
+ * out, or, when tearFree is TRUE, without one and with the presentation
+ * records that give each CRTC a pair of its own at its first mode set.
+ * Remove releases both (Destroy does it too). */
 void kmsFixtureAddScanouts(kmsFixture *fixture, int width, int height, Bool tearFree);
+void kmsFixtureRemoveScanouts(kmsFixture *fixture);
+
+/* The DRM id of CRTC index, its presentation record (TearFree), the buffer
+ * of its pair in front and behind, and a flip to the back buffer requested
+ * as the flip cycle does. */
+uint32_t kmsFixtureCrtcId(kmsFixture *fixture, int index);
+qelFlipCrtc *kmsFixtureFlipCrtc(kmsFixture *fixture, int index);
+qelBo *kmsFixtureFront(kmsFixture *fixture, int index);
+qelBo *kmsFixtureBack(kmsFixture *fixture, int index);
+void kmsFixtureRequestFlip(kmsFixture *fixture, int index);
 
 /* A mode record with the given size and CVT-like timings; the name points
  * at static storage. */

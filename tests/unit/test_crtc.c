@@ -43,10 +43,26 @@ twoCrtcsSetUp(void **state)
 }
 
 static int
+tearFreeSetUp(void **state)
+{
+    kmsFixture *fixture = kmsFixtureCreate(twoCrtcs);
+
+    kmsFixtureAddScanouts(fixture, 2048, 768, TRUE);
+    *state = fixture;
+    return 0;
+}
+
+static int
 fixtureTearDown(void **state)
 {
     kmsFixtureDestroy(*state);
     return 0;
+}
+
+static qelCrtcPriv *
+crtcPriv(kmsFixture *fixture, int index)
+{
+    return fixture->crtcPtrs[index]->driver_private;
 }
 
 static void
@@ -77,17 +93,15 @@ mode_set_scans_out_the_front_buffer_and_records_the_mode(void **state)
     char longName[] = "a-mode-name-of-forty-characters-exactly!";
 
     mode.name = longName;
-    priv->crtcOff = TRUE;
+    crtcPriv(fixture, 0)->dpmsOff = TRUE;
     assert_true(qelCrtcSetModeMajor(crtc, &mode, RR_Rotate_180, 16, 8));
-    expectCrtcShows(0, priv->scanout[0]->fbId, 16, 8, "640x480");
+    expectCrtcShows(0, priv->shadow->fbId, 16, 8, "640x480");
     assert_int_equal(crtc->mode.HDisplay, 640);
     assert_ptr_equal(crtc->mode.name, longName);
     assert_int_equal(crtc->rotation, RR_Rotate_180);
     assert_int_equal(crtc->x, 16);
     assert_int_equal(crtc->y, 8);
-    assert_int_equal(priv->modeWidth, 640);
-    assert_int_equal(priv->modeHeight, 480);
-    assert_false(priv->crtcOff);
+    assert_false(crtcPriv(fixture, 0)->dpmsOff);
     expectNoMessage();
 }
 
@@ -104,27 +118,33 @@ mode_set_from_the_crtc_own_mode_keeps_it(void **state)
     assert_memory_equal(&crtc->mode, &mode, sizeof(mode));
 }
 
+/* With TearFree, a CRTC whose own buffers cannot be allocated shows the
+ * screen's buffer at its position instead, said once; its next mode set
+ * tries again. */
 static void
-mode_set_without_a_shown_buffer_changes_nothing(void **state)
+mode_set_without_buffers_of_its_own_shows_the_screen(void **state)
 {
     kmsFixture *fixture = *state;
     qelScreenPriv *priv = fixture->priv;
-    xf86CrtcPtr crtc = fixture->crtcPtrs[0];
+    xf86CrtcPtr crtc = fixture->crtcPtrs[1];
     DisplayModeRec mode = kmsFixtureMode(640, 480);
-    long calls = simCounter("setcrtc_calls");
-    uint32_t fbId = priv->scanout[0]->fbId;
+    long buffers = simCounter("live_dumb_buffers");
+    char text[160];
 
-    priv->scanout[0]->fbId = 0;
-    assert_false(qelCrtcSetModeMajor(crtc, &mode, RR_Rotate_0, 0, 0));
-    priv->scanout[0]->fbId = fbId;
+    simCommandOk("fault create_dumb_nth 2");
+    assert_true(qelCrtcSetModeMajor(crtc, &mode, RR_Rotate_0, 1024, 8));
+    expectCrtcShows(1, priv->shadow->fbId, 1024, 8, "640x480");
+    assert_int_equal(simCounter("live_dumb_buffers"), buffers);
+    snprintf(text, sizeof(text),
+             "TearFree: no 640x480 scanout buffers for CRTC %u; it shows the screen without "
+             "tear-freedom\n", kmsFixtureCrtcId(fixture, 1));
+    expectOneMessage(X_WARNING, 0, text);
+    assert_true(qelCrtcSetModeMajor(crtc, &mode, RR_Rotate_0, 1024, 8));
+    expectNoMessage();
 
-    priv->frontIndex = 1;
-    assert_false(qelCrtcSetModeMajor(crtc, &mode, RR_Rotate_0, 0, 0));
-    priv->frontIndex = 0;
-
-    assert_int_equal(simCounter("setcrtc_calls"), calls);
-    assert_int_equal(priv->modeWidth, 0);
-    assert_int_equal(crtc->mode.HDisplay, 0);
+    assert_true(qelCrtcSetModeMajor(crtc, &mode, RR_Rotate_0, 1024, 0));
+    expectCrtcShows(1, kmsFixtureFront(fixture, 1)->fbId, 0, 0, "640x480");
+    assert_int_equal(simCounter("live_dumb_buffers"), buffers + 2);
     expectNoMessage();
 }
 
@@ -138,17 +158,15 @@ mode_set_refused_by_the_kernel_changes_nothing(void **state)
     DisplayModeRec second = kmsFixtureMode(640, 480);
 
     assert_true(qelCrtcSetModeMajor(crtc, &first, RR_Rotate_0, 0, 0));
-    priv->crtcOff = TRUE;
+    crtcPriv(fixture, 0)->dpmsOff = TRUE;
     simCommandOk("fault setcrtc 1");
     assert_false(qelCrtcSetModeMajor(crtc, &second, RR_Rotate_90, 5, 5));
     expectOneFailure(X_ERROR, 0, "drmModeSetCrtc failed: ");
     assert_int_equal(crtc->mode.HDisplay, 1024);
     assert_int_equal(crtc->rotation, RR_Rotate_0);
     assert_int_equal(crtc->x, 0);
-    assert_int_equal(priv->modeWidth, 1024);
-    assert_int_equal(priv->modeHeight, 768);
-    assert_true(priv->crtcOff);
-    expectCrtcShows(0, priv->scanout[0]->fbId, 0, 0, "1024x768");
+    assert_true(crtcPriv(fixture, 0)->dpmsOff);
+    expectCrtcShows(0, priv->shadow->fbId, 0, 0, "1024x768");
 }
 
 /* The mode reaches the kernel with no connector, which refuses it as a
@@ -157,18 +175,17 @@ static void
 mode_set_without_outputs_passes_the_mode_alone(void **state)
 {
     kmsFixture *fixture = *state;
-    qelScreenPriv *priv = fixture->priv;
     xf86CrtcPtr crtc = fixture->crtcPtrs[0];
     DisplayModeRec mode = kmsFixtureMode(640, 480);
     long calls = simCounter("setcrtc_calls");
 
     fixture->outputs[0].crtc = NULL;
-    priv->crtcOff = TRUE;
+    crtcPriv(fixture, 0)->dpmsOff = TRUE;
     assert_false(qelCrtcSetModeMajor(crtc, &mode, RR_Rotate_0, 0, 0));
     expectOneFailure(X_ERROR, 0, "drmModeSetCrtc failed: ");
     assert_int_equal(simCounter("setcrtc_calls"), calls + 1);
-    assert_true(priv->crtcOff);
-    assert_int_equal(priv->modeWidth, 0);
+    assert_true(crtcPriv(fixture, 0)->dpmsOff);
+    assert_int_equal(crtc->mode.HDisplay, 0);
 }
 
 /* Every output the server put on the CRTC is driven, in the server's order;
@@ -197,22 +214,19 @@ static void
 mode_set_settles_a_pending_flip_first(void **state)
 {
     kmsFixture *fixture = *state;
-    qelScreenPriv *priv = fixture->priv;
     xf86CrtcPtr crtc = fixture->crtcPtrs[0];
     DisplayModeRec mode = kmsFixtureMode(1024, 768);
+    qelBo *back;
 
-    qelBoDestroy(priv->fd, priv->scanout[0]);
-    kmsFixtureAddScanouts(fixture, 1024, 768, TRUE);
     assert_true(qelCrtcSetModeMajor(crtc, &mode, RR_Rotate_0, 0, 0));
-    assert_int_equal(drmModePageFlip(priv->fd, priv->flipCrtcId, priv->scanout[1]->fbId,
-                                     DRM_MODE_PAGE_FLIP_EVENT, priv), 0);
-    priv->flipPending = TRUE;
+    back = kmsFixtureBack(fixture, 0);
+    kmsFixtureRequestFlip(fixture, 0);
     simCommandOk("vblank 1");
 
     assert_true(qelCrtcSetModeMajor(crtc, &mode, RR_Rotate_0, 0, 0));
-    assert_false(priv->flipPending);
-    assert_int_equal(priv->frontIndex, 1);
-    expectCrtcShows(0, priv->scanout[1]->fbId, 0, 0, "1024x768");
+    assert_false(kmsFixtureFlipCrtc(fixture, 0)->flipPending);
+    assert_ptr_equal(kmsFixtureFront(fixture, 0), back);
+    expectCrtcShows(0, back->fbId, 0, 0, "1024x768");
 }
 
 /* ---- DPMS, one CRTC ---- */
@@ -233,7 +247,7 @@ dpms_switches_off_once_and_relights_the_stored_mode(void **state)
     assert_int_equal(simCounter("setcrtc_calls"), calls);
 
     qelCrtcDpms(crtc, DPMSModeStandby);
-    assert_true(priv->crtcOff);
+    assert_true(crtcPriv(fixture, 0)->dpmsOff);
     assert_int_equal(simCrtcField(0, "active"), 0);
     calls = simCounter("setcrtc_calls");
     qelCrtcDpms(crtc, DPMSModeSuspend);
@@ -241,8 +255,8 @@ dpms_switches_off_once_and_relights_the_stored_mode(void **state)
     assert_int_equal(simCounter("setcrtc_calls"), calls);
 
     qelCrtcDpms(crtc, DPMSModeOn);
-    assert_false(priv->crtcOff);
-    expectCrtcShows(0, priv->scanout[0]->fbId, 32, 16, "640x480");
+    assert_false(crtcPriv(fixture, 0)->dpmsOff);
+    expectCrtcShows(0, priv->shadow->fbId, 32, 16, "640x480");
     assert_int_equal(crtc->rotation, RR_Rotate_90);
     expectNoMessage();
     qelCrtcDpms(NULL, DPMSModeOff);
@@ -252,19 +266,18 @@ static void
 dpms_off_refused_is_tried_again(void **state)
 {
     kmsFixture *fixture = *state;
-    qelScreenPriv *priv = fixture->priv;
     xf86CrtcPtr crtc = fixture->crtcPtrs[0];
     DisplayModeRec mode = kmsFixtureMode(1024, 768);
 
     assert_true(qelCrtcSetModeMajor(crtc, &mode, RR_Rotate_0, 0, 0));
     simCommandOk("fault setcrtc 1");
     qelCrtcDpms(crtc, DPMSModeOff);
-    assert_false(priv->crtcOff);
+    assert_false(crtcPriv(fixture, 0)->dpmsOff);
     assert_int_equal(simCrtcField(0, "active"), 1);
     expectNoMessage();
 
     qelCrtcDpms(crtc, DPMSModeOff);
-    assert_true(priv->crtcOff);
+    assert_true(crtcPriv(fixture, 0)->dpmsOff);
     assert_int_equal(simCrtcField(0, "active"), 0);
 }
 
@@ -280,13 +293,13 @@ dpms_on_refused_is_tried_again(void **state)
     qelCrtcDpms(crtc, DPMSModeOff);
     simCommandOk("fault setcrtc 1");
     qelCrtcDpms(crtc, DPMSModeOn);
-    assert_true(priv->crtcOff);
+    assert_true(crtcPriv(fixture, 0)->dpmsOff);
     assert_int_equal(fakeMessageCount(), 1);
     forgetMessages();
 
     qelCrtcDpms(crtc, DPMSModeOn);
-    assert_false(priv->crtcOff);
-    expectCrtcShows(0, priv->scanout[0]->fbId, 0, 0, "1024x768");
+    assert_false(crtcPriv(fixture, 0)->dpmsOff);
+    expectCrtcShows(0, priv->shadow->fbId, 0, 0, "1024x768");
 }
 
 /* A RandR mode set while the screen is DPMS-off lights the CRTC; the next
@@ -295,7 +308,6 @@ static void
 mode_set_while_off_lights_the_crtc(void **state)
 {
     kmsFixture *fixture = *state;
-    qelScreenPriv *priv = fixture->priv;
     xf86CrtcPtr crtc = fixture->crtcPtrs[0];
     DisplayModeRec mode = kmsFixtureMode(1024, 768);
     long calls;
@@ -303,7 +315,7 @@ mode_set_while_off_lights_the_crtc(void **state)
     assert_true(qelCrtcSetModeMajor(crtc, &mode, RR_Rotate_0, 0, 0));
     qelCrtcDpms(crtc, DPMSModeOff);
     assert_true(qelCrtcSetModeMajor(crtc, &mode, RR_Rotate_0, 0, 0));
-    assert_false(priv->crtcOff);
+    assert_false(crtcPriv(fixture, 0)->dpmsOff);
     calls = simCounter("setcrtc_calls");
     qelCrtcDpms(crtc, DPMSModeOn);
     assert_int_equal(simCounter("setcrtc_calls"), calls);
@@ -332,35 +344,45 @@ dpms_switches_every_lit_crtc(void **state)
     }
     assert_int_equal(simCrtcField(0, "active"), 0);
     assert_int_equal(simCrtcField(1, "active"), 0);
-    assert_true(priv->crtcOff);
 
     for (int i = 0; i < 2; i++)
         qelCrtcDpms(fixture->crtcPtrs[i], DPMSModeOn);
-    expectCrtcShows(0, priv->scanout[0]->fbId, 0, 0, "1024x768");
-    expectCrtcShows(1, priv->scanout[0]->fbId, 0, 0, "1024x768");
-    assert_false(priv->crtcOff);
+    expectCrtcShows(0, priv->shadow->fbId, 0, 0, "1024x768");
+    expectCrtcShows(1, priv->shadow->fbId, 0, 0, "1024x768");
 }
 
-/* Presentation is gated by the CRTC that page flips go to. */
+/* Each CRTC is switched by itself. With TearFree one that is DPMS-off keeps
+ * its own buffers for when it comes back, while the other goes on
+ * presenting; one the server no longer uses (disabled) gives them up. */
 static void
-dpms_state_of_the_screen_follows_the_flip_crtc(void **state)
+dpms_off_keeps_a_crtc_buffers_and_disabling_releases_them(void **state)
 {
     kmsFixture *fixture = *state;
-    qelScreenPriv *priv = fixture->priv;
+    xf86CrtcPtr panel = fixture->crtcPtrs[0];
+    xf86CrtcPtr monitor = fixture->crtcPtrs[1];
     DisplayModeRec mode = kmsFixtureMode(1024, 768);
+    long buffers;
 
-    assert_true(qelCrtcSetModeMajor(fixture->crtcPtrs[0], &mode, RR_Rotate_0, 0, 0));
-    assert_true(qelCrtcSetModeMajor(fixture->crtcPtrs[1], &mode, RR_Rotate_0, 0, 0));
-    qelCrtcDpms(fixture->crtcPtrs[1], DPMSModeOff);
-    assert_false(priv->crtcOff);
+    assert_true(qelCrtcSetModeMajor(panel, &mode, RR_Rotate_0, 0, 0));
+    assert_true(qelCrtcSetModeMajor(monitor, &mode, RR_Rotate_0, 1024, 0));
+    buffers = simCounter("live_dumb_buffers");
+
+    qelCrtcDpms(monitor, DPMSModeOff);
     assert_int_equal(simCrtcField(0, "active"), 1);
+    assert_int_equal(simCrtcField(1, "active"), 0);
+    assert_true(kmsFixtureFlipCrtc(fixture, 0)->lit);
+    assert_false(kmsFixtureFlipCrtc(fixture, 1)->lit);
+    assert_int_equal(simCounter("live_dumb_buffers"), buffers);
 
-    qelCrtcDpms(fixture->crtcPtrs[0], DPMSModeOff);
-    assert_true(priv->crtcOff);
-    qelCrtcDpms(fixture->crtcPtrs[1], DPMSModeOn);
-    assert_true(priv->crtcOff);
-    qelCrtcDpms(fixture->crtcPtrs[0], DPMSModeOn);
-    assert_false(priv->crtcOff);
+    monitor->enabled = FALSE;
+    qelCrtcDpms(monitor, DPMSModeOff);
+    assert_int_equal(simCounter("live_dumb_buffers"), buffers - 2);
+
+    monitor->enabled = TRUE;
+    qelCrtcDpms(monitor, DPMSModeOn);
+    expectCrtcShows(1, kmsFixtureFront(fixture, 1)->fbId, 0, 0, "1024x768");
+    assert_true(kmsFixtureFlipCrtc(fixture, 1)->lit);
+    assert_int_equal(simCounter("live_dumb_buffers"), buffers);
 }
 
 /* ---- gamma ---- */
@@ -378,7 +400,7 @@ gamma_ramp_reaches_the_kernel_unchanged(void **state)
         blue[i] = (CARD16) (i * 13);
     }
     qelCrtcGammaSet(fixture->crtcPtrs[0], red, green, blue, 256);
-    assert_int_equal(drmModeCrtcGetGamma(fixture->priv->fd, fixture->priv->flipCrtcId, 256,
+    assert_int_equal(drmModeCrtcGetGamma(fixture->priv->fd, kmsFixtureCrtcId(fixture, 0), 256,
                                          readRed, readGreen, readBlue), 0);
     assert_memory_equal(readRed, red, sizeof(red));
     assert_memory_equal(readGreen, green, sizeof(green));
@@ -391,6 +413,7 @@ gamma_ramp_reaches_the_kernel_unchanged(void **state)
 
 #define ONE(test) cmocka_unit_test_setup_teardown(test, oneCrtcSetUp, fixtureTearDown)
 #define TWO(test) cmocka_unit_test_setup_teardown(test, twoCrtcsSetUp, fixtureTearDown)
+#define TEARFREE(test) cmocka_unit_test_setup_teardown(test, tearFreeSetUp, fixtureTearDown)
 
 int
 main(void)
@@ -398,17 +421,17 @@ main(void)
     const struct CMUnitTest tests[] = {
         ONE(mode_set_scans_out_the_front_buffer_and_records_the_mode),
         ONE(mode_set_from_the_crtc_own_mode_keeps_it),
-        ONE(mode_set_without_a_shown_buffer_changes_nothing),
+        TEARFREE(mode_set_without_buffers_of_its_own_shows_the_screen),
         ONE(mode_set_refused_by_the_kernel_changes_nothing),
         ONE(mode_set_without_outputs_passes_the_mode_alone),
-        ONE(mode_set_settles_a_pending_flip_first),
+        TEARFREE(mode_set_settles_a_pending_flip_first),
         ONE(dpms_switches_off_once_and_relights_the_stored_mode),
         ONE(dpms_off_refused_is_tried_again),
         ONE(dpms_on_refused_is_tried_again),
         ONE(mode_set_while_off_lights_the_crtc),
         TWO(mode_set_drives_every_output_of_the_crtc),
         TWO(dpms_switches_every_lit_crtc),
-        TWO(dpms_state_of_the_screen_follows_the_flip_crtc),
+        TEARFREE(dpms_off_keeps_a_crtc_buffers_and_disabling_releases_them),
         ONE(gamma_ramp_reaches_the_kernel_unchanged),
     };
 

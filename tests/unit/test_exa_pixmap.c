@@ -160,7 +160,7 @@ destroying_a_pixmap_sends_the_work_that_names_it(void **state)
 }
 
 static void
-scanout_buffers_are_never_freed_with_a_pixmap(void **state)
+screen_buffer_is_never_freed_with_a_pixmap(void **state)
 {
     exaFixture *f = *state;
     qelPixmapPriv *pixPriv = calloc(1, sizeof(*pixPriv));
@@ -168,10 +168,10 @@ scanout_buffers_are_never_freed_with_a_pixmap(void **state)
 
     /* Resize may repoint any record at a screen buffer. */
     assert_non_null(pixPriv);
-    pixPriv->bo = f->priv->scanout[0];
+    pixPriv->bo = f->priv->shadow;
     qelDestroyPixmap(f->screen, pixPriv);
     assert_int_equal(simCounter("live_dumb_buffers"), destroyed);
-    assert_non_null(f->priv->scanout[0]->map);
+    assert_non_null(f->priv->shadow->map);
 }
 
 static void
@@ -249,7 +249,7 @@ main(void)
                                         exaFixtureSetUp, exaFixtureTearDown),
         cmocka_unit_test_setup_teardown(destroying_a_pixmap_sends_the_work_that_names_it,
                                         exaFixtureSetUp, exaFixtureTearDown),
-        cmocka_unit_test_setup_teardown(scanout_buffers_are_never_freed_with_a_pixmap,
+        cmocka_unit_test_setup_teardown(screen_buffer_is_never_freed_with_a_pixmap,
                                         exaFixtureSetUp, exaFixtureTearDown),
         cmocka_unit_test_setup_teardown(modify_header_takes_stride_and_address_from_the_storage,
                                         exaFixtureSetUp, exaFixtureTearDown),

@@ -16,22 +16,31 @@
 static const char *manualVblank =
     "[device]\nvblank = manual\n[crtc]\n[connector]\ntype = eDP\nmodes = 1024x768@60\n";
 
-/* Both scanout buffers exist, scanout[0] is shown, and a flip to scanout[1]
- * has been requested. */
+/* The CRTC's pair exists, scanout[0] is shown, and a flip to scanout[1] has
+ * been requested. */
 static int
 flipRequestedSetUp(void **state)
 {
     kmsFixture *fixture = kmsFixtureCreate(manualVblank);
-    qelScreenPriv *priv = fixture->priv;
     DisplayModeRec mode = kmsFixtureMode(1024, 768);
 
     kmsFixtureAddScanouts(fixture, 1024, 768, TRUE);
     assert_true(qelCrtcSetModeMajor(fixture->crtcPtrs[0], &mode, RR_Rotate_0, 0, 0));
-    assert_int_equal(drmModePageFlip(priv->fd, priv->flipCrtcId, priv->scanout[1]->fbId,
-                                     DRM_MODE_PAGE_FLIP_EVENT, priv), 0);
-    priv->flipPending = TRUE;
+    kmsFixtureRequestFlip(fixture, 0);
     *state = fixture;
     return 0;
+}
+
+static qelFlipCrtc *
+flipCrtc(kmsFixture *fixture)
+{
+    return kmsFixtureFlipCrtc(fixture, 0);
+}
+
+static void
+settle(kmsFixture *fixture)
+{
+    qelPresentSettleCrtc(fixture->priv, flipCrtc(fixture)->crtcId);
 }
 
 static int
@@ -66,14 +75,13 @@ static void
 queued_event_is_taken_without_asking_the_kernel(void **state)
 {
     kmsFixture *fixture = *state;
-    qelScreenPriv *priv = fixture->priv;
     long queries;
 
     simCommandOk("vblank 1");
     queries = crtcQueries();
-    qelResolvePendingFlip(priv);
-    assert_false(priv->flipPending);
-    assert_int_equal(priv->frontIndex, 1);
+    settle(fixture);
+    assert_false(flipCrtc(fixture)->flipPending);
+    assert_int_equal(flipCrtc(fixture)->pair.frontIndex, 1);
     assert_int_equal(crtcQueries(), queries);
 }
 
@@ -86,14 +94,14 @@ accepted_flip_counts_as_shown_before_its_vblank(void **state)
     kmsFixture *fixture = *state;
     qelScreenPriv *priv = fixture->priv;
 
-    qelResolvePendingFlip(priv);
-    assert_false(priv->flipPending);
-    assert_int_equal(priv->frontIndex, 1);
+    settle(fixture);
+    assert_false(flipCrtc(fixture)->flipPending);
+    assert_int_equal(flipCrtc(fixture)->pair.frontIndex, 1);
 
     simCommandOk("vblank 1");
     deliverEvents(priv);
-    assert_false(priv->flipPending);
-    assert_int_equal(priv->frontIndex, 1);
+    assert_false(flipCrtc(fixture)->flipPending);
+    assert_int_equal(flipCrtc(fixture)->pair.frontIndex, 1);
 }
 
 /* A flip the driver believes pending while the CRTC names the front buffer
@@ -107,12 +115,12 @@ crtc_naming_the_front_keeps_it(void **state)
 
     simCommandOk("vblank 1");
     deliverEvents(priv);
-    assert_int_equal(priv->frontIndex, 1);
+    assert_int_equal(flipCrtc(fixture)->pair.frontIndex, 1);
 
-    priv->flipPending = TRUE;
-    qelResolvePendingFlip(priv);
-    assert_false(priv->flipPending);
-    assert_int_equal(priv->frontIndex, 1);
+    flipCrtc(fixture)->flipPending = TRUE;
+    settle(fixture);
+    assert_false(flipCrtc(fixture)->flipPending);
+    assert_int_equal(flipCrtc(fixture)->pair.frontIndex, 1);
 }
 
 /* The CRTC already shows the back buffer but no event is readable: the
@@ -127,45 +135,45 @@ flip_applied_without_event_moves_the_front(void **state)
 
     simCommandOk("vblank 1");
     deliverEvents(priv);
-    assert_int_equal(priv->frontIndex, 1);
+    assert_int_equal(flipCrtc(fixture)->pair.frontIndex, 1);
 
     qelModeToDrm(&fixture->crtcs[0].mode, &info);
-    priv->flipPending = TRUE;
-    assert_int_equal(drmModeSetCrtc(priv->fd, priv->flipCrtcId, priv->scanout[0]->fbId, 0, 0,
-                                    &connectorId, 1, &info), 0);
-    qelResolvePendingFlip(priv);
-    assert_false(priv->flipPending);
-    assert_int_equal(priv->frontIndex, 0);
+    flipCrtc(fixture)->flipPending = TRUE;
+    assert_int_equal(drmModeSetCrtc(priv->fd, flipCrtc(fixture)->crtcId,
+                                    flipCrtc(fixture)->pair.scanout[0]->fbId, 0, 0, &connectorId,
+                                    1, &info), 0);
+    settle(fixture);
+    assert_false(flipCrtc(fixture)->flipPending);
+    assert_int_equal(flipCrtc(fixture)->pair.frontIndex, 0);
 }
 
 static void
 failed_crtc_query_keeps_the_front(void **state)
 {
     kmsFixture *fixture = *state;
-    qelScreenPriv *priv = fixture->priv;
-    uint32_t flipCrtcId = priv->flipCrtcId;
+    qelFlipCrtc *c = flipCrtc(fixture);
+    uint32_t crtcId = c->crtcId;
     long queries;
 
-    priv->flipCrtcId = 0xdead;
+    c->crtcId = 0xdead;
     queries = crtcQueries();
-    qelResolvePendingFlip(priv);
+    qelPresentSettleCrtc(fixture->priv, 0xdead);
     assert_int_equal(crtcQueries(), queries + 1);
-    priv->flipCrtcId = flipCrtcId;
-    assert_false(priv->flipPending);
-    assert_int_equal(priv->frontIndex, 0);
+    c->crtcId = crtcId;
+    assert_false(flipCrtc(fixture)->flipPending);
+    assert_int_equal(flipCrtc(fixture)->pair.frontIndex, 0);
 }
 
 static void
 nothing_pending_asks_nothing(void **state)
 {
     kmsFixture *fixture = *state;
-    qelScreenPriv *priv = fixture->priv;
     long queries = crtcQueries();
 
-    priv->flipPending = FALSE;
-    qelResolvePendingFlip(priv);
+    flipCrtc(fixture)->flipPending = FALSE;
+    settle(fixture);
     assert_int_equal(crtcQueries(), queries);
-    assert_int_equal(priv->frontIndex, 0);
+    assert_int_equal(flipCrtc(fixture)->pair.frontIndex, 0);
 }
 
 #define FLIP(test) cmocka_unit_test_setup_teardown(test, flipRequestedSetUp, fixtureTearDown)

@@ -1,6 +1,6 @@
 /* Page-flip events as libdrm reads them, fed through a pipe that stands in
- * for the DRM descriptor: event handling and the drain loop without a
- * device. */
+ * for the DRM descriptor: event handling, the matching of an event to its
+ * flip, and the drain loop without a device. */
 #define _GNU_SOURCE
 #include <fcntl.h>
 #include <setjmp.h>
@@ -14,11 +14,14 @@
 #include <xf86drm.h>
 
 #include "driver/qel.h"
-#include "tearfree/tearfree.h"
+#include "tearfree/present.h"
+
+#define CRTC_ID 1
 
 typedef struct eventPipe {
     int fds[2];
     qelScreenPriv priv;
+    qelFlipCrtc *crtc;
 } eventPipe;
 
 static int
@@ -28,7 +31,11 @@ eventPipeSetUp(void **state)
 
     assert_int_equal(pipe2(pipeState->fds, O_CLOEXEC | O_NONBLOCK), 0);
     pipeState->priv.fd = pipeState->fds[0];
-    pipeState->priv.flipCrtcId = 1;
+    pipeState->priv.tearFree = TRUE;
+    assert_non_null(qelPresentGet(&pipeState->priv, 0));
+    assert_true(qelPresentCreateCrtcs(pipeState->priv.present, 1));
+    pipeState->crtc = &pipeState->priv.present->crtcs[0];
+    pipeState->crtc->crtcId = CRTC_ID;
     *state = pipeState;
     return 0;
 }
@@ -38,11 +45,27 @@ eventPipeTearDown(void **state)
 {
     eventPipe *pipeState = *state;
 
+    pipeState->priv.fd = pipeState->fds[0];
+    qelPresentDestroyCrtcs(&pipeState->priv, pipeState->priv.present);
+    qelPresentFree(&pipeState->priv);
     close(pipeState->fds[0]);
     if (pipeState->fds[1] >= 0)
         close(pipeState->fds[1]);
     test_free(pipeState);
     return 0;
+}
+
+/* What the flip cycle does when the kernel accepts a flip: the ticket that
+ * the flip's event will carry. */
+static qelFlipTicket *
+requestFlip(eventPipe *pipeState)
+{
+    qelFlipTicket *ticket = qelFlipTicketCreate(pipeState->priv.present, CRTC_ID);
+
+    assert_non_null(ticket);
+    pipeState->crtc->flipPending = TRUE;
+    pipeState->crtc->flipSerial = ticket->serial;
+    return ticket;
 }
 
 static void
@@ -61,46 +84,54 @@ static void
 event_completes_the_pending_flip_once(void **state)
 {
     eventPipe *pipeState = *state;
-    qelScreenPriv *priv = &pipeState->priv;
+    qelFlipCrtc *c = pipeState->crtc;
 
-    priv->flipPending = TRUE;
-    queueFlipEvent(pipeState, priv);
-    qelDrmEventHandler(priv->fd, X_NOTIFY_READ, NULL);
-    assert_int_equal(priv->frontIndex, 1);
-    assert_false(priv->flipPending);
+    queueFlipEvent(pipeState, requestFlip(pipeState));
+    qelDrmEventHandler(pipeState->priv.fd, X_NOTIFY_READ, NULL);
+    assert_int_equal(c->pair.frontIndex, 1);
+    assert_false(c->flipPending);
 
-    priv->flipPending = TRUE;
-    queueFlipEvent(pipeState, priv);
-    qelDrmEventHandler(priv->fd, X_NOTIFY_READ, NULL);
-    assert_int_equal(priv->frontIndex, 0);
-    assert_false(priv->flipPending);
+    queueFlipEvent(pipeState, requestFlip(pipeState));
+    qelDrmEventHandler(pipeState->priv.fd, X_NOTIFY_READ, NULL);
+    assert_int_equal(c->pair.frontIndex, 0);
+    assert_false(c->flipPending);
+    assert_null(pipeState->priv.present->tickets);
 }
 
-/* The event of a flip that resolution has already settled. */
+/* The event of a flip that was settled without it, read after a newer flip
+ * of the same CRTC was requested (a mode set, DPMS, resize or VT switch
+ * came between): it completes nothing; the newer flip's own event does. */
 static void
-event_without_a_pending_flip_changes_nothing(void **state)
+late_event_of_a_settled_flip_leaves_the_newer_one_pending(void **state)
 {
     eventPipe *pipeState = *state;
-    qelScreenPriv *priv = &pipeState->priv;
+    qelFlipCrtc *c = pipeState->crtc;
+    qelFlipTicket *settled = requestFlip(pipeState);
+    qelFlipTicket *newer;
 
-    priv->frontIndex = 1;
-    queueFlipEvent(pipeState, priv);
-    qelDrmEventHandler(priv->fd, X_NOTIFY_READ, NULL);
-    assert_int_equal(priv->frontIndex, 1);
-    assert_false(priv->flipPending);
+    c->flipPending = FALSE;
+    newer = requestFlip(pipeState);
+    queueFlipEvent(pipeState, settled);
+    qelDrmEventHandler(pipeState->priv.fd, X_NOTIFY_READ, NULL);
+    assert_true(c->flipPending);
+    assert_int_equal(c->pair.frontIndex, 0);
+
+    queueFlipEvent(pipeState, newer);
+    qelDrmEventHandler(pipeState->priv.fd, X_NOTIFY_READ, NULL);
+    assert_false(c->flipPending);
+    assert_int_equal(c->pair.frontIndex, 1);
 }
 
 static void
 resolution_consumes_a_queued_event(void **state)
 {
     eventPipe *pipeState = *state;
-    qelScreenPriv *priv = &pipeState->priv;
+    qelFlipCrtc *c = pipeState->crtc;
 
-    priv->flipPending = TRUE;
-    queueFlipEvent(pipeState, priv);
-    qelResolvePendingFlip(priv);
-    assert_int_equal(priv->frontIndex, 1);
-    assert_false(priv->flipPending);
+    queueFlipEvent(pipeState, requestFlip(pipeState));
+    qelPresentSettleCrtc(&pipeState->priv, CRTC_ID);
+    assert_int_equal(c->pair.frontIndex, 1);
+    assert_false(c->flipPending);
 }
 
 /* A descriptor that polls readable while every read fails (a directory:
@@ -110,15 +141,15 @@ static void
 resolution_stops_draining_when_reading_fails(void **state)
 {
     eventPipe *pipeState = *state;
-    qelScreenPriv *priv = &pipeState->priv;
+    qelFlipCrtc *c = pipeState->crtc;
     int directory = open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 
     assert_true(directory >= 0);
-    priv->fd = directory;
-    priv->flipPending = TRUE;
-    qelResolvePendingFlip(priv);
-    assert_false(priv->flipPending);
-    assert_int_equal(priv->frontIndex, 0);
+    pipeState->priv.fd = directory;
+    requestFlip(pipeState);
+    qelPresentSettleCrtc(&pipeState->priv, CRTC_ID);
+    assert_false(c->flipPending);
+    assert_int_equal(c->pair.frontIndex, 0);
     close(directory);
 }
 
@@ -126,13 +157,13 @@ static void
 resolution_without_a_pending_flip_reads_nothing(void **state)
 {
     eventPipe *pipeState = *state;
-    qelScreenPriv *priv = &pipeState->priv;
+    qelFlipCrtc *c = pipeState->crtc;
     struct drm_event_vblank event;
 
-    priv->frontIndex = 1;
-    queueFlipEvent(pipeState, priv);
-    qelResolvePendingFlip(priv);
-    assert_int_equal(priv->frontIndex, 1);
+    queueFlipEvent(pipeState, requestFlip(pipeState));
+    c->flipPending = FALSE;
+    qelPresentSettleCrtc(&pipeState->priv, CRTC_ID);
+    assert_int_equal(c->pair.frontIndex, 0);
     assert_int_equal(read(pipeState->fds[0], &event, sizeof(event)), sizeof(event));
 }
 
@@ -142,7 +173,7 @@ main(void)
     const struct CMUnitTest tests[] = {
         cmocka_unit_test_setup_teardown(event_completes_the_pending_flip_once,
                                         eventPipeSetUp, eventPipeTearDown),
-        cmocka_unit_test_setup_teardown(event_without_a_pending_flip_changes_nothing,
+        cmocka_unit_test_setup_teardown(late_event_of_a_settled_flip_leaves_the_newer_one_pending,
                                         eventPipeSetUp, eventPipeTearDown),
         cmocka_unit_test_setup_teardown(resolution_consumes_a_queued_event,
                                         eventPipeSetUp, eventPipeTearDown),

@@ -121,8 +121,8 @@ kernel_receives_the_records_word_for_word(void **state)
     char expected[512];
 
     queueFill(f->priv, f->a, 2, 3, 10, 5, 0x00FF0000);
-    qelGeCopyBox(f->priv, f->b, f->a, 8, 8, 4, 4);
-    qelGeCopyBox(f->priv, f->b, f->a, 0, 0, 1, 1);
+    qelGeCopyRect(f->priv, f->b, 8, 8, f->a, 8, 8, 4, 4);
+    qelGeCopyRect(f->priv, f->b, 0, 0, f->a, 0, 0, 1, 1);
     qelGeFlush(f->priv);
 
     snprintf(expected, sizeof(expected),
@@ -160,13 +160,13 @@ a_batch_has_one_destination_and_one_source(void **state)
     /* Fills and a copy into one destination share a batch; the copy's
      * source is adopted. */
     queueFill(f->priv, f->a, 0, 0, 4, 4, 1);
-    qelGeCopyBox(f->priv, f->b, f->a, 4, 4, 4, 4);
+    qelGeCopyRect(f->priv, f->b, 4, 4, f->a, 4, 4, 4, 4);
     queueFill(f->priv, f->a, 8, 8, 4, 4, 1);
     assert_ptr_equal(f->priv->batchSrc, f->b);
     assert_int_equal(submitCount(), 0);
 
     /* Another source breaks the batch... */
-    qelGeCopyBox(f->priv, f->c, f->a, 0, 0, 4, 4);
+    qelGeCopyRect(f->priv, f->c, 0, 0, f->a, 0, 0, 4, 4);
     assert_int_equal(submitCount(), 1);
     assert_int_equal(f->priv->opCount, 1);
     assert_ptr_equal(f->priv->batchSrc, f->c);
@@ -186,7 +186,7 @@ a_submission_marks_its_destination_written_and_its_source_read(void **state)
 {
     queueFixture *f = *state;
 
-    qelGeCopyBox(f->priv, f->b, f->a, 0, 0, 4, 4);
+    qelGeCopyRect(f->priv, f->b, 0, 0, f->a, 0, 0, 4, 4);
     qelGeFlush(f->priv);
     assert_int_equal(f->priv->geSubmitted.serial, 1);
     assert_int_not_equal(f->priv->geSubmitted.seqno, 0);
@@ -231,7 +231,7 @@ a_refused_batch_is_dropped_with_one_warning(void **state)
     char expected[256];
     qelGeBatchRef submitted;
 
-    qelGeCopyBox(f->priv, f->b, f->a, 0, 0, 1, 1);
+    qelGeCopyRect(f->priv, f->b, 0, 0, f->a, 0, 0, 1, 1);
     qelGeFlush(f->priv);
     submitted = f->priv->geSubmitted;
 
@@ -265,7 +265,7 @@ cpu_access_waits_only_for_unfinished_work_it_conflicts_with(void **state)
     long waits;
 
     simCommandOk("ge-mode thread 20000");
-    qelGeCopyBox(f->priv, f->b, f->a, 0, 0, 16, 16);
+    qelGeCopyRect(f->priv, f->b, 0, 0, f->a, 0, 0, 16, 16);
     waits = simIoctlCounter("GE_WAIT");
 
     /* Neither a buffer the queue does not name, nor reading its source,
@@ -320,15 +320,21 @@ copies_outside_either_buffer_are_clipped_or_dropped(void **state)
 {
     queueFixture *f = *state;
 
-    qelGeCopyBox(f->priv, f->b, f->a, -1, 0, 10, 10);
-    qelGeCopyBox(f->priv, f->b, f->a, 0, 64, 10, 10);
+    qelGeCopyRect(f->priv, f->b, -1, 0, f->a, -1, 0, 10, 10);
+    qelGeCopyRect(f->priv, f->b, 0, 64, f->a, 0, 64, 10, 10);
     assert_int_equal(f->priv->opCount, 0);
 
-    /* c is 64 x 64: the copy is cut to what lies in both buffers. */
-    qelGeCopyBox(f->priv, f->c, f->a, 60, 60, 100, 100);
-    assert_int_equal(f->priv->opCount, 1);
+    /* c is 64 x 64: the copy is cut to what lies in both buffers, each at
+     * its own origin. */
+    qelGeCopyRect(f->priv, f->c, 60, 60, f->a, 60, 60, 100, 100);
+    qelGeCopyRect(f->priv, f->c, 62, 0, f->a, 0, 61, 100, 100);
+    assert_int_equal(f->priv->opCount, 2);
     assert_int_equal(f->priv->ops[0].width, 4);
     assert_int_equal(f->priv->ops[0].height, 4);
+    assert_int_equal(f->priv->ops[1].width, 2);
+    assert_int_equal(f->priv->ops[1].height, 3);
+    assert_int_equal(f->priv->ops[1].srcX, 62);
+    assert_int_equal(f->priv->ops[1].dstY, 61);
     qelGeFlush(f->priv);
     assert_int_equal(simCounter("ge_rejected_ops"), 0);
 }

@@ -17,7 +17,7 @@
 #include "qelsim.h"
 #include "screen_fixture.h"
 #include "fake_screen.h"
-#include "tearfree/tearfree.h"
+#include "tearfree/present.h"
 
 #include <xf86cmap.h>
 
@@ -97,11 +97,8 @@ releaseLeftoverBuffers(void)
 
         if (!priv)
             continue;
-        if (priv->shadow != priv->scanout[0])
-            qelBoDestroy(priv->fd, priv->shadow);
-        qelBoDestroy(priv->fd, priv->scanout[0]);
-        qelBoDestroy(priv->fd, priv->scanout[1]);
-        priv->scanout[0] = priv->scanout[1] = priv->shadow = NULL;
+        qelBoDestroy(priv->fd, priv->shadow);
+        priv->shadow = NULL;
     }
 }
 
@@ -190,9 +187,18 @@ closeScreen(ScreenPtr screen)
 static void
 expectNoBuffers(qelScreenPriv *priv)
 {
-    assert_null(priv->scanout[0]);
-    assert_null(priv->scanout[1]);
     assert_null(priv->shadow);
+    assert_true(!priv->present || !priv->present->crtcs);
+}
+
+/* The buffer the screen's one CRTC shows with TearFree. */
+static qelBo *
+crtcFront(qelScreenPriv *priv)
+{
+    qelFlipPair *pair = &priv->present->crtcs[0].pair;
+
+    assert_non_null(pair->scanout[0]);
+    return pair->scanout[pair->frontIndex];
 }
 
 static long
@@ -232,7 +238,7 @@ expectDriverVisualMasks(ScreenPtr screen, ScrnInfoPtr scrn)
 }
 
 static void
-accel_off_renders_straight_into_the_one_scanout_buffer(void **state)
+accel_off_renders_straight_into_the_scanout_buffer(void **state)
 {
     ScrnInfoPtr scrn = preInitWith("Accel", "off");
     qelScreenPriv *priv = privOf(scrn);
@@ -245,14 +251,12 @@ accel_off_renders_straight_into_the_one_scanout_buffer(void **state)
     fb = fakeFbScreenInitArgs(screen);
 
     assert_false(priv->tearFree);
-    assert_non_null(priv->scanout[0]);
-    assert_null(priv->scanout[1]);
-    assert_ptr_equal(priv->shadow, priv->scanout[0]);
-    assert_int_not_equal(priv->scanout[0]->fbId, 0);
+    assert_non_null(priv->shadow);
+    assert_int_not_equal(priv->shadow->fbId, 0);
     expectKernelBuffers(1, 1);
 
-    assert_ptr_equal(fb->pixels, priv->scanout[0]->map);
-    assert_int_equal(scrn->displayWidth, priv->scanout[0]->pitch / 4);
+    assert_ptr_equal(fb->pixels, priv->shadow->map);
+    assert_int_equal(scrn->displayWidth, priv->shadow->pitch / 4);
     assert_int_equal(fb->displayWidth, scrn->displayWidth);
     assert_int_equal(fb->width, 1024);
     assert_int_equal(fb->height, 768);
@@ -268,8 +272,8 @@ accel_off_renders_straight_into_the_one_scanout_buffer(void **state)
 
     assert_true(screen->CreateScreenResources(screen));
     assert_ptr_equal(screen->CreateScreenResources, qelCreateScreenResources);
-    assert_ptr_equal(screen->GetScreenPixmap(screen)->devPrivate.ptr, priv->scanout[0]->map);
-    assert_int_equal(simCrtcFb(), priv->scanout[0]->fbId);
+    assert_ptr_equal(screen->GetScreenPixmap(screen)->devPrivate.ptr, priv->shadow->map);
+    assert_int_equal(simCrtcFb(), priv->shadow->fbId);
     /* Nothing of TearFree or the GE is armed. */
     assert_ptr_equal(screen->BlockHandler, fakeBaseBlockHandler);
     assert_int_equal(fakeCallCount("DamageCreate"), 0);
@@ -310,8 +314,10 @@ screen_init_hands_the_server_its_colormap_and_dpms_setup(void **state)
 
 /* ---- with acceleration ---- */
 
+/* The screen renders into a buffer nobody scans out; the CRTC's own pair
+ * comes with its first mode set. */
 static void
-accel_and_tearfree_get_three_buffers_and_render_off_screen(void **state)
+accel_and_tearfree_render_off_screen_and_give_the_crtc_a_pair(void **state)
 {
     ScrnInfoPtr scrn = preInitWith(NULL, NULL);
     qelScreenPriv *priv = privOf(scrn);
@@ -321,23 +327,16 @@ accel_and_tearfree_get_three_buffers_and_render_off_screen(void **state)
     screen = screenInit(scrn);
 
     assert_true(priv->tearFree);
-    assert_non_null(priv->scanout[0]);
-    assert_non_null(priv->scanout[1]);
     assert_non_null(priv->shadow);
-    assert_ptr_not_equal(priv->scanout[0], priv->scanout[1]);
-    assert_ptr_not_equal(priv->shadow, priv->scanout[0]);
-    assert_ptr_not_equal(priv->shadow, priv->scanout[1]);
-    assert_int_not_equal(priv->scanout[0]->fbId, 0);
-    assert_int_not_equal(priv->scanout[1]->fbId, 0);
     assert_int_equal(priv->shadow->fbId, 0);
-    assert_int_equal(priv->frontIndex, 0);
-    expectKernelBuffers(3, 2);
+    expectKernelBuffers(1, 0);
     assert_null(fakeFbScreenInitArgs(screen)->pixels);
     assert_non_null(priv->exa);
     expectMessageCount(0);
 
     assert_true(screen->CreateScreenResources(screen));
-    assert_int_equal(simCrtcFb(), priv->scanout[0]->fbId);
+    expectKernelBuffers(3, 2);
+    assert_int_equal(simCrtcFb(), crtcFront(priv)->fbId);
     assert_ptr_equal(screen->BlockHandler, qelBlockHandler);
     expectMessageCount(0);
 
@@ -360,14 +359,15 @@ scanout_allocation_failure_fails_the_screen(void **state)
 
     expectMessageCount(1);
     expectMessage(0, X_ERROR, scrn->scrnIndex, "Failed to allocate scanout buffer\n");
-    assert_null(privOf(scrn)->scanout[0]);
+    assert_null(privOf(scrn)->shadow);
     assert_int_equal(fakeCallCount("fbScreenInit"), 0);
     expectKernelBuffers(0, 0);
 }
 
-/* Creation 2 is the second scanout buffer, creation 3 the shadow. */
+/* Creation 2 is the first buffer of the CRTC's pair, creation 3 the
+ * second: either way the CRTC shows the screen's buffer itself. */
 static void
-expectTearFreeGivenUpWhenCreationFails(int creation)
+expectCrtcShowsTheScreenWhenCreationFails(int creation)
 {
     ScrnInfoPtr scrn = preInitWith(NULL, NULL);
     qelScreenPriv *priv = privOf(scrn);
@@ -377,36 +377,30 @@ expectTearFreeGivenUpWhenCreationFails(int creation)
     snprintf(fault, sizeof(fault), "fault create_dumb_nth %d", creation);
     simMust(fault);
     screen = screenInit(scrn);
+    assert_true(screen->CreateScreenResources(screen));
 
     expectMessageCount(1);
-    expectMessage(0, X_WARNING, scrn->scrnIndex,
-                  "TearFree buffer allocation failed; disabling it\n");
-    assert_false(priv->tearFree);
-    assert_true(priv->accel);
-    assert_null(priv->scanout[1]);
-    assert_ptr_equal(priv->shadow, priv->scanout[0]);
+    assert_int_equal(fakeMessageAt(0)->level, X_WARNING);
+    assert_non_null(strstr(fakeMessageAt(0)->text, "no 1024x768 scanout buffers for CRTC"));
+    assert_true(priv->tearFree);
+    assert_int_equal(simCrtcFb(), priv->shadow->fbId);
     expectKernelBuffers(1, 1);
-    /* EXA still owns the screen pixmap's storage. */
-    assert_null(fakeFbScreenInitArgs(screen)->pixels);
-
-    assert_true(screen->CreateScreenResources(screen));
-    assert_int_equal(fakeCallCount("DamageCreate"), 0);
     assert_true(closeScreen(screen));
     expectKernelBuffers(0, 0);
 }
 
 static void
-second_scanout_buffer_failing_leaves_the_screen_without_tearfree(void **state)
+first_pair_buffer_failing_shows_the_screen_without_tearfree(void **state)
 {
     (void) state;
-    expectTearFreeGivenUpWhenCreationFails(2);
+    expectCrtcShowsTheScreenWhenCreationFails(2);
 }
 
 static void
-shadow_failing_leaves_the_screen_without_tearfree(void **state)
+second_pair_buffer_failing_shows_the_screen_without_tearfree(void **state)
 {
     (void) state;
-    expectTearFreeGivenUpWhenCreationFails(3);
+    expectCrtcShowsTheScreenWhenCreationFails(3);
 }
 
 /* ---- DRM master ---- */
@@ -530,18 +524,18 @@ int
 main(void)
 {
     const struct CMUnitTest tests[] = {
-        cmocka_unit_test_setup_teardown(accel_off_renders_straight_into_the_one_scanout_buffer,
+        cmocka_unit_test_setup_teardown(accel_off_renders_straight_into_the_scanout_buffer,
                                         setUp, tearDown),
         cmocka_unit_test_setup_teardown(screen_init_hands_the_server_its_colormap_and_dpms_setup,
                                         setUp, tearDown),
-        cmocka_unit_test_setup_teardown(accel_and_tearfree_get_three_buffers_and_render_off_screen,
-                                        setUp, tearDown),
+        cmocka_unit_test_setup_teardown(
+            accel_and_tearfree_render_off_screen_and_give_the_crtc_a_pair, setUp, tearDown),
         cmocka_unit_test_setup_teardown(scanout_allocation_failure_fails_the_screen, setUp,
                                         tearDown),
         cmocka_unit_test_setup_teardown(
-            second_scanout_buffer_failing_leaves_the_screen_without_tearfree, setUp, tearDown),
-        cmocka_unit_test_setup_teardown(shadow_failing_leaves_the_screen_without_tearfree, setUp,
-                                        tearDown),
+            first_pair_buffer_failing_shows_the_screen_without_tearfree, setUp, tearDown),
+        cmocka_unit_test_setup_teardown(
+            second_pair_buffer_failing_shows_the_screen_without_tearfree, setUp, tearDown),
         cmocka_unit_test_setup_teardown(refused_master_is_a_warning_and_the_screen_comes_up,
                                         setUp, tearDown),
         cmocka_unit_test_setup_teardown(server_managed_descriptor_gets_no_master_calls, setUp,

@@ -33,13 +33,16 @@ tearFreeBaseBlockHandler(ScreenPtr screen, void *timeout)
     current->baseTimeout = timeout;
 }
 
+/* The screen's buffer as ScreenInit makes it: with a framebuffer only when
+ * the CRTCs are to scan it out. */
 static void
-makeShadow(tearFreeScreen *t)
+makeShadow(tearFreeScreen *t, Bool tearFree)
 {
     qelScreenPriv *priv = t->priv;
 
-    priv->shadow = qelBoCreateScanout(priv->fd, PANEL_WIDTH, PANEL_HEIGHT, FALSE);
+    priv->shadow = qelBoCreateScanout(priv->fd, PANEL_WIDTH, PANEL_HEIGHT, !tearFree);
     assert_non_null(priv->shadow);
+    priv->tearFree = tearFree;
 }
 
 /* The fb layer's screen with its pixmap, which EXA placed in the shadow. */
@@ -73,14 +76,38 @@ makeScreen(tearFreeScreen *t, ScreenBlockHandlerProcPtr handler)
     assert_true(t->screen->ModifyPixmapHeader(t->pixmap, -1, -1, -1, -1, -1, NULL));
 }
 
-static void
-lightPanel(tearFreeScreen *t)
+void
+tearFreeScreenLight(tearFreeScreen *t)
 {
     DisplayModeRec mode = kmsFixtureMode(PANEL_WIDTH, PANEL_HEIGHT);
 
     assert_true(qelCrtcSetModeMajor(t->kms->crtcPtrs[0], &mode, RR_Rotate_0, 0, 0));
-    assert_int_equal(t->priv->modeHeight, PANEL_HEIGHT);
-    assert_false(t->priv->crtcOff);
+}
+
+void
+tearFreeScreenStart(tearFreeScreen *t)
+{
+    qelTearFreeSetup(t->screen);
+    tearFreeScreenLight(t);
+    geLogClear();
+}
+
+qelFlipCrtc *
+tearFreeCrtc(tearFreeScreen *t)
+{
+    return kmsFixtureFlipCrtc(t->kms, 0);
+}
+
+qelBo *
+tearFreeFront(tearFreeScreen *t)
+{
+    return kmsFixtureFront(t->kms, 0);
+}
+
+qelBo *
+tearFreeBack(tearFreeScreen *t)
+{
+    return kmsFixtureBack(t->kms, 0);
 }
 
 tearFreeScreen *
@@ -93,9 +120,7 @@ tearFreeScreenCreate(Bool accel, Bool tearFree)
     t->kms = kmsFixtureCreate(manualPanel);
     t->priv = t->kms->priv;
     t->priv->accel = accel;
-    kmsFixtureAddScanouts(t->kms, PANEL_WIDTH, PANEL_HEIGHT, tearFree);
-    if (tearFree)
-        makeShadow(t);
+    makeShadow(t, tearFree);
     if (accel) {
         t->priv->exa = &t->exa;
         t->priv->opCapacity = GE_MAX_OPS;
@@ -105,7 +130,6 @@ tearFreeScreenCreate(Bool accel, Bool tearFree)
     t->kms->scrn.vtSema = TRUE;
     current = t;
     makeScreen(t, tearFreeBaseBlockHandler);
-    lightPanel(t);
     simCommandOk("ge-log on");
     geLogClear();
     forgetMessages();
@@ -119,7 +143,6 @@ tearFreeScreenRegenerate(tearFreeScreen *t, ScreenBlockHandlerProcPtr handler)
     t->baseCalls = 0;
     t->baseTimeout = NULL;
     makeScreen(t, handler);
-    lightPanel(t);
 }
 
 void
@@ -131,10 +154,7 @@ tearFreeScreenDestroy(tearFreeScreen *t)
         qelTearFreeTeardown(t->screen);
     /* Nothing may stay queued in the kernel on a buffer about to go. */
     simCommandOk("vblank 2");
-    qelResolvePendingFlip(priv);
-    if (priv->shadow != priv->scanout[0])
-        qelBoDestroy(priv->fd, priv->shadow);
-    priv->shadow = NULL;
+    kmsFixtureRemoveScanouts(t->kms);
     free(priv->ops);
     priv->ops = NULL;
     free(t->pixmapPriv);
@@ -149,7 +169,7 @@ tearFreeScreenDestroy(tearFreeScreen *t)
 void
 damageAdd(tearFreeScreen *t, int x, int y, int w, int h)
 {
-    RegionPtr region = fakeDamageRegionOf(t->priv->damage);
+    RegionPtr region = fakeDamageRegionOf(t->priv->present->damage);
 
     assert_true(pixman_region_union_rect(region, region, x, y, (unsigned) w, (unsigned) h));
 }
@@ -229,15 +249,24 @@ geLogClear(void)
 }
 
 void
-expectCopy(const geOp *op, const qelBo *src, const qelBo *dst, int x, int y, int w, int h)
+expectCopyTo(const geOp *op, const qelBo *src, int srcX, int srcY, const qelBo *dst, int x,
+             int y, int w, int h)
 {
     assert_int_equal(op->word[OP_WORD_TYPE], GE_OP_COPY);
     assert_int_equal(op->word[OP_WORD_SRC], src->handle);
+    assert_int_equal(op->word[OP_WORD_SRC_X], srcX);
+    assert_int_equal(op->word[OP_WORD_SRC_Y], srcY);
     assert_int_equal(op->word[OP_WORD_DST], dst->handle);
     assert_int_equal(op->word[OP_WORD_X], x);
     assert_int_equal(op->word[OP_WORD_Y], y);
     assert_int_equal(op->word[OP_WORD_W], w);
     assert_int_equal(op->word[OP_WORD_H], h);
+}
+
+void
+expectCopy(const geOp *op, const qelBo *src, const qelBo *dst, int x, int y, int w, int h)
+{
+    expectCopyTo(op, src, x, y, dst, x, y, w, h);
 }
 
 uint32_t

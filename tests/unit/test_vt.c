@@ -49,7 +49,7 @@ enter_vt_takes_master_and_restores_the_modes(void **state)
     assert_true(qelEnterVT(scrn));
     assert_true(scrn->vtSema);
     assert_int_equal(simCrtcField(0, "active"), 1);
-    assert_int_equal(simCrtcField(0, "fb"), fixture->priv->scanout[0]->fbId);
+    assert_int_equal(simCrtcField(0, "fb"), fixture->priv->shadow->fbId);
     assert_int_equal(simCrtcField(0, "x"), 24);
     assert_int_equal(simCrtcField(0, "y"), 12);
     assert_int_equal(fixture->crtcs[0].mode.HDisplay, 800);
@@ -117,27 +117,31 @@ leave_vt_settles_a_pending_flip(void **state)
     kmsFixture *fixture = *state;
     ScrnInfoPtr scrn = &fixture->scrn;
     qelScreenPriv *priv = fixture->priv;
-    qelBo *front;
+    qelFlipCrtc *c;
+    qelBo *back;
+    qelBo *pair[2];
 
-    qelBoDestroy(priv->fd, priv->scanout[0]);
+    kmsFixtureRemoveScanouts(fixture);
     kmsFixtureAddScanouts(fixture, 1024, 768, TRUE);
     assert_true(qelEnterVT(scrn));
-    front = priv->scanout[0];
-    assert_int_equal(drmModePageFlip(priv->fd, priv->flipCrtcId, priv->scanout[1]->fbId,
-                                     DRM_MODE_PAGE_FLIP_EVENT, priv), 0);
-    priv->flipPending = TRUE;
+    c = kmsFixtureFlipCrtc(fixture, 0);
+    pair[0] = c->pair.scanout[0];
+    pair[1] = c->pair.scanout[1];
+    back = kmsFixtureBack(fixture, 0);
+    kmsFixtureRequestFlip(fixture, 0);
     simCommandOk("vblank 1");
 
     qelLeaveVT(scrn);
-    assert_false(priv->flipPending);
-    assert_int_equal(priv->frontIndex, 1);
+    assert_false(c->flipPending);
+    assert_ptr_equal(kmsFixtureFront(fixture, 0), back);
     assert_false(scrn->vtSema);
-    assert_ptr_equal(priv->scanout[0], front);
+    assert_ptr_equal(c->pair.scanout[0], pair[0]);
+    assert_ptr_equal(c->pair.scanout[1], pair[1]);
     assert_int_equal(simCrtcField(0, "active"), 1);
-    assert_int_not_equal(drmModeSetCrtc(priv->fd, priv->flipCrtcId, 0, 0, 0, NULL, 0, NULL), 0);
+    assert_int_not_equal(drmModeSetCrtc(priv->fd, c->crtcId, 0, 0, 0, NULL, 0, NULL), 0);
 
     assert_true(qelEnterVT(scrn));
-    assert_int_equal(simCrtcField(0, "fb"), priv->scanout[1]->fbId);
+    assert_int_equal(simCrtcField(0, "fb"), back->fbId);
 }
 
 #define VT(test) cmocka_unit_test_setup_teardown(test, runningScreenSetUp, fixtureTearDown)

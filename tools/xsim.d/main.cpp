@@ -1,5 +1,5 @@
 // tools/xsim: the real Xorg on the simulated device, for people and scripts.
-// See usageText() in options.cpp.
+// See usage.txt.
 #include "launch.h"
 #include "options.h"
 #include "outputs.h"

@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "xsim_usage.h"
+
 #include <cstring>
 #include <stdexcept>
 
@@ -7,59 +9,7 @@ namespace xsim {
 
 const char *usageText()
 {
-    return R"(usage: tools/xsim [OPTION]... [-- COMMAND [ARG...]]
-
-Starts the real Xorg on the simulated TX3120 (the project's build of qel_drv.so
-and of the simulator, with umockdev providing the device to the server's
-platform bus), runs COMMAND with DISPLAY set, then writes into the output
-folder:
-  Xorg.log    the server's log
-  panel.png   what the first CRTC shows once COMMAND has ended and the
-              simulator has seen no GE work, mode set or flip for 3 vblanks
-  sim-stats   the simulator's final counters (key=value) as the server exits
-and exits with COMMAND's status (without COMMAND: 0). If the server does not
-come up, it says why (with the log's tail) and exits with 2.
-
-Options:
-  --driver qel|modesetting   video driver (default qel)
-  --arch native|armhf        the server's architecture (default: QEL_ARCH, or
-                             native). armhf runs the armhf Xorg, qel_drv.so
-                             and simulator (cross-built into build-armhf/
-                             first when needed) under qemu-arm-static;
-                             COMMAND and xsim itself stay native
-  --option NAME=VALUE        Device-section option, repeatable
-                             (e.g. --option Accel=off --option TearFree=off)
-  --panel WxH                one connected eDP panel with the single mode
-                             WxH@60 (default: the simulator's 1024x768 panel)
-  --sim-config FILE          a whole simulator device description instead
-                             (CRTCs, connectors, modes; see sim/README.md)
-  --fault KIND=COUNT         arm a simulator fault once the server is up,
-                             before COMMAND runs (kinds as in sim/README.md:
-                             submit_eintr, submit_eagain, submit_einval, wait,
-                             flip, setcrtc, create_dumb, create_dumb_nth,
-                             master); repeatable
-  --backlight [NAME=]MAX[:CUR] a sysfs backlight device (default name
-                             backlight, default brightness MAX); repeatable
-  --out DIR                  output folder (default: a fresh one, named on
-                             stderr)
-  --keep                     leave the server running after COMMAND; prints
-                             its DISPLAY and how to stop it (the outputs
-                             are written when it is stopped)
-  --reset                    let the server regenerate when its last client
-                             leaves (default: -noreset, so that what COMMAND
-                             drew is still on the panel afterwards)
-  -h, --help                 this text
-
-Environment: QEL_BUILD (build directory; default build), QEL_SIM_LIB,
-QEL_UMOCKDEV_PRELOAD, QEL_XORG, QEL_XORG_MODULEDIR override the parts used.
-QEL_ARCH (native or armhf) chooses the server as --arch does; for armhf,
-QEL_ARMHF_SYSROOT (default .armhf) and QEL_ARMHF_BUILD (default build-armhf)
-say where the armhf server and the armhf build are.
-
-Example:
-  tools/xsim --out /tmp/shot -- sh -c 'xrandr; x11perf -rect10 -repeat 1'
-  tools/xsim --arch armhf --out /tmp/shot-armhf -- xrandr
-)";
+    return xsimUsage;
 }
 
 namespace {

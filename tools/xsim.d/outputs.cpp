@@ -6,11 +6,19 @@
 
 namespace xsim {
 
+// panel.png for the first CRTC, lit or not; panel-<index>.png for every
+// other CRTC that is lit.
 void writePanel(const qeltest::Session &session, const std::string &outDir)
 {
     try {
         session.sim().settle(3);
-        session.sim().capture(0, outDir + "/panel.png");
+        for (const qeltest::SimCrtc &crtc : session.sim().crtcs()) {
+            if (crtc.index == 0)
+                session.sim().capture(0, outDir + "/panel.png");
+            else if (crtc.active)
+                session.sim().capture(crtc.index,
+                                      outDir + "/panel-" + std::to_string(crtc.index) + ".png");
+        }
     } catch (const std::exception &error) {
         std::cerr << "xsim: no panel.png: " << error.what() << "\n";
     }

@@ -19,6 +19,17 @@ std::string PixelDifference::describe() const
     return out.str();
 }
 
+Image crop(const Image &image, int x, int y, int width, int height)
+{
+    Image out{width, height, std::vector<uint32_t>(static_cast<size_t>(width) * height, 0)};
+    for (int row = 0; row < height; ++row)
+        for (int column = 0; column < width; ++column)
+            if (x + column < image.width && y + row < image.height)
+                out.pixels[static_cast<size_t>(row) * width + column] =
+                    image.at(x + column, y + row);
+    return out;
+}
+
 std::optional<PixelDifference> compareImages(const Image &expected, const Image &actual)
 {
     if (expected.width != actual.width || expected.height != actual.height)

@@ -25,6 +25,10 @@ struct PixelDifference {
     std::string describe() const;
 };
 
+// The width x height rectangle of image at (x, y); parts outside the image
+// are black, as a display shows what lies past the screen.
+Image crop(const Image &image, int x, int y, int width, int height);
+
 // The first differing pixel and how many differ; nullopt when equal. Sizes
 // that differ are reported as a difference at (-1, -1).
 std::optional<PixelDifference> compareImages(const Image &expected, const Image &actual);

@@ -31,15 +31,16 @@ std::string drmUevent(const SysfsDevice &device)
 void writePlatformParent(const std::string &sys, const SysfsDevice &device)
 {
     const std::string &name = device.platformName;
+    const std::string &driver = device.kernelDriver;
     std::string dir = sys + "/devices/platform/" + name;
     makeDirs(dir);
     makeDirs(sys + "/bus/platform/devices");
-    makeDirs(sys + "/bus/platform/drivers/" + name);
-    writeFile(dir + "/uevent", "DRIVER=" + name + "\nMODALIAS=platform:" + name +
+    makeDirs(sys + "/bus/platform/drivers/" + driver);
+    writeFile(dir + "/uevent", "DRIVER=" + driver + "\nMODALIAS=platform:" + name +
                                    "\nOF_COMPATIBLE_N=0\nSUBSYSTEM=platform\n");
     writeFile(dir + "/modalias", "platform:" + name + "\n");
     makeSymlink("../../../bus/platform", dir + "/subsystem");
-    makeSymlink("../../../bus/platform/drivers/" + name, dir + "/driver");
+    makeSymlink("../../../bus/platform/drivers/" + driver, dir + "/driver");
     makeSymlink("../../../devices/platform/" + name, sys + "/bus/platform/devices/" + name);
 }
 

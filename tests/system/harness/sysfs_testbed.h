@@ -17,6 +17,7 @@ struct BacklightDevice {
 
 struct SysfsDevice {
     std::string platformName = "qel-tx3120";
+    std::string kernelDriver = "tx3120";  // the platform device's driver link
     std::string nodeName = "card0";  // appears as /dev/dri/<nodeName>
     unsigned minor = 0;
     std::optional<std::string> seat;  // ID_SEAT; absent means seat0

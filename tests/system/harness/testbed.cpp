@@ -25,10 +25,10 @@ std::string panelDescription(int width, int height)
 }
 
 // The stock modesetting driver opens a console unless told to share one; qel
-// needs none.
+// needs none. A server that chooses for itself loads modesetting too.
 std::vector<std::string> driverServerArgs(const std::string &driver)
 {
-    if (driver == "modesetting")
+    if (driver == "modesetting" || driver.empty())
         return {"vt7", "-sharevts", "-keeptty"};
     return {};
 }
@@ -43,6 +43,12 @@ Testbed::Testbed() : paths_(defaultPaths())
 Testbed &Testbed::driver(const std::string &name)
 {
     config_.driver = name;
+    return *this;
+}
+
+Testbed &Testbed::driverChosenByServer()
+{
+    config_.driver.clear();
     return *this;
 }
 
@@ -67,6 +73,18 @@ Testbed &Testbed::simDescription(const std::string &text)
 Testbed &Testbed::backlight(const BacklightDevice &device)
 {
     backlights_.push_back(device);
+    return *this;
+}
+
+Testbed &Testbed::kernelDriver(const std::string &name)
+{
+    kernelDriver_ = name;
+    return *this;
+}
+
+Testbed &Testbed::configDir(const std::string &dir)
+{
+    configDir_ = dir;
     return *this;
 }
 
@@ -125,9 +143,18 @@ std::map<std::string, std::string> Testbed::environment(const TempDir &run) cons
         {"QELSIM_CONTROL", run / "sim.sock"},
         {"QELSIM_STATS", run / "sim-stats"},
     });
-    if (!simDescription_.empty())
+    if (!deviceDescription().empty())
         env["QELSIM_CONFIG"] = run / "device.conf";
     return env;
+}
+
+// A [device] section may follow the others; without any [crtc] or
+// [connector] the simulator keeps its default panel.
+std::string Testbed::deviceDescription() const
+{
+    if (kernelDriver_.empty())
+        return simDescription_;
+    return simDescription_ + "[device]\ndriver = " + kernelDriver_ + "\n";
 }
 
 XServerLaunch Testbed::prepare(const TempDir &run) const
@@ -138,21 +165,28 @@ XServerLaunch Testbed::prepare(const TempDir &run) const
     writeFile(run / "xorg.conf", config.render());
     // An empty -configdir makes the server fall back to the system's; one
     // file that says nothing keeps it out.
-    makeDirs(run / "xorg.conf.d");
-    writeFile(run / "xorg.conf.d/00-none.conf", "# no further configuration\n");
+    std::string configDir = configDir_;
+    if (configDir.empty()) {
+        configDir = run / "xorg.conf.d";
+        makeDirs(configDir);
+        writeFile(configDir + "/00-none.conf", "# no further configuration\n");
+    }
+    SysfsDevice device;
+    if (!kernelDriver_.empty())
+        device.kernelDriver = kernelDriver_;
     if (simulated_)
-        SysfsTestbed::write(run / "testbed", SysfsDevice{}, backlights_);
+        SysfsTestbed::write(run / "testbed", device, backlights_);
     else
         SysfsTestbed::writeEmpty(run / "testbed");
-    if (!simDescription_.empty())
-        writeFile(run / "device.conf", simDescription_);
+    if (!deviceDescription().empty())
+        writeFile(run / "device.conf", deviceDescription());
 
     XServerLaunch launch;
     launch.xorg = paths_.xorg;
     launch.emulation = paths_.emulation;
     launch.startTimeout *= paths_.slowdown;
     launch.configFile = run / "xorg.conf";
-    launch.configDir = run / "xorg.conf.d";
+    launch.configDir = configDir;
     launch.logFile = run / "Xorg.log";
     launch.extraArgs = driverServerArgs(config_.driver);
     launch.extraArgs.insert(launch.extraArgs.end(), serverArgs_.begin(), serverArgs_.end());

@@ -34,12 +34,21 @@ public:
     Testbed();
 
     Testbed &driver(const std::string &name);
+    // No Device or Screen section: the server chooses the driver itself,
+    // from OutputClass sections and its built-in list, as with no xorg.conf.
+    Testbed &driverChosenByServer();
     Testbed &option(const std::string &name, const std::string &value);
     // One connected panel with that single mode at 60 Hz.
     Testbed &panel(int width, int height);
     // A whole device description for the simulator (QELSIM_CONFIG).
     Testbed &simDescription(const std::string &text);
     Testbed &backlight(const BacklightDevice &device);
+    // The device's kernel driver (its DRM VERSION name and its sysfs driver
+    // link); the simulator's default is tx3120.
+    Testbed &kernelDriver(const std::string &name);
+    // The server's -configdir: a folder of the caller's (e.g. a package's
+    // xorg.conf.d) instead of one that adds nothing.
+    Testbed &configDir(const std::string &dir);
     // Let the server regenerate when its last client leaves (no -noreset).
     Testbed &reset(bool regenerate);
     Testbed &serverArgs(const std::vector<std::string> &args);
@@ -64,6 +73,8 @@ private:
     Paths paths_;
     XorgConfig config_;
     std::string simDescription_;
+    std::string kernelDriver_;  // empty: the simulator's default
+    std::string configDir_;
     std::vector<BacklightDevice> backlights_;
     std::vector<std::string> serverArgs_;
     std::map<std::string, std::string> serverEnv_;
@@ -72,6 +83,7 @@ private:
 
     friend class Session;
     XServerLaunch prepare(const TempDir &run) const;
+    std::string deviceDescription() const;
     std::map<std::string, std::string> environment(const TempDir &run) const;
     void checkBuilt() const;
 };

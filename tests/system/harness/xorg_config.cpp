@@ -68,7 +68,8 @@ std::string XorgConfig::render() const
     out << serverFlags;
     renderFiles(out, *this);
     renderModules(out, *this);
-    renderScreen(out, *this);
+    if (!driver.empty())
+        renderScreen(out, *this);
     out << extraSections;
     return out.str();
 }

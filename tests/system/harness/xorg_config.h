@@ -1,5 +1,6 @@
 // The xorg.conf a test server runs with: no input devices, no automatic GPU
-// screens, no blanking, modules from the build first, one Device section.
+// screens, no blanking, modules from the build first, one Device section
+// (or none, when the server is to choose the driver).
 #pragma once
 
 #include <string>
@@ -9,7 +10,7 @@
 namespace qeltest {
 
 struct XorgConfig {
-    std::string driver = "qel";
+    std::string driver = "qel";  // empty: no Device or Screen section
     std::vector<std::pair<std::string, std::string>> deviceOptions;
     std::vector<std::string> modulePath;  // directories, searched in order
     std::vector<std::string> loadModules; // Module section Load lines

@@ -1,0 +1,91 @@
+/* The records of tear-free presentation, shared by the files of this
+ * folder: the screen's presentation state, one record per CRTC, and the
+ * tickets that name a flip in its completion event. */
+#ifndef QEL_PRESENT_H
+#define QEL_PRESENT_H
+
+#include "tearfree/tearfree.h"
+
+/* The user data of one requested flip. The kernel hands it back in the
+ * flip's event, which may arrive after the flip was settled without it, so
+ * a ticket lives until its event is read (or the screen is freed) and names
+ * the flip it belongs to, never a record that may have gone. */
+typedef struct qelFlipTicket {
+    struct qelPresent *present;
+    struct qelFlipTicket *next;
+    uint32_t crtcId;
+    uint32_t serial;
+} qelFlipTicket;
+
+/* Two scanout buffers of a CRTC's mode size, mirroring the screen's
+ * rectangle (x, y, width, height); the CRTC scans out scanout[frontIndex]
+ * at (0, 0). */
+typedef struct qelFlipPair {
+    qelBo *scanout[2];
+    int frontIndex;
+    int32_t x;
+    int32_t y;
+    int32_t width;
+    int32_t height;
+} qelFlipPair;
+
+/* One CRTC's presentation. Without a pair the CRTC scans out the shadow
+ * itself. */
+typedef struct qelFlipCrtc {
+    uint32_t crtcId;
+    qelFlipPair pair;
+    /* Damage inside the rectangle that no cycle has copied yet. */
+    RegionRec owedRegion;
+    /* What the back buffer lacks beyond owedRegion: the last cycle's
+     * damage, which went into the other buffer only. */
+    RegionRec pendingRegion;
+    Bool lit;
+    /* The pair's contents no longer follow the shadow (a new shadow): the
+     * next mode set fills it again. */
+    Bool stale;
+    Bool flipPending;
+    uint32_t flipSerial;
+    /* A mode set gives up the pair only once the CRTC shows what replaces
+     * it: until then the old pair waits here, in case the set fails. */
+    qelFlipPair retired;
+    Bool warnedNoPair;
+} qelFlipCrtc;
+
+typedef struct qelPresent {
+    int scrnIndex;
+    DamagePtr damage;
+    qelFlipCrtc *crtcs;
+    int numCrtcs;
+    uint32_t lastSerial;
+    qelFlipTicket *tickets;
+} qelPresent;
+
+/* The screen's record, made on first use; it outlives the screen
+ * generation, since flip tickets point at it. */
+qelPresent *qelPresentGet(qelScreenPriv *priv, int scrnIndex);
+/* One record per CRTC of the screen, for one generation; Destroy settles
+ * and releases every CRTC's pair first, so that nothing is left that a flip
+ * or a copy could still reach. */
+Bool qelPresentCreateCrtcs(qelPresent *present, int count);
+void qelPresentDestroyCrtcs(qelScreenPriv *priv, qelPresent *present);
+
+/* The record of the CRTC with that DRM id; NULL when there is none. */
+qelFlipCrtc *qelPresentFindCrtc(qelPresent *present, uint32_t crtcId);
+
+/* Copies the screen rectangles of region from the shadow into dst, which
+ * mirrors the screen from (originX, originY) on. */
+void qelPresentCopyRegion(qelScreenPriv *priv, RegionPtr region, qelBo *dst, int originX,
+                          int originY);
+
+/* Settles the CRTC's flip without waiting for the kernel. */
+void qelFlipCrtcSettle(qelScreenPriv *priv, qelFlipCrtc *c);
+/* Destroys both buffers of the pair, if it has any, and empties it. */
+void qelFlipPairDestroy(qelScreenPriv *priv, qelFlipPair *pair);
+/* Destroys the CRTC's pair (and a retired one) and forgets its damage. */
+void qelFlipCrtcRelease(qelScreenPriv *priv, qelFlipCrtc *c);
+
+/* Tickets: one per requested flip, released when its event is read. */
+qelFlipTicket *qelFlipTicketCreate(qelPresent *present, uint32_t crtcId);
+void qelFlipTicketRelease(qelPresent *present, qelFlipTicket *ticket);
+
+#endif
