@@ -45,6 +45,9 @@ typedef struct qelFlipCrtc {
     Bool stale;
     Bool flipPending;
     uint32_t flipSerial;
+    /* The kinds of error (errno bits) the kernel refused this CRTC's flips
+     * with since they last worked: each is said once. */
+    uint64_t flipRefusals;
     /* A mode set gives up the pair only once the CRTC shows what replaces
      * it: until then the old pair waits here, in case the set fails. */
     qelFlipPair retired;
