@@ -32,6 +32,7 @@ typedef enum {
 #define QEL_OPTION_COUNT 3 /* the two options and the terminator */
 
 typedef struct qelScreenPriv {
+    int scrnIndex;
     int fd;
     Bool ownsFd;
     char *devicePath;
@@ -55,6 +56,13 @@ typedef struct qelScreenPriv {
      * order they were submitted). */
     qelGeBatchRef geSubmitted;
     uint64_t geCompleted;
+    /* The GE's health: refused batches in a row, the kinds of refusal and
+     * of failed wait already logged (errno bits), and whether the GE is
+     * given up for this server generation. */
+    uint32_t geRefusedInARow;
+    uint64_t geRefusalsSaid;
+    uint64_t geWaitFailuresSaid;
+    Bool geGivenUp;
     qelBo *prepDst;
     uint32_t prepDstPitch;
     uint32_t prepRop;

@@ -47,6 +47,9 @@ qelExaForgetQueue(qelScreenPriv *priv)
     priv->batchSrc = NULL;
     priv->prepDst = NULL;
     priv->prepSrc = NULL;
+    /* Each server generation gives the GE a new chance. */
+    priv->geRefusedInARow = 0;
+    priv->geGivenUp = FALSE;
 }
 
 static void

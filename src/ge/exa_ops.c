@@ -53,7 +53,8 @@ qelPrepareSolid(PixmapPtr pixmap, int alu, Pixel planemask, Pixel fg)
     qelBo *bo = qelPixmapBo(pixmap);
     uint32_t rop;
 
-    if (!qelGeAddressable(bo) || !qelPlanemaskCoversDepth(planemask, pixmap->drawable.depth) ||
+    if (priv->geGivenUp || !qelGeAddressable(bo) ||
+        !qelPlanemaskCoversDepth(planemask, pixmap->drawable.depth) ||
         !qelRopFromAlu(alu, GE_ROP_SOLID_COPY, GE_ROP_SOLID_XOR, &rop))
         return FALSE;
 
@@ -131,7 +132,7 @@ qelPrepareCopy(PixmapPtr src, PixmapPtr dst, int dx, int dy, int alu, Pixel plan
     (void) dx;
     (void) dy;
 
-    if (!qelGeAddressable(srcBo) || !qelGeAddressable(dstBo) ||
+    if (priv->geGivenUp || !qelGeAddressable(srcBo) || !qelGeAddressable(dstBo) ||
         !qelPlanemaskCoversDepth(planemask, dst->drawable.depth) ||
         !qelRopFromAlu(alu, GE_ROP_COPY_COPY, GE_ROP_COPY_XOR, &rop))
         return FALSE;

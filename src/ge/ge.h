@@ -13,10 +13,14 @@ typedef struct qelPixmapPriv {
      * else the pixmap creator's; NULL while the pixmap has no size. */
     void *bits;
     Bool ownsBits;
+    /* The bytes of the driver's own system memory. */
+    size_t size;
 } qelPixmapPriv;
 
 /* Operation queue. */
 void qelGeFlush(qelScreenPriv *priv);
+/* Runs the queued operations on the CPU, as the GE would have. */
+void qelGeRunBatchOnCpu(qelScreenPriv *priv);
 
 /* TRUE when a batch must go out before an operation writing dst (and, for a
  * copy, reading src) can join the queue: a batch has one destination and at

@@ -367,15 +367,31 @@ void expectSame(const Image &expected, const Image &actual, const std::string &w
     EXPECT_FALSE(difference) << what << ": " << difference->describe();
 }
 
+// How often the log says a text.
+size_t occurrences(const std::string &text, const std::string &what)
+{
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++count;
+    return count;
+}
+
 class QelAccelOracle : public SessionTest {
 protected:
-    void checkAgainstSoftware(const std::string &geKeys)
+    // Faults are armed in the simulator once the server is up; nothing
+    // they touch may change a pixel, and the log says each of saidOnce
+    // exactly once.
+    void checkAgainstSoftware(const std::string &geKeys,
+                              const std::vector<std::string> &faults = {},
+                              const std::vector<std::string> &saidOnce = {})
     {
         const SceneResult &expected = softwareAnswer();
         start(accelerated(true, geKeys));
         if (HasFatalFailure())
             return;
         ASSERT_NE(session->log().find("EXA("), std::string::npos) << "EXA is not in use";
+        for (const std::string &fault : faults)
+            session->sim().command("fault " + fault);
 
         SceneResult actual = drawScene(*session);
         if (!expected.drewText)
@@ -390,7 +406,13 @@ protected:
         EXPECT_GT(std::stol(counters.at("ge_ops")), 0);
         EXPECT_GT(std::stol(counters.at("ge_submits")), 0);
         EXPECT_EQ(std::stol(counters.at("ge_rejected_ops")), 0);
-        EXPECT_EQ(std::stol(counters.at("ge_rejected_submits")), 0);
+        if (faults.empty()) {
+            EXPECT_EQ(std::stol(counters.at("ge_rejected_submits")), 0);
+            return;
+        }
+        const std::string log = session->log();
+        for (const std::string &text : saidOnce)
+            EXPECT_EQ(occurrences(log, text), 1u) << text << " in\n" << log;
     }
 
     // On the slowed GE, where a CPU access that does not wait for it shows.
@@ -415,6 +437,34 @@ TEST_F(QelAccelOracle, SynchronousGeDrawsWhatSoftwareDraws)
 TEST_F(QelAccelOracle, SlowThreadedGeDrawsWhatSoftwareDraws)
 {
     checkAgainstSoftware("ge = thread\nge_delay_us = 2000\n");
+}
+
+// Batches the kernel refuses (an invalid one, a submission interrupted
+// without end, no room and a failing wait for it) are drawn by the CPU, and
+// failing waits are tried again: nothing is lost, each kind is said once.
+TEST_F(QelAccelOracle, RefusedBatchesStillDrawWhatSoftwareDraws)
+{
+    checkAgainstSoftware("ge = sync\n", {"submit_einval 6"},
+                         {"GE refused a batch of", "Invalid argument"});
+}
+
+TEST_F(QelAccelOracle, EndlesslyInterruptedBatchesStillDrawWhatSoftwareDraws)
+{
+    checkAgainstSoftware("ge = thread\nge_delay_us = 500\n", {"submit_eintr 250"},
+                         {"GE refused a batch of", "Interrupted system call"});
+}
+
+TEST_F(QelAccelOracle, BatchesWithoutRoomStillDrawWhatSoftwareDraws)
+{
+    checkAgainstSoftware("ge = thread\nge_delay_us = 500\n", {"submit_eagain 3", "wait 2"},
+                         {"GE refused a batch of", "Resource temporarily unavailable",
+                          "GE wait for seqno"});
+}
+
+TEST_F(QelAccelOracle, FailingWaitsStillDrawWhatSoftwareDraws)
+{
+    checkAgainstSoftware("ge = thread\nge_delay_us = 2000\n", {"wait 40"},
+                         {"GE wait for seqno"});
 }
 
 TEST_F(QelAccelOracle, AntialiasedTextDrawsWhatSoftwareDraws)
