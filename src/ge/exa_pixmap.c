@@ -78,6 +78,7 @@ qelAllocSystemPixels(qelPixmapPriv *pixPriv, int width, int height, int bitsPerP
         return FALSE;
     pixPriv->ownsBits = TRUE;
     pixPriv->pitch = pitch;
+    pixPriv->size = (size_t) size;
     return TRUE;
 }
 
@@ -135,6 +136,7 @@ qelReleasePixels(qelScreenPriv *priv, qelPixmapPriv *pixPriv)
     pixPriv->bo = NULL;
     pixPriv->bits = NULL;
     pixPriv->ownsBits = FALSE;
+    pixPriv->size = 0;
 }
 
 void
@@ -199,20 +201,63 @@ qelSetHeaderFields(PixmapPtr pixmap, int width, int height, int depth, int bitsP
         pixmap->drawable.bitsPerPixel = bitsPerPixel;
 }
 
+/* The driver's storage holds a width x height pixmap of that many bits per
+ * pixel: its rows fit the pitch and there are enough of them. Pixels a
+ * creator gave are the creator's to size. */
+static Bool
+qelStorageFits(const qelPixmapPriv *pixPriv, int width, int height, int bitsPerPixel)
+{
+    uint64_t bytes;
+
+    if (pixPriv->bo)
+        bytes = pixPriv->bo->size;
+    else if (pixPriv->ownsBits)
+        bytes = pixPriv->size;
+    else
+        return TRUE;
+    return (uint64_t) width * (uint64_t) bitsPerPixel <= (uint64_t) pixPriv->pitch * 8 &&
+        (uint64_t) height * pixPriv->pitch <= bytes;
+}
+
+/* A header that would not fit the pixmap's storage gets storage that fits
+ * (contents are not kept, as a new size gives them no meaning): software
+ * must never draw past a mapping. Refusing would not do, since EXA then
+ * has the screen's own hook apply the header all the same. The screen's
+ * buffer changes only with the screen, through resize. */
+static Bool
+qelFitStorage(qelScreenPriv *priv, qelPixmapPriv *pixPriv, PixmapPtr pixmap, int width,
+              int height, int depth, int bitsPerPixel)
+{
+    DrawablePtr drawable = &pixmap->drawable;
+    int newWidth = width > 0 ? width : drawable->width;
+    int newHeight = height > 0 ? height : drawable->height;
+    int newBpp = bitsPerPixel > 0 ? bitsPerPixel : drawable->bitsPerPixel;
+
+    if (qelStorageFits(pixPriv, newWidth, newHeight, newBpp))
+        return TRUE;
+    if (pixPriv->bo && qelIsScreenBo(priv, pixPriv->bo))
+        return FALSE;
+    qelReleasePixels(priv, pixPriv);
+    return qelAllocPixels(priv, pixPriv, newWidth, newHeight, depth > 0 ? depth : drawable->depth,
+                          newBpp);
+}
+
 Bool
 qelModifyPixmapHeader(PixmapPtr pixmap, int width, int height, int depth,
                       int bitsPerPixel, int devKind, void *pixData)
 {
     qelPixmapPriv *pixPriv = exaGetPixmapDriverPrivate(pixmap);
+    qelScreenPriv *priv = qelScreenPrivFromScreen(pixmap->drawable.pScreen);
 
     if (!pixPriv)
+        return FALSE;
+    if (!pixData && !qelFitStorage(priv, pixPriv, pixmap, width, height, depth, bitsPerPixel))
         return FALSE;
 
     qelSetHeaderFields(pixmap, width, height, depth, bitsPerPixel);
     /* The storage decides stride and address, except where the caller
      * gives the pixels. */
-    qelTakePixels(qelScreenPrivFromScreen(pixmap->drawable.pScreen), pixPriv, pixmap, devKind,
-                  pixData);
+    qelTakePixels(priv, pixPriv, pixmap, devKind, pixData);
 
     if (++globalSerialNumber > QEL_MAX_SERIAL)
         globalSerialNumber = 1;

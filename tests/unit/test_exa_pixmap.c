@@ -194,11 +194,20 @@ modify_header_takes_stride_and_address_from_the_storage(void **state)
     assert_int_equal(pixmap->drawable.serialNumber, 501);
     assert_int_equal(globalSerialNumber, 501);
 
-    /* Sizes the caller gives are taken as they are. */
+    /* Sizes the caller gives are taken as they are; one the buffer cannot
+     * hold gets a buffer that can, instead of rows past its end. */
     assert_true(qelModifyPixmapHeader(pixmap, 20, 10, 0, 0, 0, NULL));
     assert_int_equal(pixmap->drawable.width, 20);
     assert_int_equal(pixmap->drawable.height, 10);
     assert_int_equal(pixmap->drawable.depth, 24);
+    assert_ptr_equal(qelPixmapBo(pixmap), bo);
+    assert_true(qelModifyPixmapHeader(pixmap, 300, 400, 0, 0, 0, NULL));
+    bo = qelPixmapBo(pixmap);
+    assert_non_null(bo);
+    assert_int_equal(bo->width, 300);
+    assert_int_equal(bo->height, 400);
+    assert_int_equal(pixmap->devKind, (int) bo->pitch);
+    assert_int_equal(simCounter("live_dumb_buffers"), buffers);
 
     /* Pixels the caller gives replace the buffer, with their stride. */
     assert_true(qelModifyPixmapHeader(pixmap, 8, 4, 24, 32, 32, elsewhere));
