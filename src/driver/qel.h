@@ -79,6 +79,7 @@ typedef struct qelScreenPriv {
     /* The acceleration layer's procedures under the driver's Render hooks,
      * and how many Render requests have their pixmaps open to the CPU. */
     CreatePixmapProcPtr exaCreatePixmap;
+    CreateGCProcPtr exaCreateGC;
     CompositeProcPtr exaComposite;
     int renderAccessDepth;
     /* The EXA private that CreatePixmap2 gave the screen pixmap. fb frees

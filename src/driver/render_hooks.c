@@ -17,6 +17,10 @@ qelInstallRenderHooks(ScreenPtr screen)
 
     priv->exaCreatePixmap = screen->CreatePixmap;
     screen->CreatePixmap = qelCreatePixmap;
+    if (qelRegisterGCPrivate()) {
+        priv->exaCreateGC = screen->CreateGC;
+        screen->CreateGC = qelCreateGC;
+    }
     if (ps) {
         priv->exaComposite = ps->Composite;
         ps->Composite = qelComposite;

@@ -20,6 +20,7 @@ typedef struct qelRenderAccess {
  * that a pixmap that is also read waits as the writer. */
 void qelRenderAccessBegin(qelRenderAccess *access, qelScreenPriv *priv);
 void qelRenderAccessPicture(qelRenderAccess *access, PicturePtr picture, qelCpuAccess cpu);
+void qelRenderAccessDrawable(qelRenderAccess *access, DrawablePtr drawable, qelCpuAccess cpu);
 void qelRenderAccessEnd(qelRenderAccess *access);
 
 void qelComposite(CARD8 op, PicturePtr src, PicturePtr mask, PicturePtr dst, INT16 xSrc,
@@ -32,6 +33,12 @@ void qelTrapezoids(CARD8 op, PicturePtr src, PicturePtr dst, PictFormatPtr maskF
 void qelTriangles(CARD8 op, PicturePtr src, PicturePtr dst, PictFormatPtr maskFormat,
                   INT16 xSrc, INT16 ySrc, int ntri, xTriangle *tris);
 void qelAddTraps(PicturePtr picture, INT16 xOff, INT16 yOff, int ntrap, xTrap *traps);
+
+/* The screen's CreateGC above EXA's: fills whose rectangles EXA would cut
+ * at 16 bits go to software. The GC record's key is registered once per
+ * generation first. */
+Bool qelRegisterGCPrivate(void);
+Bool qelCreateGC(GCPtr gc);
 
 /* The screen's CreatePixmap above EXA's: glyph pictures stay out of EXA. */
 PixmapPtr qelCreatePixmap(ScreenPtr screen, int width, int height, int depth, unsigned usage);

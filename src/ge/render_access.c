@@ -38,6 +38,12 @@ qelRenderAccessPixmap(qelRenderAccess *access, PixmapPtr pixmap, qelCpuAccess cp
 }
 
 void
+qelRenderAccessDrawable(qelRenderAccess *access, DrawablePtr drawable, qelCpuAccess cpu)
+{
+    qelRenderAccessPixmap(access, qelDrawablePixmap(drawable), cpu);
+}
+
+void
 qelRenderAccessPicture(qelRenderAccess *access, PicturePtr picture, qelCpuAccess cpu)
 {
     if (!picture)

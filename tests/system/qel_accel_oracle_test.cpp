@@ -488,3 +488,33 @@ TEST_F(QelAccelOracle, CompositesThroughMasksDrawWhatSoftwareDraws)
 }
 
 }  // namespace
+
+namespace {
+
+// A 33000 pixel wide window reaching from far left of the screen into it:
+// its background (painted in window coordinates past 16 bits) covers every
+// pixel of it that the screen shows, as software paints it.
+TEST_F(QelAccelOracle, AWindowFarOffScreenIsPaintedWhole)
+{
+    start(Testbed().panel(1024, 768));
+    ASSERT_FALSE(HasFatalFailure());
+    XcbClient x(session->display());
+    xcb_connection_t *c = x.connection();
+    const uint32_t background = 0x3366cc;
+    xcb_window_t window = xcb_generate_id(c);
+    uint32_t values[] = {background, 1};
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, x.root(), -32000, 20, 33000, 700, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
+                      XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+    xcb_map_window(c, window);
+    x.sync();
+
+    Image root = session->xwdRoot();
+    for (int column : {0, 766, 767, 900, 999})
+        EXPECT_EQ(root.at(column, 300), background) << "column " << column;
+    EXPECT_NE(root.at(1000, 300), background);
+    std::optional<PixelDifference> difference = session->awaitPanel(root);
+    EXPECT_FALSE(difference) << difference->describe();
+}
+
+}  // namespace

@@ -5,6 +5,7 @@
 #include "fake_server.h"
 #include "fake_internal.h"
 
+#include <fb.h>
 #include <fbpict.h>
 #include <picturestr.h>
 #include <shmint.h>
@@ -59,4 +60,20 @@ fbAddTraps(PicturePtr picture, INT16 xOff, INT16 yOff, int ntrap, xTrap *traps)
 {
     (void) picture, (void) xOff, (void) yOff, (void) ntrap, (void) traps;
     fakeCall("fbAddTraps");
+}
+
+void
+fbPolyFillRect(DrawablePtr drawable, GCPtr gc, int count, xRectangle *rects)
+{
+    (void) drawable, (void) gc, (void) count, (void) rects;
+    fakeCall("fbPolyFillRect");
+}
+
+/* No GC is made here: the driver's GC record needs no real key. */
+Bool
+dixRegisterPrivateKey(DevPrivateKey key, DevPrivateType type, unsigned size)
+{
+    (void) key, (void) type, (void) size;
+    fakeCall("dixRegisterPrivateKey");
+    return TRUE;
 }
