@@ -19,6 +19,9 @@ typedef struct qelPixmapPriv {
 
 /* Operation queue. */
 void qelGeFlush(qelScreenPriv *priv);
+/* Something other than a wait proved the GE done with every batch up to
+ * that serial (a flip it fenced has been shown). */
+void qelGeNoteDone(qelScreenPriv *priv, uint64_t serial);
 /* Runs the queued operations on the CPU, as the GE would have. */
 void qelGeRunBatchOnCpu(qelScreenPriv *priv);
 

@@ -168,6 +168,13 @@ qelGeStampBatch(qelScreenPriv *priv, uint32_t seqno)
         priv->batchSrc->geRead = priv->geSubmitted;
 }
 
+void
+qelGeNoteDone(qelScreenPriv *priv, uint64_t serial)
+{
+    if (serial > priv->geCompleted && serial <= priv->geSubmitted.serial)
+        priv->geCompleted = serial;
+}
+
 static Bool
 qelGeBatchDone(const qelScreenPriv *priv, const qelGeBatchRef *batch)
 {

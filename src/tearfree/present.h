@@ -15,6 +15,10 @@ typedef struct qelFlipTicket {
     struct qelFlipTicket *next;
     uint32_t crtcId;
     uint32_t serial;
+    /* The last GE batch submitted before the flip: the kernel shows a flip
+     * only once the GE work before it is done, so its event vouches for
+     * that batch. */
+    uint64_t geBatch;
 } qelFlipTicket;
 
 /* Two scanout buffers of a CRTC's mode size, mirroring the screen's
@@ -55,6 +59,7 @@ typedef struct qelFlipCrtc {
 } qelFlipCrtc;
 
 typedef struct qelPresent {
+    qelScreenPriv *priv;
     int scrnIndex;
     DamagePtr damage;
     qelFlipCrtc *crtcs;

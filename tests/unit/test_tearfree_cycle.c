@@ -284,6 +284,7 @@ one_rectangle_is_one_copy_then_a_flip(void **state)
     geOp ops[MAX_OPS];
     int submits;
     long flips = flipsRequested();
+    long waits;
 
     queueShadowFill(t, 40, 30, 100, 60, 0x0000ff00);
     damageAdd(t, 40, 30, 100, 60);
@@ -308,6 +309,12 @@ one_rectangle_is_one_copy_then_a_flip(void **state)
     assert_false(c->flipPending);
     assert_ptr_equal(tearFreeFront(t), back);
     assert_int_equal(simCrtcField(0, "fb"), back->fbId);
+
+    /* The flip was shown after the copies it waited for: software may
+     * write the shadow again without waiting for the GE. */
+    waits = simIoctlCounter("GE_WAIT");
+    qelGeWaitBo(priv, priv->shadow);
+    assert_int_equal(simIoctlCounter("GE_WAIT"), waits);
 }
 
 /* Several rectangles share one batch, and the next cycle sends the old
