@@ -138,7 +138,7 @@ bool flipLog(Reply &reply)
 {
     Device &d = Device::instance();
     std::lock_guard lock(d.mutex);
-    reply.lines = d.flipLog;
+    reply.lines.assign(d.flipLog.begin(), d.flipLog.end());
     return true;
 }
 

@@ -123,6 +123,8 @@ qelScreenInit(ScreenPtr screen, int argc, char **argv)
         xf86DrvMsg(scrn->scrnIndex, X_ERROR, "EXA initialization failed\n");
         return FALSE;
     }
+    if (priv->accel)
+        qelInstallRenderHooks(screen);
     miDCInitialize(screen, xf86GetPointerScreenFuncs());
     qelCursorScreenInit(screen);
 
@@ -157,8 +159,6 @@ qelCreateScreenResources(ScreenPtr screen)
     if (!created)
         return FALSE;
 
-    if (priv->accel && priv->exa)
-        exaMoveInPixmap(screen->GetScreenPixmap(screen));
     qelTearFreeSetup(screen);
     if (!xf86SetDesiredModes(scrn))
         xf86DrvMsg(scrn->scrnIndex, X_WARNING, "Failed to set the initial mode\n");

@@ -70,9 +70,9 @@ Bool qelOutputSetProperty(xf86OutputPtr output, Atom property, RRPropertyValuePt
 Bool qelOutputGetProperty(xf86OutputPtr output, Atom property);
 void qelOutputDestroy(xf86OutputPtr output);
 
-/* The decimal integer at the start of a small sysfs file; -1 when the file
- * cannot be read. */
-int qelReadSysfsInt(const char *path);
+/* The decimal integer at the start of a small sysfs file; FALSE when the
+ * file cannot be read. */
+Bool qelReadSysfsInt(const char *path, int *value);
 
 /* Screen resize through the CRTC configuration. */
 Bool qelCrtcResize(ScrnInfoPtr scrn, int width, int height);

@@ -265,6 +265,11 @@ TEST_F(QelTearFree, RefusedFlipsStillShowEveryDrawing)
     EXPECT_FALSE(difference) << difference->describe();
     EXPECT_EQ(counter("flips_completed"), completed);
     EXPECT_GT(counter("flips_rejected"), 0);
+    // Said once, with the kernel's reason.
+    const std::string log = session->log();
+    const std::string refused = "the kernel refuses page flips on CRTC";
+    EXPECT_NE(log.find(refused), std::string::npos) << log;
+    EXPECT_EQ(log.find(refused), log.rfind(refused)) << log;
 }
 
 // A panel and a monitor side by side: the bands run across both, and each
