@@ -25,14 +25,18 @@
 /* What the measurement divides by; printed for the script. */
 static const int opsMeasured = RUNS * OPS_PER_RUN;
 
+/* Fills of 40 x 40: large enough for the GE (smaller ones the CPU does at
+ * once, past the queue). */
+#define FILL_SIZE 40
+
 __attribute__((noinline)) void
 queueSolidRun(PixmapPtr pixmap, int run)
 {
     for (int i = 0; i < OPS_PER_RUN; i++) {
-        int x = (i * 37 + run) % (WIDTH - 16);
-        int y = (i * 11) % (HEIGHT - 16);
+        int x = (i * 37 + run) % (WIDTH - FILL_SIZE);
+        int y = (i * 11) % (HEIGHT - FILL_SIZE);
 
-        qelSolid(pixmap, x, y, x + 10, y + 10);
+        qelSolid(pixmap, x, y, x + FILL_SIZE, y + FILL_SIZE);
     }
 }
 

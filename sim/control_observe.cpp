@@ -2,6 +2,7 @@
 // buffer contents, the flip log and the GE log.
 #include "control_reply.h"
 #include "counters_report.h"
+#include "cursor_blend.h"
 #include "device.h"
 #include "png_out.h"
 
@@ -11,6 +12,18 @@
 
 namespace qelsim {
 namespace {
+
+// none (no cursor plane), hidden, or WxH@X,Y: the image's size and the
+// position of its top-left corner on the CRTC.
+std::string cursorState(const CursorPlane &p)
+{
+    if (!p.present())
+        return "none";
+    if (!p.buffer)
+        return "hidden";
+    return std::to_string(p.width) + "x" + std::to_string(p.height) + "@" + std::to_string(p.x) +
+           "," + std::to_string(p.y);
+}
 
 std::string crtcLine(const Crtc &c)
 {
@@ -23,7 +36,7 @@ std::string crtcLine(const Crtc &c)
                   c.index, c.id, c.active ? 1 : 0, c.fb ? c.fb->id : 0, c.x, c.y,
                   c.enabled ? c.mode.hdisplay : 0, c.enabled ? c.mode.vdisplay : 0,
                   connectors.c_str(), c.gammaSize);
-    return text;
+    return text + (" cursor=" + cursorState(c.cursor));
 }
 
 // Size of the picture of a CRTC that is off: its panel's preferred mode.
@@ -53,7 +66,9 @@ Image captureCrtc(const Device &d, const Crtc &c)
     }
     const Framebuffer &fb = *c.fb;
     const uint8_t *origin = fb.buffer->pixels + size_t{c.y} * fb.pitch + size_t{c.x} * 4;
-    return imageFromPixels(origin, fb.pitch, c.mode.hdisplay, c.mode.vdisplay, false);
+    Image image = imageFromPixels(origin, fb.pitch, c.mode.hdisplay, c.mode.vdisplay, false);
+    blendCursor(image, c.cursor);
+    return image;
 }
 
 bool capture(const Words &w, Reply &reply)
@@ -123,7 +138,7 @@ bool flipLog(Reply &reply)
 {
     Device &d = Device::instance();
     std::lock_guard lock(d.mutex);
-    reply.lines = d.flipLog;
+    reply.lines.assign(d.flipLog.begin(), d.flipLog.end());
     return true;
 }
 

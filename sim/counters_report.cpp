@@ -52,6 +52,8 @@ std::vector<std::string> counterLines(Device &device)
         line("flips_rejected", c.flipsRejected),
         line("vblanks", c.vblanks),
         line("setcrtc_calls", c.setcrtcCalls),
+        line("cursor_sets", c.cursorSets),
+        line("cursor_moves", c.cursorMoves),
     };
     for (const Crtc &crtc : device.crtcs) {
         auto it = c.flipsCompletedByCrtc.find(crtc.index);

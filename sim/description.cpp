@@ -114,6 +114,26 @@ bool setDeviceKey(DeviceDescription &d, const std::string &key, const std::strin
     return false;
 }
 
+// `cursor = WxH` (a cursor plane of that size, both at least 1) or
+// `cursor = none`.
+bool parseCursor(const std::string &v, uint32_t &w, uint32_t &h)
+{
+    if (v == "none") {
+        w = h = 0;
+        return true;
+    }
+    return parseSize(v, w, h) && w > 0 && h > 0;
+}
+
+bool setCrtcKey(CrtcDescription &c, const std::string &key, const std::string &v)
+{
+    if (key == "gamma_size")
+        return parseUnsigned(v, c.gammaSize);
+    if (key == "cursor")
+        return parseCursor(v, c.cursorWidth, c.cursorHeight);
+    return false;
+}
+
 bool setConnectorKey(ConnectorDescription &c, const std::string &key, const std::string &v)
 {
     if (key == "type")
@@ -137,7 +157,7 @@ bool setKey(DeviceDescription &d, const std::string &section, const std::string 
     if (section == "device")
         return setDeviceKey(d, key, v);
     if (section == "crtc")
-        return key == "gamma_size" && parseUnsigned(v, d.crtcs.back().gammaSize);
+        return setCrtcKey(d.crtcs.back(), key, v);
     if (section == "connector")
         return setConnectorKey(d.connectors.back(), key, v);
     return false;

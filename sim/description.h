@@ -14,6 +14,8 @@ struct ModeRequest {
 
 struct CrtcDescription {
     uint32_t gammaSize = 256;
+    // The largest image the CRTC's cursor plane shows; 0x0: no cursor plane.
+    uint32_t cursorWidth = 64, cursorHeight = 64;
 };
 
 struct ConnectorDescription {

@@ -11,6 +11,7 @@
 
 #include <condition_variable>
 #include <ctime>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <string>
@@ -64,7 +65,10 @@ class Device {
     timespec lastVblankTime{};
     uint64_t lastActivityVblank = 0;
     std::vector<PendingVblankEvent> pendingVblankEvents;
-    std::vector<std::string> flipLog;
+    // The last flipLogLimit completed flips: a server that flips for hours
+    // must not grow without bound.
+    static constexpr size_t flipLogLimit = 4096;
+    std::deque<std::string> flipLog;
     // Points (x, y) of a framebuffer whose pixels each fliplog line records
     // as the flip puts it on screen.
     std::vector<std::pair<uint32_t, uint32_t>> flipProbes;

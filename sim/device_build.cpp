@@ -71,6 +71,8 @@ void Device::buildCrtcs()
         c.id = nextObjectId++;
         c.index = i;
         c.gammaSize = description.crtcs[i].gammaSize;
+        c.cursor.maxWidth = description.crtcs[i].cursorWidth;
+        c.cursor.maxHeight = description.crtcs[i].cursorHeight;
         c.red = c.green = c.blue = linearRamp(c.gammaSize);
     }
 }

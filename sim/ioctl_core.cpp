@@ -26,7 +26,17 @@ int copyField(char *user, __kernel_size_t &length, const char *text)
     return 0;
 }
 
-int capValue(uint64_t cap, uint64_t &value)
+// The device's one cursor size, as mode_config holds it: the largest of the
+// CRTCs' cursor planes; 64x64, the kernel's default, when none has one.
+uint64_t cursorCap(const Device &d, bool width)
+{
+    uint64_t size = 0;
+    for (const Crtc &c : d.crtcs)
+        size = std::max<uint64_t>(size, width ? c.cursor.maxWidth : c.cursor.maxHeight);
+    return size ? size : 64;
+}
+
+int capValue(const Device &d, uint64_t cap, uint64_t &value)
 {
     switch (cap) {
     case DRM_CAP_DUMB_BUFFER: value = 1; return 0;
@@ -36,8 +46,8 @@ int capValue(uint64_t cap, uint64_t &value)
     case DRM_CAP_PRIME: value = 0; return 0;
     case DRM_CAP_TIMESTAMP_MONOTONIC: value = 1; return 0;
     case DRM_CAP_ASYNC_PAGE_FLIP: value = 0; return 0;
-    case DRM_CAP_CURSOR_WIDTH: value = 64; return 0;
-    case DRM_CAP_CURSOR_HEIGHT: value = 64; return 0;
+    case DRM_CAP_CURSOR_WIDTH: value = cursorCap(d, true); return 0;
+    case DRM_CAP_CURSOR_HEIGHT: value = cursorCap(d, false); return 0;
     case DRM_CAP_ADDFB2_MODIFIERS: value = 0; return 0;
     case DRM_CAP_PAGE_FLIP_TARGET: value = 0; return 0;
     case DRM_CAP_CRTC_IN_VBLANK_EVENT: value = 1; return 0;
@@ -94,11 +104,11 @@ int ioctlAuthMagic(IoctlCall &call, void *arg)
     return -EINVAL;
 }
 
-int ioctlGetCap(IoctlCall &, void *arg)
+int ioctlGetCap(IoctlCall &call, void *arg)
 {
     auto *c = static_cast<drm_get_cap *>(arg);
     uint64_t value = 0;
-    const int r = capValue(c->capability, value);
+    const int r = capValue(call.device, c->capability, value);
     c->value = value;
     return r;
 }

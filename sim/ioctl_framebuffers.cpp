@@ -2,6 +2,7 @@
 #include "ioctl_handlers.h"
 
 #include "crtc_state.h"
+#include "framebuffer_check.h"
 
 #include <algorithm>
 #include <drm_fourcc.h>
@@ -26,8 +27,8 @@ bool isScanoutFormat(uint32_t format)
     return format == DRM_FORMAT_XRGB8888 || format == DRM_FORMAT_ARGB8888;
 }
 
-// framebuffer_check() and the GEM helper's size check, for one plane of
-// 32-bit pixels.
+} // namespace
+
 int checkFramebuffer(IoctlCall &call, const drm_mode_fb_cmd2 &r, BufferRef &buffer)
 {
     const DeviceDescription &d = call.device.description;
@@ -55,6 +56,8 @@ int checkFramebuffer(IoctlCall &call, const drm_mode_fb_cmd2 &r, BufferRef &buff
     const uint64_t needed = uint64_t{r.height - 1} * r.pitches[0] + uint64_t{r.width} * 4 + r.offsets[0];
     return buffer->mapSize < needed ? -EINVAL : 0;
 }
+
+namespace {
 
 int createFramebuffer(IoctlCall &call, drm_mode_fb_cmd2 &r)
 {

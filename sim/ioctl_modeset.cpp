@@ -1,4 +1,4 @@
-// Mode setting: SETCRTC, the cursor and gamma.
+// Mode setting: SETCRTC and gamma.
 #include "ioctl_handlers.h"
 
 #include "crtc_state.h"
@@ -10,8 +10,6 @@
 
 namespace qelsim {
 namespace {
-
-constexpr uint32_t cursorSize = 64;
 
 // drm_mode_convert_umode() and drm_mode_validate_basic().
 int checkMode(const drm_mode_modeinfo &m)
@@ -94,19 +92,6 @@ void applyMode(Device &d, Crtc &crtc, const drm_mode_crtc &r, FramebufferRef fb,
     d.noteActivity();
 }
 
-int checkCursor(IoctlCall &call, const drm_mode_cursor2 &r)
-{
-    if (!r.flags || (r.flags & ~DRM_MODE_CURSOR_FLAGS))
-        return -EINVAL;
-    if (!call.device.findCrtc(r.crtc_id))
-        return -ENOENT;
-    if (!(r.flags & DRM_MODE_CURSOR_BO) || r.handle == 0)
-        return 0;
-    if (r.width > cursorSize || r.height > cursorSize)
-        return -EINVAL;
-    return call.device.findBuffer(*call.file, r.handle) ? 0 : -ENOENT;
-}
-
 } // namespace
 
 int ioctlSetCrtc(IoctlCall &call, void *arg)
@@ -142,25 +127,6 @@ int ioctlSetCrtc(IoctlCall &call, void *arg)
     else
         applyMode(d, *crtc, *r, fb, connectorIds);
     return 0;
-}
-
-int ioctlCursor(IoctlCall &call, void *arg)
-{
-    const auto *r = static_cast<drm_mode_cursor *>(arg);
-    drm_mode_cursor2 full{};
-    full.flags = r->flags;
-    full.crtc_id = r->crtc_id;
-    full.x = r->x;
-    full.y = r->y;
-    full.width = r->width;
-    full.height = r->height;
-    full.handle = r->handle;
-    return checkCursor(call, full);
-}
-
-int ioctlCursor2(IoctlCall &call, void *arg)
-{
-    return checkCursor(call, *static_cast<drm_mode_cursor2 *>(arg));
 }
 
 int ioctlGetGamma(IoctlCall &call, void *arg)

@@ -88,6 +88,21 @@ struct PendingVblankEvent {
     bool sequenceEvent = false;
 };
 
+// A CRTC's cursor plane as the legacy cursor ioctls drive it: the buffer
+// shown (wrapped as an ARGB8888 image of width * 4 bytes a row, as the
+// kernel wraps it), its size and hotspot, and the position of its top-left
+// corner relative to the CRTC's mode. Its state outlives mode sets and
+// DPMS, as a plane's does.
+struct CursorPlane {
+    uint32_t maxWidth = 0, maxHeight = 0; // 0: the CRTC has no cursor plane
+    BufferRef buffer;                     // null: hidden
+    uint32_t width = 0, height = 0;
+    int32_t hotX = 0, hotY = 0;
+    int32_t x = 0, y = 0;
+
+    bool present() const { return maxWidth != 0; }
+};
+
 struct Crtc {
     uint32_t id = 0, planeId = 0;
     size_t index = 0;
@@ -100,6 +115,7 @@ struct Crtc {
     std::vector<uint32_t> connectors;
     std::vector<uint16_t> red, green, blue;
     std::optional<PendingFlip> flip;
+    CursorPlane cursor;
 };
 
 // The framebuffer the CRTC's state names: a flip's framebuffer from the

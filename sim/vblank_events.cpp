@@ -77,6 +77,8 @@ void finishFlip(Device &device, Crtc &crtc)
     crtc.fb = flip.fb;
     ++device.counters.flipsCompleted;
     ++device.counters.flipsCompletedByCrtc[crtc.index];
+    if (device.flipLog.size() == Device::flipLogLimit)
+        device.flipLog.pop_front();
     device.flipLog.push_back("flip crtc=" + std::to_string(crtc.id) + " fb=" +
                              std::to_string(flip.fb->id) +
                              " vblank=" + std::to_string(device.vblankCount) +

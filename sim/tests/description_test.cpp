@@ -23,6 +23,9 @@ ge = thread
 ge_delay_us = 500
 [crtc]
 gamma_size = 1024
+cursor = 128x32
+[crtc]
+cursor = none
 [crtc]
 [connector]
 type = HDMI-A
@@ -39,9 +42,14 @@ edid = no
     EXPECT_TRUE(d.manualVblank);
     EXPECT_TRUE(d.threadedGe);
     EXPECT_EQ(d.geDelayUs, 500u);
-    ASSERT_EQ(d.crtcs.size(), 2u);
+    ASSERT_EQ(d.crtcs.size(), 3u);
     EXPECT_EQ(d.crtcs[0].gammaSize, 1024u);
     EXPECT_EQ(d.crtcs[1].gammaSize, 256u);
+    EXPECT_EQ(d.crtcs[0].cursorWidth, 128u);
+    EXPECT_EQ(d.crtcs[0].cursorHeight, 32u);
+    EXPECT_EQ(d.crtcs[1].cursorWidth, 0u);
+    EXPECT_EQ(d.crtcs[2].cursorWidth, 64u);
+    EXPECT_EQ(d.crtcs[2].cursorHeight, 64u);
     ASSERT_EQ(d.connectors.size(), 1u);
     const ConnectorDescription &c = d.connectors[0];
     EXPECT_EQ(c.type, 11u);
@@ -66,6 +74,7 @@ TEST(Description, MalformedLinesAreReportedByNumber)
         {"[connector]\ntype = Hologram\n", "line 2: type = Hologram"},
         {"[device]\nmax_size = big\n", "line 2: max_size = big"},
         {"[device]\ndriver = two words\n", "line 2: driver = two words"},
+        {"[crtc]\ncursor = 0x64\n", "line 2: cursor = 0x64"},
     };
     for (const auto &b : bad) {
         DeviceDescription d;

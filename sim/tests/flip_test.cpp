@@ -2,6 +2,7 @@
 // vblank, then an event that drmHandleEvent delivers with the caller's data.
 #include "sim_fixture.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <poll.h>
 
@@ -79,6 +80,23 @@ TEST_F(Flips, AFlipCompletesAtTheNextVblankWithAnEvent)
                                       std::to_string(second) + " vblank=1\nok\n");
     EXPECT_EQ(counter("flips_requested"), 1u);
     EXPECT_EQ(counter("flips_completed"), 1u);
+}
+
+// A server that flips for hours keeps only the latest lines.
+TEST_F(Flips, TheFlipLogKeepsTheLatestFlips)
+{
+    lightPanel();
+    const uint32_t next = addFb(createDumb(1024, 768), 1024, 768);
+    constexpr long kLimit = 4096;
+    const int flips = kLimit + 3;
+    for (int i = 0; i < flips; ++i) {
+        ASSERT_EQ(drmModePageFlip(fd, crtcId(), next, 0, nullptr), 0);
+        ASSERT_TRUE(succeeds("vblank 1"));
+    }
+    const std::string log = command("fliplog");
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), kLimit + 1);
+    EXPECT_EQ(log.find(" vblank=1\n"), std::string::npos);
+    EXPECT_NE(log.find(" vblank=" + std::to_string(flips) + "\nok"), std::string::npos);
 }
 
 TEST_F(Flips, ASecondFlipWhileOneIsOutstandingIsBusy)

@@ -61,7 +61,7 @@ class SimTest : public ::testing::Test {
     // The reply to a control request; the last line says ok or error.
     static std::string command(const std::string &request)
     {
-        std::vector<char> reply(1 << 16);
+        std::vector<char> reply(1 << 18);
         qelsim_command(request.c_str(), reply.data(), reply.size());
         return reply.data();
     }

@@ -5,6 +5,15 @@
 #include <stdint.h>
 #include <xf86.h>
 
+/* A GE batch as the driver keeps it: its place in the order of the
+ * driver's submissions (1, 2, ...; 0 for none), which says what is done once
+ * a later batch is known to be, and the seqno the kernel gave it, which a
+ * wait names. */
+typedef struct qelGeBatchRef {
+    uint64_t serial;
+    uint32_t seqno;
+} qelGeBatchRef;
+
 typedef struct qelBo {
     uint32_t handle;
     uint32_t pitch;
@@ -13,8 +22,11 @@ typedef struct qelBo {
     int32_t height;
     uint32_t fbId;
     void *map;
-    uint32_t lastSeqno;
-    uint32_t waitedSeqno;
+    /* The last submitted GE batches that read and that wrote the buffer,
+     * kept by the GE queue: a CPU read waits for the writer only, a CPU
+     * write for both. */
+    qelGeBatchRef geRead;
+    qelGeBatchRef geWrite;
 } qelBo;
 
 qelBo *qelBoCreate(int fd, int width, int height);

@@ -1,6 +1,7 @@
 /* End of a server generation: the hotplug watch ends, TearFree and the GE
- * queue are settled, then the server's layers close, then the driver's
- * records and buffers go. */
+ * queue are settled and the hardware cursor is taken off the displays while
+ * the driver is still DRM master, then the server's layers close, then the
+ * driver's records and buffers go. */
 #include "qel.h"
 
 #include <stdlib.h>
@@ -22,12 +23,14 @@ qelCloseScreen(ScreenPtr screen)
     qelHotplugStop(priv->hotplug);
     priv->hotplug = NULL;
     qelTearFreeTeardown(screen);
+    qelCursorHideAll(scrn);
     if (priv->ownsFd)
         drmDropMaster(priv->fd);
 
     screen->CreateScreenResources = priv->savedCreateScreenResources;
     screen->CloseScreen = priv->savedCloseScreen;
     closed = screen->CloseScreen(screen);
+    qelCursorCloseScreen(screen);
     free(priv->screenPixmapPriv);
     priv->screenPixmapPriv = NULL;
 

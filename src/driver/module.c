@@ -51,6 +51,7 @@ _X_EXPORT DriverRec QEL = {
 const OptionInfoRec qelOptions[QEL_OPTION_COUNT] = {
     {OPTION_ACCEL, "Accel", OPTV_BOOLEAN, {0}, FALSE},
     {OPTION_TEARFREE, "TearFree", OPTV_BOOLEAN, {0}, FALSE},
+    {OPTION_SW_CURSOR, "SWcursor", OPTV_BOOLEAN, {0}, FALSE},
     {-1, NULL, OPTV_NONE, {0}, FALSE},
 };
 

@@ -11,6 +11,7 @@
 #include <exa.h>
 #include <damage.h>
 #include <regionstr.h>
+#include <picturestr.h>
 
 #include "bo/bo.h"
 #include "ge/ge_kernel.h"
@@ -26,11 +27,13 @@
 typedef enum {
     OPTION_ACCEL = 0,
     OPTION_TEARFREE = 1,
+    OPTION_SW_CURSOR = 2,
 } qelOptionToken;
 
-#define QEL_OPTION_COUNT 3 /* the two options and the terminator */
+#define QEL_OPTION_COUNT 4 /* the three options and the terminator */
 
 typedef struct qelScreenPriv {
+    int scrnIndex;
     int fd;
     Bool ownsFd;
     char *devicePath;
@@ -49,8 +52,18 @@ typedef struct qelScreenPriv {
     uint32_t opCapacity;
     qelBo *batchDst;
     qelBo *batchSrc;
-    uint32_t lastSeqno;
-    uint32_t waitedSeqno;
+    /* The driver's last submitted GE batch, and the serial up to which the
+     * GE is known to have finished its work (it completes batches in the
+     * order they were submitted). */
+    qelGeBatchRef geSubmitted;
+    uint64_t geCompleted;
+    /* The GE's health: refused batches in a row, the kinds of refusal and
+     * of failed wait already logged (errno bits), and whether the GE is
+     * given up for this server generation. */
+    uint32_t geRefusedInARow;
+    uint64_t geRefusalsSaid;
+    uint64_t geWaitFailuresSaid;
+    Bool geGivenUp;
     qelBo *prepDst;
     uint32_t prepDstPitch;
     uint32_t prepRop;
@@ -67,6 +80,12 @@ typedef struct qelScreenPriv {
     CloseScreenProcPtr savedCloseScreen;
     CreateScreenResourcesProcPtr savedCreateScreenResources;
     ScreenBlockHandlerProcPtr savedBlockHandler;
+    /* The acceleration layer's procedures under the driver's Render hooks,
+     * and how many Render requests have their pixmaps open to the CPU. */
+    CreatePixmapProcPtr exaCreatePixmap;
+    CreateGCProcPtr exaCreateGC;
+    CompositeProcPtr exaComposite;
+    int renderAccessDepth;
     /* The EXA private that CreatePixmap2 gave the screen pixmap. fb frees
      * the screen pixmap without the DestroyPixmap hook, and EXA's privates
      * are gone by CloseScreen, so the driver keeps it to release it. */
@@ -100,6 +119,9 @@ void qelAdjustFrame(ScrnInfoPtr scrn, int x, int y);
 Bool qelEnterVT(ScrnInfoPtr scrn);
 void qelLeaveVT(ScrnInfoPtr scrn);
 void qelFreeScreen(ScrnInfoPtr scrn);
+
+/* The driver's Render and shared-memory procedures over EXA's. */
+void qelInstallRenderHooks(ScreenPtr screen);
 
 /* Screen procedures the driver wraps. */
 Bool qelCreateScreenResources(ScreenPtr screen);

@@ -124,7 +124,10 @@ qelScreenInit(ScreenPtr screen, int argc, char **argv)
         xf86DrvMsg(scrn->scrnIndex, X_ERROR, "EXA initialization failed\n");
         return FALSE;
     }
+    if (priv->accel)
+        qelInstallRenderHooks(screen);
     miDCInitialize(screen, xf86GetPointerScreenFuncs());
+    qelCursorScreenInit(screen);
 
     /* Wrapped before the CRTC layer wraps it: the CRTC layer's version is
      * entered first and calls ours from inside its own. */
@@ -158,15 +161,6 @@ qelCreateScreenResources(ScreenPtr screen)
     if (!created)
         return FALSE;
 
-    if (priv->accel && priv->exa) {
-        PixmapPtr pixmap = screen->GetScreenPixmap(screen);
-
-        exaMoveInPixmap(pixmap);
-        /* EXA keeps a screen wider than the GE addresses in system memory;
-         * that memory must be the shadow, which the CRTCs scan out. */
-        if (!exaGetPixmapDriverPrivate(pixmap))
-            qelRepointScreenPixmap(screen, priv, scrn->virtualX, scrn->virtualY);
-    }
     qelTearFreeSetup(screen);
     if (!xf86SetDesiredModes(scrn))
         xf86DrvMsg(scrn->scrnIndex, X_WARNING, "Failed to set the initial mode\n");

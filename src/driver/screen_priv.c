@@ -12,6 +12,7 @@ qelScreenPrivCreate(ScrnInfoPtr scrn)
 
     if (!priv)
         return NULL;
+    priv->scrnIndex = scrn->scrnIndex;
     priv->fd = -1;
     scrn->driverPrivate = priv;
     return priv;

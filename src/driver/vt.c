@@ -1,8 +1,10 @@
 /* VT switching. LeaveVT neither switches the CRTCs off nor touches the
- * buffers or the GE queue; it only settles pending flips and gives up DRM
- * master. Hotplug uevents that arrive meanwhile are let go: after EnterVT
- * the server's RandR layer detects every output again and tells clients
- * what changed. */
+ * buffers or the GE queue; it only settles pending flips, takes the
+ * hardware cursor off the displays and gives up DRM master. The server's
+ * cursor layer shows the cursor again once EnterVT has set the modes.
+ * Hotplug uevents that arrive meanwhile are let go: after EnterVT the
+ * server's RandR layer detects every output again and tells clients what
+ * changed. */
 #include "qel.h"
 
 #include "kms/kms.h"
@@ -21,6 +23,7 @@ void
 qelLeaveVT(ScrnInfoPtr scrn)
 {
     qelPresentSettleAll(qelScreenPrivFromScrn(scrn));
+    qelCursorHideAll(scrn);
     qelDropMaster(scrn);
     scrn->vtSema = FALSE;
 }

@@ -1,5 +1,6 @@
 /* CPU access to driver pixmaps: uploads, downloads and software fallbacks
- * wait for the GE work outstanding on the buffer concerned, and no other. */
+ * wait for the unfinished GE work on the buffer concerned that the access
+ * conflicts with, and no other. */
 #include "ge/ge.h"
 
 #include <string.h>
@@ -33,7 +34,7 @@ qelUploadToScreen(PixmapPtr dst, int x, int y, int w, int h, char *src, int srcP
 
     if (!pixPriv || !qelRectInsideBo(pixPriv->bo, x, y, w, h))
         return FALSE;
-    qelGeWaitBo(qelScreenPrivFromScreen(dst->drawable.pScreen), pixPriv->bo);
+    qelGeSyncCpu(qelScreenPrivFromScreen(dst->drawable.pScreen), pixPriv->bo, QEL_CPU_WRITE);
 
     row = (char *) pixPriv->bo->map + (size_t) y * pixPriv->pitch + (size_t) x * bytesPerPixel;
     for (int i = 0; i < h; i++) {
@@ -53,7 +54,7 @@ qelDownloadFromScreen(PixmapPtr src, int x, int y, int w, int h, char *dst, int 
 
     if (!pixPriv || !qelRectInsideBo(pixPriv->bo, x, y, w, h))
         return FALSE;
-    qelGeWaitBo(qelScreenPrivFromScreen(src->drawable.pScreen), pixPriv->bo);
+    qelGeSyncCpu(qelScreenPrivFromScreen(src->drawable.pScreen), pixPriv->bo, QEL_CPU_READ);
 
     row = (const char *) pixPriv->bo->map + (size_t) y * pixPriv->pitch +
         (size_t) x * bytesPerPixel;
@@ -65,6 +66,14 @@ qelDownloadFromScreen(PixmapPtr src, int x, int y, int w, int h, char *dst, int 
     return TRUE;
 }
 
+/* EXA's destination indices are read and written; the others only read. */
+static qelCpuAccess
+qelAccessOfIndex(int index)
+{
+    return index == EXA_PREPARE_DEST || index == EXA_PREPARE_AUX_DEST ? QEL_CPU_WRITE
+                                                                        : QEL_CPU_READ;
+}
+
 Bool
 qelPrepareAccess(PixmapPtr pixmap, int index)
 {
@@ -72,14 +81,12 @@ qelPrepareAccess(PixmapPtr pixmap, int index)
     qelBo *bo = qelPixmapBo(pixmap);
     void *map;
 
-    (void) index;
-
     if (!bo)
         return TRUE;
     map = qelBoGetMap(priv->fd, bo);
     if (!map)
         return FALSE;
-    qelGeWaitBo(priv, bo);
+    qelGeSyncCpu(priv, bo, qelAccessOfIndex(index));
     pixmap->devPrivate.ptr = map;
     return TRUE;
 }

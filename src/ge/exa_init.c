@@ -1,5 +1,7 @@
-/* EXA set-up in mixed-pixmaps mode: the driver owns the storage of every
- * pixmap EXA moves into driver memory, and the operation queue. */
+/* EXA set-up with driver-allocated pixmaps: the driver owns the storage of
+ * every pixmap EXA makes (exa_pixmap.c) and the operation queue. Nothing
+ * migrates: a pixmap the GE can address is a buffer from the start, and
+ * every other one is drawn in place by software. */
 #include "ge/ge.h"
 
 #include <stdlib.h>
@@ -11,7 +13,9 @@ qelExaFill(ExaDriverPtr exa)
     exa->exa_minor = 6;
     exa->pixmapOffsetAlign = 0;
     exa->pixmapPitchAlign = 4;
-    exa->flags = EXA_OFFSCREEN_PIXMAPS | EXA_HANDLES_PIXMAPS | EXA_MIXED_PIXMAPS;
+    /* PrepareAccess takes every access index, so that each CPU access to
+     * a buffer waits for the GE as its own access needs. */
+    exa->flags = EXA_OFFSCREEN_PIXMAPS | EXA_HANDLES_PIXMAPS | EXA_SUPPORTS_PREPARE_AUX;
     exa->maxX = QEL_MAX_DIMENSION;
     exa->maxY = QEL_MAX_DIMENSION;
     exa->maxPitchBytes = GE_MAX_PITCH;
@@ -43,6 +47,9 @@ qelExaForgetQueue(qelScreenPriv *priv)
     priv->batchSrc = NULL;
     priv->prepDst = NULL;
     priv->prepSrc = NULL;
+    /* Each server generation gives the GE a new chance. */
+    priv->geRefusedInARow = 0;
+    priv->geGivenUp = FALSE;
 }
 
 static void

@@ -1,5 +1,13 @@
-/* EXA solid fills and copies, queued as GE operations. */
+/* EXA solid fills and copies, queued as GE operations; a small fill into
+ * a buffer the GE is not writing is done by the CPU at once. */
 #include "ge/ge.h"
+
+#include <wchar.h>
+
+/* Up to this many pixels a fill costs the CPU less than queuing it costs:
+ * spans of arcs and polygons, small rectangles. Larger ones are the GE's,
+ * which frees the CPU. */
+#define QEL_CPU_FILL_MAX_PIXELS 1024
 
 /* The GE has no planemask: only requests that write every plane of the
  * destination's depth can run on it. */
@@ -45,7 +53,8 @@ qelPrepareSolid(PixmapPtr pixmap, int alu, Pixel planemask, Pixel fg)
     qelBo *bo = qelPixmapBo(pixmap);
     uint32_t rop;
 
-    if (!qelGeAddressable(bo) || !qelPlanemaskCoversDepth(planemask, pixmap->drawable.depth) ||
+    if (priv->geGivenUp || !qelGeAddressable(bo) ||
+        !qelPlanemaskCoversDepth(planemask, pixmap->drawable.depth) ||
         !qelRopFromAlu(alu, GE_ROP_SOLID_COPY, GE_ROP_SOLID_XOR, &rop))
         return FALSE;
 
@@ -54,6 +63,25 @@ qelPrepareSolid(PixmapPtr pixmap, int alu, Pixel planemask, Pixel fg)
     priv->prepFg = fg;
     priv->prepDstPitch = exaGetPixmapPitch(pixmap);
     return TRUE;
+}
+
+_Static_assert(sizeof(wchar_t) == sizeof(uint32_t), "wmemset stores 32-bit pixels");
+
+/* What the GE's 0xF0 and 0x5A codes do, on the CPU; the C library's
+ * wmemset is its fastest store of a 32-bit value. */
+static void
+qelCpuFill(qelBo *dst, uint32_t pitch, uint32_t rop, uint32_t fg, int x, int y, int w, int h)
+{
+    uint32_t *row = (uint32_t *) ((char *) dst->map + (size_t) y * pitch) + x;
+
+    for (int j = 0; j < h; j++, row = (uint32_t *) ((char *) row + pitch)) {
+        if (rop == GE_ROP_SOLID_COPY) {
+            wmemset((wchar_t *) row, (wchar_t) fg, (size_t) w);
+            continue;
+        }
+        for (int i = 0; i < w; i++)
+            row[i] ^= fg;
+    }
 }
 
 void
@@ -67,6 +95,10 @@ qelSolid(PixmapPtr pixmap, int x1, int y1, int x2, int y2)
 
     if (!qelClipRect(dst, x1, y1, &w, &h))
         return;
+    if (w * h <= QEL_CPU_FILL_MAX_PIXELS && dst->map && qelGeCpuMayWriteNow(priv, dst)) {
+        qelCpuFill(dst, priv->prepDstPitch, priv->prepRop, priv->prepFg, x1, y1, w, h);
+        return;
+    }
 
     /* Every word is named: a partial initialiser costs a memset call per
      * operation on some targets. */
@@ -100,7 +132,7 @@ qelPrepareCopy(PixmapPtr src, PixmapPtr dst, int dx, int dy, int alu, Pixel plan
     (void) dx;
     (void) dy;
 
-    if (!qelGeAddressable(srcBo) || !qelGeAddressable(dstBo) ||
+    if (priv->geGivenUp || !qelGeAddressable(srcBo) || !qelGeAddressable(dstBo) ||
         !qelPlanemaskCoversDepth(planemask, dst->drawable.depth) ||
         !qelRopFromAlu(alu, GE_ROP_COPY_COPY, GE_ROP_COPY_XOR, &rop))
         return FALSE;
@@ -143,9 +175,16 @@ qelCopy(PixmapPtr dst, int srcX, int srcY, int dstX, int dstY, int width, int he
     };
 }
 
+/* Queued operations go out at the next flush point, except while a Render
+ * request has its pixmaps open to the CPU: an operation the request set
+ * off on the way (the cursor taken down when its damage or its source
+ * reaches the cursor) comes before the CPU's drawing that follows, so it
+ * must be finished before that drawing goes on. */
 void
 qelDoneOp(PixmapPtr pixmap)
 {
-    /* Queued operations go out at the next flush point. */
-    (void) pixmap;
+    qelScreenPriv *priv = qelPixmapScreenPriv(pixmap);
+
+    if (priv->renderAccessDepth > 0)
+        qelGeSyncCpu(priv, priv->prepDst, QEL_CPU_WRITE);
 }

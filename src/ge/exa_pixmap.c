@@ -1,5 +1,8 @@
-/* Pixmap storage for EXA: every driver pixmap is a mapped dumb buffer; the
- * first screen-sized one (the screen pixmap) is the screen's shadow. */
+/* Pixmap storage for EXA: the driver holds the pixels of every pixmap EXA
+ * makes. A depth-24 pixmap the GE can address lives in a mapped dumb
+ * buffer; the screen pixmap in the screen's shadow buffer; every other one
+ * in system memory the driver allocates, or in memory its creator gives
+ * (scratch headers, shared-memory pixmaps), which software draws on. */
 #include "ge/ge.h"
 
 #include <stdlib.h>
@@ -12,6 +15,12 @@ qelPixmapBo(PixmapPtr pixmap)
     qelPixmapPriv *pixPriv = exaGetPixmapDriverPrivate(pixmap);
 
     return pixPriv ? pixPriv->bo : NULL;
+}
+
+void *
+qelPixmapPixels(const qelPixmapPriv *pixPriv)
+{
+    return pixPriv->bo ? pixPriv->bo->map : pixPriv->bits;
 }
 
 Bool
@@ -27,7 +36,7 @@ qelIsScreenBo(const qelScreenPriv *priv, const qelBo *bo)
 }
 
 static Bool
-qelPixmapFormatSupported(int width, int height, int depth, int bitsPerPixel)
+qelGeCanAddress(int width, int height, int depth, int bitsPerPixel)
 {
     return depth == 24 && bitsPerPixel == 32 &&
         width >= 1 && width <= QEL_MAX_DIMENSION &&
@@ -46,36 +55,88 @@ qelCreatePixmapBo(qelScreenPriv *priv, int width, int height)
     return bo;
 }
 
+/* Rows padded to 32 bits, as fb lays out the pixmaps it allocates. */
+static uint32_t
+qelSystemPitch(int width, int bitsPerPixel)
+{
+    return (uint32_t) (((uint64_t) width * (uint64_t) bitsPerPixel + 31) / 32 * 4);
+}
+
+/* Zeroed, so that no client reads what an earlier pixmap held. A size the
+ * address space cannot hold (32767 x 32767 at 32 bits per pixel on a 32-bit
+ * board) is refused rather than wrapped. */
+static Bool
+qelAllocSystemPixels(qelPixmapPriv *pixPriv, int width, int height, int bitsPerPixel)
+{
+    uint32_t pitch = qelSystemPitch(width, bitsPerPixel);
+    uint64_t size = (uint64_t) pitch * (uint64_t) height;
+
+    if (size > SIZE_MAX)
+        return FALSE;
+    pixPriv->bits = calloc(1, (size_t) size);
+    if (!pixPriv->bits)
+        return FALSE;
+    pixPriv->ownsBits = TRUE;
+    pixPriv->pitch = pitch;
+    pixPriv->size = (size_t) size;
+    return TRUE;
+}
+
+/* A pixmap of no size gets its pixels later, from ModifyPixmapHeader. */
+static Bool
+qelAllocPixels(qelScreenPriv *priv, qelPixmapPriv *pixPriv, int width, int height, int depth,
+               int bitsPerPixel)
+{
+    if (width <= 0 || height <= 0)
+        return TRUE;
+    if (qelGeCanAddress(width, height, depth, bitsPerPixel)) {
+        pixPriv->bo = qelCreatePixmapBo(priv, width, height);
+        if (pixPriv->bo) {
+            pixPriv->pitch = pixPriv->bo->pitch;
+            return TRUE;
+        }
+        /* Without a buffer the pixmap is still good for software. */
+    }
+    return qelAllocSystemPixels(pixPriv, width, height, bitsPerPixel);
+}
+
 void *
 qelCreatePixmap2(ScreenPtr screen, int width, int height, int depth, int usageHint,
                  int bitsPerPixel, int *newFbPitch)
 {
-    ScrnInfoPtr scrn = xf86ScreenToScrn(screen);
-    qelScreenPriv *priv = qelScreenPrivFromScrn(scrn);
+    qelScreenPriv *priv = qelScreenPrivFromScreen(screen);
     qelPixmapPriv *pixPriv;
 
     (void) usageHint;
 
-    if (!priv->accel || !qelPixmapFormatSupported(width, height, depth, bitsPerPixel))
+    if (!priv->accel)
         return NULL;
     pixPriv = calloc(1, sizeof(*pixPriv));
     if (!pixPriv)
         return NULL;
-
-    if (!priv->screenBoClaimed && width == scrn->virtualX && height == scrn->virtualY) {
-        pixPriv->bo = priv->shadow;
-        priv->screenBoClaimed = TRUE;
-        priv->screenPixmapPriv = pixPriv;
-    } else {
-        pixPriv->bo = qelCreatePixmapBo(priv, width, height);
-        if (!pixPriv->bo) {
-            free(pixPriv);
-            return NULL;
-        }
+    if (!qelAllocPixels(priv, pixPriv, width, height, depth, bitsPerPixel)) {
+        free(pixPriv);
+        return NULL;
     }
-    pixPriv->pitch = pixPriv->bo->pitch;
-    *newFbPitch = pixPriv->pitch;
+    *newFbPitch = (int) pixPriv->pitch;
     return pixPriv;
+}
+
+/* Lets go of the pixels the record holds; the screen's buffers stay. */
+static void
+qelReleasePixels(qelScreenPriv *priv, qelPixmapPriv *pixPriv)
+{
+    if (pixPriv->bo && !qelIsScreenBo(priv, pixPriv->bo)) {
+        /* Queued operations may still name the buffer. */
+        qelGeFlush(priv);
+        qelBoDestroy(priv->fd, pixPriv->bo);
+    }
+    if (pixPriv->ownsBits)
+        free(pixPriv->bits);
+    pixPriv->bo = NULL;
+    pixPriv->bits = NULL;
+    pixPriv->ownsBits = FALSE;
+    pixPriv->size = 0;
 }
 
 void
@@ -86,29 +147,50 @@ qelDestroyPixmap(ScreenPtr screen, void *driverPriv)
 
     if (!pixPriv)
         return;
-    if (pixPriv->bo && !qelIsScreenBo(priv, pixPriv->bo)) {
-        /* Queued operations may still name the buffer. */
-        qelGeFlush(priv);
-        qelBoDestroy(priv->fd, pixPriv->bo);
-    }
+    qelReleasePixels(priv, pixPriv);
     if (pixPriv == priv->screenPixmapPriv)
         priv->screenPixmapPriv = NULL;
     free(pixPriv);
 }
 
-Bool
-qelModifyPixmapHeader(PixmapPtr pixmap, int width, int height, int depth,
-                      int bitsPerPixel, int devKind, void *pixData)
+/* The screen pixmap is made without pixels and then given the screen's
+ * size without any: it renders into the shadow. */
+static Bool
+qelClaimsScreenBo(const qelScreenPriv *priv, const qelPixmapPriv *pixPriv, PixmapPtr pixmap)
 {
-    qelPixmapPriv *pixPriv = exaGetPixmapDriverPrivate(pixmap);
+    ScrnInfoPtr scrn = xf86ScreenToScrn(pixmap->drawable.pScreen);
 
-    /* The buffer decides stride and address, whatever the caller passes. */
-    (void) devKind;
-    (void) pixData;
+    return !priv->screenBoClaimed && !pixPriv->bo && !pixPriv->bits &&
+        pixmap->drawable.width == scrn->virtualX && pixmap->drawable.height == scrn->virtualY;
+}
 
-    if (!pixPriv || !pixPriv->bo)
-        return FALSE;
+static void
+qelTakePixels(qelScreenPriv *priv, qelPixmapPriv *pixPriv, PixmapPtr pixmap, int devKind,
+              void *pixData)
+{
+    if (pixData) {
+        /* The creator's memory, e.g. a client's shared memory: software
+         * draws on it in place. */
+        qelReleasePixels(priv, pixPriv);
+        pixPriv->bits = pixData;
+        pixPriv->pitch = devKind > 0 ? (uint32_t) devKind
+                                     : qelSystemPitch(pixmap->drawable.width,
+                                                      pixmap->drawable.bitsPerPixel);
+    } else if (qelClaimsScreenBo(priv, pixPriv, pixmap)) {
+        pixPriv->bo = priv->shadow;
+        pixPriv->pitch = priv->shadow->pitch;
+        priv->screenBoClaimed = TRUE;
+        priv->screenPixmapPriv = pixPriv;
+    } else if (pixPriv->bo) {
+        /* Resize may have moved the record to another buffer. */
+        pixPriv->pitch = pixPriv->bo->pitch;
+    }
+}
 
+/* A value of 0 or less keeps the field as it was. */
+static void
+qelSetHeaderFields(PixmapPtr pixmap, int width, int height, int depth, int bitsPerPixel)
+{
     if (width > 0)
         pixmap->drawable.width = width;
     if (height > 0)
@@ -117,13 +199,74 @@ qelModifyPixmapHeader(PixmapPtr pixmap, int width, int height, int depth,
         pixmap->drawable.depth = depth;
     if (bitsPerPixel > 0)
         pixmap->drawable.bitsPerPixel = bitsPerPixel;
+}
+
+/* The driver's storage holds a width x height pixmap of that many bits per
+ * pixel: its rows fit the pitch and there are enough of them. Pixels a
+ * creator gave are the creator's to size. */
+static Bool
+qelStorageFits(const qelPixmapPriv *pixPriv, int width, int height, int bitsPerPixel)
+{
+    uint64_t bytes;
+
+    if (pixPriv->bo)
+        bytes = pixPriv->bo->size;
+    else if (pixPriv->ownsBits)
+        bytes = pixPriv->size;
+    else
+        return TRUE;
+    return (uint64_t) width * (uint64_t) bitsPerPixel <= (uint64_t) pixPriv->pitch * 8 &&
+        (uint64_t) height * pixPriv->pitch <= bytes;
+}
+
+/* A header that would not fit the pixmap's storage gets storage that fits
+ * (contents are not kept, as a new size gives them no meaning): software
+ * must never draw past a mapping. Refusing would not do, since EXA then
+ * has the screen's own hook apply the header all the same. The screen's
+ * buffer changes only with the screen, through resize. */
+static Bool
+qelFitStorage(qelScreenPriv *priv, qelPixmapPriv *pixPriv, PixmapPtr pixmap, int width,
+              int height, int depth, int bitsPerPixel)
+{
+    DrawablePtr drawable = &pixmap->drawable;
+    int newWidth = width > 0 ? width : drawable->width;
+    int newHeight = height > 0 ? height : drawable->height;
+    int newBpp = bitsPerPixel > 0 ? bitsPerPixel : drawable->bitsPerPixel;
+
+    if (qelStorageFits(pixPriv, newWidth, newHeight, newBpp))
+        return TRUE;
+    if (pixPriv->bo && qelIsScreenBo(priv, pixPriv->bo))
+        return FALSE;
+    qelReleasePixels(priv, pixPriv);
+    return qelAllocPixels(priv, pixPriv, newWidth, newHeight, depth > 0 ? depth : drawable->depth,
+                          newBpp);
+}
+
+Bool
+qelModifyPixmapHeader(PixmapPtr pixmap, int width, int height, int depth,
+                      int bitsPerPixel, int devKind, void *pixData)
+{
+    qelPixmapPriv *pixPriv = exaGetPixmapDriverPrivate(pixmap);
+    qelScreenPriv *priv = qelScreenPrivFromScreen(pixmap->drawable.pScreen);
+
+    if (!pixPriv)
+        return FALSE;
+    if (!pixData && !qelFitStorage(priv, pixPriv, pixmap, width, height, depth, bitsPerPixel))
+        return FALSE;
+
+    qelSetHeaderFields(pixmap, width, height, depth, bitsPerPixel);
+    /* The storage decides stride and address, except where the caller
+     * gives the pixels. */
+    qelTakePixels(priv, pixPriv, pixmap, devKind, pixData);
 
     if (++globalSerialNumber > QEL_MAX_SERIAL)
         globalSerialNumber = 1;
     pixmap->drawable.serialNumber = globalSerialNumber;
 
-    pixmap->devKind = pixPriv->pitch;
-    pixmap->devPrivate.ptr = pixPriv->bo->map;
+    pixmap->devKind = (int) pixPriv->pitch;
+    /* EXA hides the address again at once; it keeps it for the software
+     * access of pixmaps without a buffer. */
+    pixmap->devPrivate.ptr = qelPixmapPixels(pixPriv);
     return TRUE;
 }
 

@@ -4,14 +4,26 @@
 
 #include "driver/qel.h"
 
-/* The EXA driver private of a pixmap. */
+/* The EXA driver private of a pixmap: where its pixels are. */
 typedef struct qelPixmapPriv {
+    /* A buffer the GE can work on, or NULL. */
     qelBo *bo;
     uint32_t pitch;
+    /* Without a buffer: system memory, the driver's own when ownsBits,
+     * else the pixmap creator's; NULL while the pixmap has no size. */
+    void *bits;
+    Bool ownsBits;
+    /* The bytes of the driver's own system memory. */
+    size_t size;
 } qelPixmapPriv;
 
 /* Operation queue. */
 void qelGeFlush(qelScreenPriv *priv);
+/* Something other than a wait proved the GE done with every batch up to
+ * that serial (a flip it fenced has been shown). */
+void qelGeNoteDone(qelScreenPriv *priv, uint64_t serial);
+/* Runs the queued operations on the CPU, as the GE would have. */
+void qelGeRunBatchOnCpu(qelScreenPriv *priv);
 
 /* TRUE when a batch must go out before an operation writing dst (and, for a
  * copy, reading src) can join the queue: a batch has one destination and at
@@ -43,7 +55,35 @@ qelGeReserve(qelScreenPriv *priv, qelBo *dst, qelBo *src)
         priv->batchSrc = src;
     return &priv->ops[priv->opCount++];
 }
+/* What the CPU is about to do with a buffer. */
+typedef enum qelCpuAccess {
+    QEL_CPU_READ,
+    QEL_CPU_WRITE,
+} qelCpuAccess;
+
+/* Makes a buffer safe for the CPU access: queued operations that conflict
+ * with it are submitted, and the GE work it conflicts with is waited for
+ * (a read waits for the GE's writes to the buffer, a write for its reads
+ * and writes), unless that work is already known to be done. */
+void qelGeSyncCpu(qelScreenPriv *priv, qelBo *bo, qelCpuAccess access);
+/* The same for a CPU write: all GE work on the buffer is done after it. */
 void qelGeWaitBo(qelScreenPriv *priv, qelBo *bo);
+Bool qelGeCpuMayWriteAfterWait(qelScreenPriv *priv, qelBo *bo);
+
+/* TRUE when the CPU may write the buffer now without overtaking GE work:
+ * no queued operation names it and every GE write to it is known to be
+ * done; unfinished GE reads of it (a TearFree copy, say) are waited for.
+ * FALSE when the write must queue behind the GE's. Inline: small fills ask
+ * it for every span, and the common answer takes a few compares. */
+static inline Bool
+qelGeCpuMayWriteNow(qelScreenPriv *priv, qelBo *bo)
+{
+    if (priv->opCount > 0 && (bo == priv->batchDst || bo == priv->batchSrc))
+        return FALSE;
+    if (bo->geWrite.serial <= priv->geCompleted && bo->geRead.serial <= priv->geCompleted)
+        return TRUE;
+    return qelGeCpuMayWriteAfterWait(priv, bo);
+}
 /* Queues a plain copy of the w x h rectangle at (srcX, srcY) of src to
  * (dstX, dstY) of dst, clipped to both buffers. */
 void qelGeCopyRect(qelScreenPriv *priv, qelBo *src, int srcX, int srcY, qelBo *dst, int dstX,
@@ -82,7 +122,9 @@ void qelGeNoteScreenPitch(ScrnInfoPtr scrn, const qelScreenPriv *priv, const qel
  * destroy. */
 Bool qelIsScreenBo(const qelScreenPriv *priv, const qelBo *bo);
 
-/* The buffer behind a pixmap, or NULL when the driver holds none. */
+/* The buffer behind a pixmap, or NULL when it has none. */
 qelBo *qelPixmapBo(PixmapPtr pixmap);
+/* The CPU address of a pixmap's pixels. */
+void *qelPixmapPixels(const qelPixmapPriv *pixPriv);
 
 #endif

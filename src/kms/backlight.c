@@ -19,32 +19,46 @@
 
 static Atom qelBacklightAtom = None;
 
-int
-qelReadSysfsInt(const char *path)
+Bool
+qelReadSysfsInt(const char *path, int *value)
 {
     char text[16];
     ssize_t length;
-    long value;
+    long number;
     int fd = open(path, O_RDONLY | O_CLOEXEC);
 
     if (fd < 0)
-        return -1;
+        return FALSE;
     length = read(fd, text, sizeof(text) - 1);
     close(fd);
     if (length <= 0)
-        return -1;
+        return FALSE;
     text[length] = '\0';
-    value = strtol(text, NULL, 10);
+    number = strtol(text, NULL, 10);
     /* Where long is wider than int, a number out of int's range would be
      * cut to its low bits and read as some unrelated value; it saturates
      * instead, as strtol itself does where the two have one width. */
 #if LONG_MAX > INT_MAX
-    if (value > INT_MAX)
-        return INT_MAX;
-    if (value < INT_MIN)
-        return INT_MIN;
+    if (number > INT_MAX)
+        number = INT_MAX;
+    if (number < INT_MIN)
+        number = INT_MIN;
 #endif
-    return (int) value;
+    *value = (int) number;
+    return TRUE;
+}
+
+/* The device's level as the property shows it: a driver or a hand that
+ * wrote a value beyond the range gets the nearest level inside it. */
+static Bool
+qelReadBrightness(const qelOutputPriv *outPriv, int32_t *brightness)
+{
+    int value;
+
+    if (!qelReadSysfsInt(outPriv->backlightPath, &value))
+        return FALSE;
+    *brightness = value < 0 ? 0 : value > outPriv->maxBrightness ? outPriv->maxBrightness : value;
+    return TRUE;
 }
 
 /* Formats into a fixed field; a path that does not fit would name another
@@ -74,8 +88,7 @@ qelChooseBacklight(qelOutputPriv *outPriv)
             continue;
         if (!qelFormatDevicePath(maxPath, sizeof(maxPath), entry->d_name, "max_brightness"))
             continue;
-        max = qelReadSysfsInt(maxPath);
-        if (max < 1)
+        if (!qelReadSysfsInt(maxPath, &max) || max < 1)
             continue;
         if (!qelFormatDevicePath(outPriv->backlightPath, sizeof(outPriv->backlightPath),
                                  entry->d_name, "brightness")) {
@@ -101,15 +114,14 @@ qelOutputCreateResources(xf86OutputPtr output)
 {
     qelOutputPriv *outPriv = output->driver_private;
     INT32 range[2];
-    int brightness;
+    int32_t brightness;
 
     /* After a regeneration the device chosen before is kept. */
     if (outPriv->backlightPath[0] == '\0' && !qelChooseBacklight(outPriv))
         return;
 
     qelBacklightAtom = MakeAtom(QEL_BACKLIGHT_PROPERTY, strlen(QEL_BACKLIGHT_PROPERTY), TRUE);
-    brightness = qelReadSysfsInt(outPriv->backlightPath);
-    if (brightness < 0)
+    if (!qelReadBrightness(outPriv, &brightness))
         return;
 
     range[0] = 0;
@@ -123,12 +135,11 @@ Bool
 qelOutputGetProperty(xf86OutputPtr output, Atom property)
 {
     qelOutputPriv *outPriv = output->driver_private;
-    int brightness;
+    int32_t brightness;
 
     if (outPriv->backlightPath[0] == '\0' || property != qelBacklightAtom)
         return FALSE;
-    brightness = qelReadSysfsInt(outPriv->backlightPath);
-    if (brightness < 0)
+    if (!qelReadBrightness(outPriv, &brightness))
         return FALSE;
     qelPublishBrightness(output, brightness);
     return TRUE;
@@ -139,7 +150,9 @@ qelWriteBrightness(const char *path, int value)
 {
     char text[16];
     int length = snprintf(text, sizeof(text), "%d", value);
-    int fd = open(path, O_WRONLY | O_CLOEXEC);
+    /* Truncated: a file that held a longer number must hold this one only
+     * (sysfs attributes take every write whole anyway). */
+    int fd = open(path, O_WRONLY | O_TRUNC | O_CLOEXEC);
     ssize_t written;
 
     if (fd < 0)

@@ -16,9 +16,15 @@ const xf86CrtcConfigFuncsRec qelCrtcConfigFuncs = {
     .resize = qelCrtcResize,
 };
 
-/* No rotation shadow and no hardware cursor: those slots stay NULL. */
+/* No rotation shadow: those slots stay NULL. The cursor hooks are the
+ * checking ones, so that a cursor the kernel refuses falls back to the
+ * software cursor instead of vanishing. */
 const xf86CrtcFuncsRec qelCrtcFuncs = {
     .dpms = qelCrtcDpms,
+    .set_cursor_position = qelCursorSetPosition,
+    .show_cursor_check = qelCursorShow,
+    .hide_cursor = qelCursorHide,
+    .load_cursor_argb_check = qelCursorLoadArgb,
     .gamma_set = qelCrtcGammaSet,
     .destroy = qelCrtcDestroy,
     .set_mode_major = qelCrtcSetModeMajor,

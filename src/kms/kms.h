@@ -17,6 +17,10 @@ typedef struct qelCrtcPriv {
     /* This CRTC's own DPMS state: each display is switched on and off by
      * itself. */
     Bool dpmsOff;
+    /* The hardware cursor's image, as large as the cursor plane; made when
+     * the first image is loaded, released at CloseScreen. */
+    qelBo *cursorBo;
+    Bool cursorRefusalLogged;
 } qelCrtcPriv;
 
 typedef struct qelOutputPriv {
@@ -43,6 +47,12 @@ void qelCrtcGammaSet(xf86CrtcPtr crtc, CARD16 *red, CARD16 *green, CARD16 *blue,
                      int size);
 void qelCrtcDestroy(xf86CrtcPtr crtc);
 
+/* Hardware cursor hooks of a CRTC (cursor.c). */
+void qelCursorSetPosition(xf86CrtcPtr crtc, int x, int y);
+Bool qelCursorShow(xf86CrtcPtr crtc);
+void qelCursorHide(xf86CrtcPtr crtc);
+Bool qelCursorLoadArgb(xf86CrtcPtr crtc, CARD32 *image);
+
 /* The server's mode record as the kernel's mode record. */
 void qelModeToDrm(const DisplayModeRec *mode, drmModeModeInfo *info);
 
@@ -60,15 +70,12 @@ Bool qelOutputSetProperty(xf86OutputPtr output, Atom property, RRPropertyValuePt
 Bool qelOutputGetProperty(xf86OutputPtr output, Atom property);
 void qelOutputDestroy(xf86OutputPtr output);
 
-/* The decimal integer at the start of a small sysfs file; -1 when the file
- * cannot be read. */
-int qelReadSysfsInt(const char *path);
+/* The decimal integer at the start of a small sysfs file; FALSE when the
+ * file cannot be read. */
+Bool qelReadSysfsInt(const char *path, int *value);
 
 /* Screen resize through the CRTC configuration. */
 Bool qelCrtcResize(ScrnInfoPtr scrn, int width, int height);
-/* Points the screen pixmap at the shadow: its EXA storage when it has
- * some, else its system memory. */
-void qelRepointScreenPixmap(ScreenPtr screen, qelScreenPriv *priv, int width, int height);
 
 /* Output hotplug: a watch on the device's hotplug uevents from ScreenInit
  * to CloseScreen. Start returns NULL, after saying in the log that hotplug
@@ -85,5 +92,13 @@ void qelHotplugRedetect(ScrnInfoPtr scrn);
 Bool qelEnterVTKms(ScrnInfoPtr scrn);
 void qelDropMaster(ScrnInfoPtr scrn);
 Bool qelScreenInitKms(ScreenPtr screen);
+
+/* The cursor of the screen (cursor_screen.c): ScreenInit chooses the
+ * hardware or the software cursor (after miDCInitialize); the hardware
+ * cursor is taken off the displays before DRM master goes (LeaveVT,
+ * CloseScreen) and its records go after the server's layers have closed. */
+void qelCursorScreenInit(ScreenPtr screen);
+void qelCursorHideAll(ScrnInfoPtr scrn);
+void qelCursorCloseScreen(ScreenPtr screen);
 
 #endif

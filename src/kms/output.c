@@ -26,8 +26,19 @@ qelOutputModeValid(xf86OutputPtr output, DisplayModePtr mode)
     return MODE_OK;
 }
 
-/* A connector that cannot be fetched again keeps its last known state; the
- * output stays usable rather than vanishing on a transient failure. */
+/* Only a connector the kernel knows to be disconnected is reported so; an
+ * unknown state may still drive a panel. */
+static xf86OutputStatus
+qelConnectorStatus(const drmModeConnector *connector)
+{
+    if (connector && connector->connection == DRM_MODE_DISCONNECTED)
+        return XF86OutputStatusDisconnected;
+    return XF86OutputStatusConnected;
+}
+
+/* A connector that cannot be fetched again keeps its last known state and
+ * modes: a transient failure neither makes an output vanish nor lights one
+ * that was known to be disconnected. */
 xf86OutputStatus
 qelOutputDetect(xf86OutputPtr output)
 {
@@ -35,13 +46,11 @@ qelOutputDetect(xf86OutputPtr output)
     drmModeConnectorPtr connector =
         drmModeGetConnector(outputPriv->screenPriv->fd, outputPriv->connectorId);
 
-    if (!connector)
-        return XF86OutputStatusConnected;
-    drmModeFreeConnector(outputPriv->connector);
-    outputPriv->connector = connector;
-    if (connector->connection == DRM_MODE_DISCONNECTED)
-        return XF86OutputStatusDisconnected;
-    return XF86OutputStatusConnected;
+    if (connector) {
+        drmModeFreeConnector(outputPriv->connector);
+        outputPriv->connector = connector;
+    }
+    return qelConnectorStatus(outputPriv->connector);
 }
 
 static drmModeConnectorPtr

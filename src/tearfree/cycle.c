@@ -5,6 +5,9 @@
  * flip then shows. The CRTCs go on independently of one another. */
 #include "tearfree/present.h"
 
+#include <errno.h>
+#include <string.h>
+
 #include <xf86drm.h>
 #include <xf86drmMode.h>
 
@@ -48,17 +51,48 @@ qelPresentTakeDamage(qelPresent *present)
     DamageEmpty(present->damage);
 }
 
+/* Refused flips are said once per kind of error while they go on, and
+ * once when flips work again: the display has lost tear-freedom meanwhile,
+ * and a kernel that refuses every flip must not flood the log. */
+static void
+qelFlipCrtcNoteRefusal(const qelPresent *present, qelFlipCrtc *c, int error)
+{
+    uint64_t kind = UINT64_C(1) << (error > 0 && error < 64 ? error : 0);
+
+    if (c->flipRefusals & kind)
+        return;
+    c->flipRefusals |= kind;
+    xf86DrvMsg(present->scrnIndex, X_WARNING,
+               "TearFree: the kernel refuses page flips on CRTC %u: %s; its updates are shown "
+               "without tear-freedom\n", c->crtcId, strerror(error));
+}
+
+static void
+qelFlipCrtcNoteFlip(const qelPresent *present, qelFlipCrtc *c)
+{
+    if (!c->flipRefusals)
+        return;
+    c->flipRefusals = 0;
+    xf86DrvMsg(present->scrnIndex, X_INFO, "TearFree: page flips on CRTC %u work again\n",
+               c->crtcId);
+}
+
 static Bool
 qelFlipCrtcRequestFlip(qelScreenPriv *priv, qelFlipCrtc *c, qelBo *back)
 {
-    qelFlipTicket *ticket = qelFlipTicketCreate(priv->present, c->crtcId);
+    qelPresent *present = priv->present;
+    qelFlipTicket *ticket = qelFlipTicketCreate(present, c->crtcId);
 
-    if (!ticket)
-        return FALSE;
-    if (drmModePageFlip(priv->fd, c->crtcId, back->fbId, DRM_MODE_PAGE_FLIP_EVENT, ticket) != 0) {
-        qelFlipTicketRelease(priv->present, ticket);
+    if (!ticket) {
+        qelFlipCrtcNoteRefusal(present, c, ENOMEM);
         return FALSE;
     }
+    if (drmModePageFlip(priv->fd, c->crtcId, back->fbId, DRM_MODE_PAGE_FLIP_EVENT, ticket) != 0) {
+        qelFlipCrtcNoteRefusal(present, c, errno);
+        qelFlipTicketRelease(present, ticket);
+        return FALSE;
+    }
+    qelFlipCrtcNoteFlip(present, c);
     c->flipPending = TRUE;
     c->flipSerial = ticket->serial;
     return TRUE;

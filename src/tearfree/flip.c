@@ -9,6 +9,8 @@
 #include <xf86drm.h>
 #include <xf86drmMode.h>
 
+#include "ge/ge.h"
+
 void
 qelPageFlipHandler(int fd, unsigned int sequence, unsigned int tvSec, unsigned int tvUsec,
                    void *userData)
@@ -25,6 +27,8 @@ qelPageFlipHandler(int fd, unsigned int sequence, unsigned int tvSec, unsigned i
         c->pair.frontIndex ^= 1;
         c->flipPending = FALSE;
     }
+    /* Software writing behind the cycle's copies need not wait for them. */
+    qelGeNoteDone(present->priv, ticket->geBatch);
     qelFlipTicketRelease(present, ticket);
 }
 

@@ -23,8 +23,10 @@ qelPresentGet(qelScreenPriv *priv, int scrnIndex)
 {
     if (!priv->present)
         priv->present = calloc(1, sizeof(*priv->present));
-    if (priv->present)
+    if (priv->present) {
+        priv->present->priv = priv;
         priv->present->scrnIndex = scrnIndex;
+    }
     return priv->present;
 }
 
@@ -105,6 +107,7 @@ qelFlipTicketCreate(qelPresent *present, uint32_t crtcId)
     ticket->present = present;
     ticket->crtcId = crtcId;
     ticket->serial = ++present->lastSerial;
+    ticket->geBatch = present->priv->geSubmitted.serial;
     ticket->next = present->tickets;
     present->tickets = ticket;
     return ticket;

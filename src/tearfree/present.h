@@ -15,6 +15,10 @@ typedef struct qelFlipTicket {
     struct qelFlipTicket *next;
     uint32_t crtcId;
     uint32_t serial;
+    /* The last GE batch submitted before the flip: the kernel shows a flip
+     * only once the GE work before it is done, so its event vouches for
+     * that batch. */
+    uint64_t geBatch;
 } qelFlipTicket;
 
 /* Two scanout buffers of a CRTC's mode size, mirroring the screen's
@@ -45,6 +49,9 @@ typedef struct qelFlipCrtc {
     Bool stale;
     Bool flipPending;
     uint32_t flipSerial;
+    /* The kinds of error (errno bits) the kernel refused this CRTC's flips
+     * with since they last worked: each is said once. */
+    uint64_t flipRefusals;
     /* A mode set gives up the pair only once the CRTC shows what replaces
      * it: until then the old pair waits here, in case the set fails. */
     qelFlipPair retired;
@@ -52,6 +59,7 @@ typedef struct qelFlipCrtc {
 } qelFlipCrtc;
 
 typedef struct qelPresent {
+    qelScreenPriv *priv;
     int scrnIndex;
     DamagePtr damage;
     qelFlipCrtc *crtcs;

@@ -1,11 +1,15 @@
 // qel's GE acceleration judged against its own software rendering: the
 // same scene (random fills and copies with GXcopy and GXxor, scrolling,
 // copies between pixmaps and windows, images, clipped windows, planemasks
-// and alus the GE cannot do, text) is drawn once with Accel off and once
-// with Accel on, and every pixel a client can read back or the panel shows
-// must be the same. The GE runs once synchronously and once on its slowed
-// worker thread, so that any CPU access that does not wait for it shows.
+// and alus the GE cannot do, filled arcs and polygons, core text) is drawn
+// once with Accel off and once with Accel on, and every pixel a client can
+// read back or the panel shows must be the same. The GE runs once synchronously and once on its
+// slowed worker thread, so that any CPU access that does not wait for it
+// shows. Render's requests (oracle_render.cpp) are judged the same way, one
+// family at a time: anti-aliased text, trapezoids and triangles of every
+// operator on four destination formats, and composites through masks.
 #include "artifacts.h"
+#include "oracle_render.h"
 #include "xcb_client.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +20,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <iostream>
+#include <map>
 #include <optional>
 #include <random>
 #include <stdexcept>
@@ -89,6 +94,7 @@ public:
         scroll(back_, 0, 0, 420, 300);
         randomSelfCopies(x_.root(), 40);
         fallbacks();
+        arcsAndPolygons();
         SceneResult result;
         result.drewText = drawText();
 
@@ -254,6 +260,27 @@ private:
         copy(x_.root(), pixmap_, 500, 300, 10, 10, 200, 200);
     }
 
+    // Filled arcs and polygons: spans of a pixel's height, which the CPU
+    // fills; with GXxor over what the GE drew.
+    void arcsAndPolygons()
+    {
+        for (int i = 0; i < 12; ++i) {
+            setGc(i % 3 == 2 ? XCB_GX_XOR : XCB_GX_COPY, ~0u, colour());
+            xcb_arc_t arc{static_cast<int16_t>(below(kWidth - 100)),
+                          static_cast<int16_t>(below(kHeight - 100)),
+                          static_cast<uint16_t>(8 + below(120)), static_cast<uint16_t>(8 + below(120)),
+                          0, 360 * 64};
+            xcb_poly_fill_arc(c_, i % 2 ? x_.root() : back_, gc_, 1, &arc);
+            int x = below(kWidth - 150), y = below(kHeight - 150);
+            xcb_point_t points[] = {{static_cast<int16_t>(x + 20), static_cast<int16_t>(y)},
+                                    {static_cast<int16_t>(x + 140), static_cast<int16_t>(y + 30)},
+                                    {static_cast<int16_t>(x + 90), static_cast<int16_t>(y + 120)},
+                                    {static_cast<int16_t>(x), static_cast<int16_t>(y + 70)}};
+            xcb_fill_poly(c_, x_.root(), gc_, XCB_POLY_SHAPE_CONVEX,
+                          XCB_COORD_MODE_ORIGIN, 4, points);
+        }
+    }
+
     // Text in the core font "fixed" when the server has it.
     bool drawText()
     {
@@ -290,29 +317,9 @@ private:
         return item;
     }
 
-    // Reads a drawable in bands, below the maximum reply size.
     Image getImage(uint32_t drawable, int width, int height)
     {
-        Image image;
-        image.width = width;
-        image.height = height;
-        const int band = 64;
-        for (int y = 0; y < height; y += band) {
-            int rows = std::min(band, height - y);
-            auto cookie = xcb_get_image(c_, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, 0,
-                                        static_cast<int16_t>(y), static_cast<uint16_t>(width),
-                                        static_cast<uint16_t>(rows), ~0u);
-            xcb_get_image_reply_t *reply = xcb_get_image_reply(c_, cookie, nullptr);
-            if (!reply)
-                throw std::runtime_error("GetImage failed");
-            auto *words = reinterpret_cast<const uint32_t *>(xcb_get_image_data(reply));
-            int stride = xcb_get_image_data_length(reply) / 4 / rows;
-            for (int r = 0; r < rows; ++r)
-                for (int x = 0; x < width; ++x)
-                    image.pixels.push_back(words[r * stride + x] & 0xffffff);
-            free(reply);
-        }
-        return image;
+        return getImage24(c_, drawable, width, height);
     }
 };
 
@@ -334,21 +341,57 @@ const SceneResult &softwareAnswer()
     return *answer;
 }
 
+const RenderFamily kRenderFamilies[] = {RenderFamily::AntialiasedText, RenderFamily::Trapezoids,
+                                        RenderFamily::Triangles, RenderFamily::MaskedComposites};
+
+// Software rendering's readbacks of every Render family, drawn once for
+// every test of the file, on one server.
+const Readbacks &softwareRender(RenderFamily family)
+{
+    static std::map<RenderFamily, Readbacks> answers;
+    if (answers.empty()) {
+        auto session = accelerated(false, "").start();
+        {
+            XcbClient x(session->display());
+            for (RenderFamily f : kRenderFamilies)
+                answers[f] = drawRenderFamily(x.connection(), x.root(), f);
+        }
+        session->stop();
+    }
+    return answers.at(family);
+}
+
 void expectSame(const Image &expected, const Image &actual, const std::string &what)
 {
     auto difference = compareImages(expected, actual);
     EXPECT_FALSE(difference) << what << ": " << difference->describe();
 }
 
+// How often the log says a text.
+size_t occurrences(const std::string &text, const std::string &what)
+{
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++count;
+    return count;
+}
+
 class QelAccelOracle : public SessionTest {
 protected:
-    void checkAgainstSoftware(const std::string &geKeys)
+    // Faults are armed in the simulator once the server is up; nothing
+    // they touch may change a pixel, and the log says each of saidOnce
+    // exactly once.
+    void checkAgainstSoftware(const std::string &geKeys,
+                              const std::vector<std::string> &faults = {},
+                              const std::vector<std::string> &saidOnce = {})
     {
         const SceneResult &expected = softwareAnswer();
         start(accelerated(true, geKeys));
         if (HasFatalFailure())
             return;
         ASSERT_NE(session->log().find("EXA("), std::string::npos) << "EXA is not in use";
+        for (const std::string &fault : faults)
+            session->sim().command("fault " + fault);
 
         SceneResult actual = drawScene(*session);
         if (!expected.drewText)
@@ -363,7 +406,26 @@ protected:
         EXPECT_GT(std::stol(counters.at("ge_ops")), 0);
         EXPECT_GT(std::stol(counters.at("ge_submits")), 0);
         EXPECT_EQ(std::stol(counters.at("ge_rejected_ops")), 0);
-        EXPECT_EQ(std::stol(counters.at("ge_rejected_submits")), 0);
+        if (faults.empty()) {
+            EXPECT_EQ(std::stol(counters.at("ge_rejected_submits")), 0);
+            return;
+        }
+        const std::string log = session->log();
+        for (const std::string &text : saidOnce)
+            EXPECT_EQ(occurrences(log, text), 1u) << text << " in\n" << log;
+    }
+
+    // On the slowed GE, where a CPU access that does not wait for it shows.
+    void checkRenderAgainstSoftware(RenderFamily family)
+    {
+        const Readbacks &expected = softwareRender(family);
+        start(accelerated(true, "ge = thread\nge_delay_us = 2000\n"));
+        if (HasFatalFailure())
+            return;
+        XcbClient x(session->display());
+        Readbacks actual = drawRenderFamily(x.connection(), x.root(), family);
+        EXPECT_EQ(firstDifference(expected, actual), "") << familyName(family);
+        EXPECT_EQ(session->log().find("EXA bug"), std::string::npos);
     }
 };
 
@@ -375,6 +437,84 @@ TEST_F(QelAccelOracle, SynchronousGeDrawsWhatSoftwareDraws)
 TEST_F(QelAccelOracle, SlowThreadedGeDrawsWhatSoftwareDraws)
 {
     checkAgainstSoftware("ge = thread\nge_delay_us = 2000\n");
+}
+
+// Batches the kernel refuses (an invalid one, a submission interrupted
+// without end, no room and a failing wait for it) are drawn by the CPU, and
+// failing waits are tried again: nothing is lost, each kind is said once.
+TEST_F(QelAccelOracle, RefusedBatchesStillDrawWhatSoftwareDraws)
+{
+    checkAgainstSoftware("ge = sync\n", {"submit_einval 6"},
+                         {"GE refused a batch of", "Invalid argument"});
+}
+
+TEST_F(QelAccelOracle, EndlesslyInterruptedBatchesStillDrawWhatSoftwareDraws)
+{
+    checkAgainstSoftware("ge = thread\nge_delay_us = 500\n", {"submit_eintr 250"},
+                         {"GE refused a batch of", "Interrupted system call"});
+}
+
+TEST_F(QelAccelOracle, BatchesWithoutRoomStillDrawWhatSoftwareDraws)
+{
+    checkAgainstSoftware("ge = thread\nge_delay_us = 500\n", {"submit_eagain 3", "wait 2"},
+                         {"GE refused a batch of", "Resource temporarily unavailable",
+                          "GE wait for seqno"});
+}
+
+TEST_F(QelAccelOracle, FailingWaitsStillDrawWhatSoftwareDraws)
+{
+    checkAgainstSoftware("ge = thread\nge_delay_us = 2000\n", {"wait 40"},
+                         {"GE wait for seqno"});
+}
+
+TEST_F(QelAccelOracle, AntialiasedTextDrawsWhatSoftwareDraws)
+{
+    checkRenderAgainstSoftware(RenderFamily::AntialiasedText);
+}
+
+TEST_F(QelAccelOracle, TrapezoidsOfEveryOperatorDrawWhatSoftwareDraws)
+{
+    checkRenderAgainstSoftware(RenderFamily::Trapezoids);
+}
+
+TEST_F(QelAccelOracle, TrianglesOfEveryOperatorDrawWhatSoftwareDraws)
+{
+    checkRenderAgainstSoftware(RenderFamily::Triangles);
+}
+
+TEST_F(QelAccelOracle, CompositesThroughMasksDrawWhatSoftwareDraws)
+{
+    checkRenderAgainstSoftware(RenderFamily::MaskedComposites);
+}
+
+}  // namespace
+
+namespace {
+
+// A 33000 pixel wide window reaching from far left of the screen into it:
+// its background (painted in window coordinates past 16 bits) covers every
+// pixel of it that the screen shows, as software paints it.
+TEST_F(QelAccelOracle, AWindowFarOffScreenIsPaintedWhole)
+{
+    start(Testbed().panel(1024, 768));
+    ASSERT_FALSE(HasFatalFailure());
+    XcbClient x(session->display());
+    xcb_connection_t *c = x.connection();
+    const uint32_t background = 0x3366cc;
+    xcb_window_t window = xcb_generate_id(c);
+    uint32_t values[] = {background, 1};
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, x.root(), -32000, 20, 33000, 700, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
+                      XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+    xcb_map_window(c, window);
+    x.sync();
+
+    Image root = session->xwdRoot();
+    for (int column : {0, 766, 767, 900, 999})
+        EXPECT_EQ(root.at(column, 300), background) << "column " << column;
+    EXPECT_NE(root.at(1000, 300), background);
+    std::optional<PixelDifference> difference = session->awaitPanel(root);
+    EXPECT_FALSE(difference) << difference->describe();
 }
 
 }  // namespace

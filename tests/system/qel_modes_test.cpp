@@ -83,6 +83,25 @@ TEST_F(QelModes, OutputsAppearInTheKernelsOrderWithTheirModes)
     EXPECT_TRUE(std::regex_search(edpBlock, std::regex(R"(\n\s+800x600\s)"))) << edpBlock;
 }
 
+// The kernel cannot be asked for the connectors: every output keeps what
+// was known of it, so the disconnected one is not offered the fallback mode.
+TEST_F(QelModes, DetectionThatCannotFetchAConnectorKeepsTheOutputsState)
+{
+    start(Testbed().simDescription(threeOutputDevice));
+    ASSERT_FALSE(HasFatalFailure());
+
+    session->sim().command("fault getconnector 1000");
+    CommandResult query = session->run({"xrandr", "--query"});
+    ASSERT_TRUE(query.succeeded()) << query.describe();
+    const std::string &out = query.out;
+    std::size_t hdmi = out.find("HDMI-A-1 disconnected");
+    ASSERT_NE(hdmi, std::string::npos) << out;
+    std::size_t dsi = findOrEnd(out, "DSI-2 connected");
+    ASSERT_LT(dsi, out.size()) << out;
+    EXPECT_EQ(out.substr(hdmi, dsi - hdmi).find("800x480"), std::string::npos) << out;
+    EXPECT_NE(out.find("eDP-1 connected"), std::string::npos) << out;
+}
+
 TEST_F(QelModes, APanelWithoutModesGetsOnly800x480At60)
 {
     start(Testbed().simDescription(modelessPanel));

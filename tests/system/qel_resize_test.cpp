@@ -243,6 +243,27 @@ TEST_P(QelResize, FailedBufferKeepsTheOldScreen)
     expectDrawingReachesThePanel(1024, 768);
 }
 
+// A CRTC refuses the new buffer: RandR reports the failure, and the panel
+// still shows the screen (the server repaints it, here in the root's
+// colour), which keeps working.
+TEST_P(QelResize, RefusedModeSetKeepsTheOldScreen)
+{
+    startOn(panel);
+    ASSERT_FALSE(HasFatalFailure());
+    CommandResult colour = session->run({"xsetroot", "-solid", "#123456"});
+    ASSERT_TRUE(colour.succeeded()) << colour.describe();
+
+    session->sim().command("fault setcrtc 1");
+    CommandResult result = session->run({"xrandr", "--fb", "1280x1024"});
+    EXPECT_FALSE(result.succeeded()) << result.describe();
+    Image root = session->xwdRoot();
+    ASSERT_EQ(root.width, 1024);
+    EXPECT_EQ(root.at(500, 500), 0x123456u);
+    std::optional<PixelDifference> difference = session->awaitPanel(root);
+    EXPECT_FALSE(difference) << difference->describe();
+    expectDrawingReachesThePanel(1024, 768);
+}
+
 // A padded kernel pitch: the screen's rows follow the pitch, so the picture
 // is not sheared.
 TEST_P(QelResize, PaddedPitchKeepsRowsInPlace)

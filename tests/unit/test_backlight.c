@@ -59,8 +59,11 @@ readText(const char *path)
 static int
 readValue(backlightFixture *f, const char *text)
 {
+    int value = -12345;
+
     writeText(f->brightness, text);
-    return qelReadSysfsInt(f->brightness);
+    assert_true(qelReadSysfsInt(f->brightness, &value));
+    return value;
 }
 
 static int
@@ -155,12 +158,14 @@ sysfs_files_without_bytes_read_as_failure(void **state)
 {
     backlightFixture *f = *state;
     char missing[128];
+    int value;
 
-    assert_int_equal(readValue(f, ""), -1);
+    writeText(f->brightness, "");
+    assert_false(qelReadSysfsInt(f->brightness, &value));
     snprintf(missing, sizeof(missing), "%s/nothing", f->dir);
-    assert_int_equal(qelReadSysfsInt(missing), -1);
+    assert_false(qelReadSysfsInt(missing, &value));
     /* A directory opens but gives no bytes. */
-    assert_int_equal(qelReadSysfsInt(f->dir), -1);
+    assert_false(qelReadSysfsInt(f->dir, &value));
 }
 
 /* ---- create_resources and get_property ---- */
@@ -210,6 +215,14 @@ every_query_reads_the_device_again(void **state)
     assert_true(qelOutputGetProperty(&f->output, backlight));
     assert_int_equal(fakeLastPropertyValue(), 3);
     assert_int_equal(fakeCallCount("RRChangeOutputProperty"), 3);
+
+    /* Levels beyond the range are shown as its nearest end. */
+    writeText(f->brightness, "300\n");
+    assert_true(qelOutputGetProperty(&f->output, backlight));
+    assert_int_equal(fakeLastPropertyValue(), 255);
+    writeText(f->brightness, "-4\n");
+    assert_true(qelOutputGetProperty(&f->output, backlight));
+    assert_int_equal(fakeLastPropertyValue(), 0);
 }
 
 static void
@@ -269,17 +282,12 @@ levels_in_range_are_written_as_bare_decimals(void **state)
     backlightFixture *f = *state;
     Atom backlight = boundOutput(f, 255);
 
-    /* A sysfs attribute takes a write whole; the plain file here is
-     * emptied first so that it holds just what was written. */
-    writeText(f->brightness, "");
+    /* The file holds just what was written, whatever it held before. */
+    writeText(f->brightness, "200\n");
     assert_true(setBrightness(f, backlight, 50));
     assert_string_equal(readText(f->brightness), "50");
-
-    writeText(f->brightness, "");
     assert_true(setBrightness(f, backlight, 0));
     assert_string_equal(readText(f->brightness), "0");
-
-    writeText(f->brightness, "");
     assert_true(setBrightness(f, backlight, 255));
     assert_string_equal(readText(f->brightness), "255");
     assert_int_equal(fakeMessageCount(), 0);

@@ -54,7 +54,7 @@ create_keeps_what_the_kernel_returned(void **state)
     assert_int_equal(bo->height, 7);
     assert_int_equal(bo->fbId, 0);
     assert_null(bo->map);
-    assert_int_equal(bo->lastSeqno, 0);
+    assert_int_equal(bo->geWrite.serial, 0);
     assert_int_equal(simCounter("live_dumb_buffers"), 1);
     qelBoDestroy(fd, bo);
     close(fd);

@@ -1,5 +1,6 @@
 /* The EXA rendering hooks against the simulated GE: which requests the GE
- * takes, the operations fills and copies queue once clipped, and CPU
+ * takes, the operations fills and copies queue once clipped, the small
+ * fills the CPU does, and CPU
  * access (uploads, downloads, fallbacks) that must see finished GE work
  * and stay inside the buffer. */
 #include <setjmp.h>
@@ -101,18 +102,18 @@ static void
 a_refused_prepare_keeps_the_prepared_fill(void **state)
 {
     exaFixture *f = *state;
-    PixmapPtr a = exaPixmapCreate(f, 16, 16);
+    PixmapPtr a = exaPixmapCreate(f, 64, 64);
     PixmapPtr b = exaPixmapCreate(f, 16, 16);
 
     assert_true(qelPrepareSolid(a, GXcopy, ~0u, 0x00112233));
     assert_false(qelPrepareSolid(b, GXand, ~0u, 0x00445566));
     assert_false(qelPrepareCopy(a, b, 0, 0, GXcopy, 0x0000FFFF));
-    qelSolid(a, 1, 2, 5, 6);
+    qelSolid(a, 1, 2, 41, 42);
     assert_int_equal(lastOp(f)->dstHandle, qelPixmapBo(a)->handle);
     assert_int_equal(lastOp(f)->fillColor, 0x00112233);
     assert_int_equal(lastOp(f)->rop, GE_ROP_SOLID_COPY);
     qelGeFlush(f->priv);
-    expectRectIs(a, 1, 2, 4, 4, 0x00112233);
+    expectRectIs(a, 1, 2, 40, 40, 0x00112233);
     exaPixmapDestroy(f, a);
     exaPixmapDestroy(f, b);
 }
@@ -121,31 +122,78 @@ static void
 fills_are_clipped_to_the_buffer(void **state)
 {
     exaFixture *f = *state;
-    PixmapPtr a = exaPixmapCreate(f, 64, 32);
+    PixmapPtr a = exaPixmapCreate(f, 128, 64);
     const qelGeOp *op;
 
     assert_true(qelPrepareSolid(a, GXcopy, ~0u, 0x00ABCDEF));
     qelSolid(a, 10, 0, 10, 5);
     qelSolid(a, 10, 0, 9, 5);
     qelSolid(a, 0, 7, 5, 7);
-    qelSolid(a, 64, 0, 70, 5);
+    qelSolid(a, 128, 0, 170, 5);
     assert_int_equal(f->priv->opCount, 0);
+    expectRectIs(a, 0, 0, 128, 8, 0);
 
-    qelSolid(a, 60, 30, 100, 40);
+    qelSolid(a, 80, 20, 200, 100);
     op = lastOp(f);
     assert_int_equal(f->priv->opCount, 1);
     assert_int_equal(op->type, GE_OP_SOLID);
     assert_int_equal(op->dstPitch, qelPixmapBo(a)->pitch);
-    assert_int_equal(op->dstX, 60);
-    assert_int_equal(op->dstY, 30);
-    assert_int_equal(op->width, 4);
-    assert_int_equal(op->height, 2);
+    assert_int_equal(op->dstX, 80);
+    assert_int_equal(op->dstY, 20);
+    assert_int_equal(op->width, 48);
+    assert_int_equal(op->height, 44);
     assert_int_equal(op->srcHandle, 0);
     assert_int_equal(op->srcPitch, 0);
     qelGeFlush(f->priv);
     assert_int_equal(simCounter("ge_rejected_ops"), 0);
-    expectRectIs(a, 60, 30, 4, 2, 0x00ABCDEF);
+    expectRectIs(a, 80, 20, 48, 44, 0x00ABCDEF);
     exaPixmapDestroy(f, a);
+}
+
+/* Small fills cost the CPU less than the queue: the CPU does them at once,
+ * after any GE read of the buffer, but never ahead of a GE write to it. */
+static void
+small_fills_are_the_cpus_unless_the_ge_writes_the_buffer(void **state)
+{
+    exaFixture *f = *state;
+    PixmapPtr a = exaPixmapCreate(f, 64, 64);
+    PixmapPtr b = exaPixmapCreate(f, 64, 64);
+    long waits;
+
+    simCommandOk("ge-mode thread 20000");
+    fill(a, 0, 0, 32, 32, 0x00010203);
+    assert_int_equal(f->priv->opCount, 0);
+    expectRectIs(a, 0, 0, 32, 32, 0x00010203);
+    assert_true(qelPrepareSolid(a, GXxor, ~0u, 0x00FF00FF));
+    qelSolid(a, 0, 0, 2, 1);
+    assert_int_equal(exaPixel(a, 1, 0), 0x00FE02FC);
+    assert_int_equal(exaPixel(a, 2, 0), 0x00010203);
+
+    /* Behind a queued GE fill, and behind a submitted one, the fill queues. */
+    fill(a, 0, 0, 64, 64, 0x00AAAAAA);
+    fill(a, 0, 0, 4, 4, 0x00BBBBBB);
+    assert_int_equal(f->priv->opCount, 2);
+    qelGeFlush(f->priv);
+    fill(a, 4, 4, 4, 4, 0x00CCCCCC);
+    assert_int_equal(f->priv->opCount, 1);
+    qelGeWaitBo(f->priv, qelPixmapBo(a));
+    expectRectIs(a, 0, 0, 4, 4, 0x00BBBBBB);
+    expectRectIs(a, 4, 4, 4, 4, 0x00CCCCCC);
+    expectRectIs(a, 8, 8, 56, 56, 0x00AAAAAA);
+
+    /* A buffer the GE only reads is written once the read is done. */
+    assert_true(qelPrepareCopy(a, b, 1, 1, GXcopy, ~0u));
+    qelCopy(b, 0, 0, 0, 0, 64, 64);
+    qelGeFlush(f->priv);
+    waits = simIoctlCounter("GE_WAIT");
+    fill(a, 0, 0, 8, 8, 0x00DDDDDD);
+    assert_int_equal(simIoctlCounter("GE_WAIT"), waits + 1);
+    assert_int_equal(f->priv->opCount, 0);
+    qelGeWaitBo(f->priv, qelPixmapBo(b));
+    expectRectIs(b, 0, 0, 4, 4, 0x00BBBBBB);
+    expectRectIs(a, 0, 0, 8, 8, 0x00DDDDDD);
+    exaPixmapDestroy(f, a);
+    exaPixmapDestroy(f, b);
 }
 
 static void
@@ -335,6 +383,7 @@ main(void)
         EXA_TEST(pixmaps_without_a_buffer_are_refused),
         EXA_TEST(a_refused_prepare_keeps_the_prepared_fill),
         EXA_TEST(fills_are_clipped_to_the_buffer),
+        EXA_TEST(small_fills_are_the_cpus_unless_the_ge_writes_the_buffer),
         EXA_TEST(copies_are_clipped_for_source_and_destination),
         EXA_TEST(an_upload_lands_after_the_queued_fills),
         EXA_TEST(a_download_sees_the_queued_fills),

@@ -1,6 +1,6 @@
-/* Driver pixmap storage for EXA: which requests get a buffer, the screen
- * pixmap in the shadow, buffer ownership on destruction, and the header
- * EXA sees after ModifyPixmapHeader. */
+/* Driver pixmap storage for EXA: which pixmaps get a buffer and which
+ * system memory, the screen pixmap in the shadow, ownership on
+ * destruction, and the header EXA sees after ModifyPixmapHeader. */
 #include <setjmp.h>
 #include <stdarg.h>
 #include <stddef.h>
@@ -18,27 +18,60 @@ createPriv(exaFixture *f, int width, int height, int depth, int bpp, int *pitch)
     return qelCreatePixmap2(f->screen, width, height, depth, 0, bpp, pitch);
 }
 
+static Bool
+allZero(const void *bits, size_t size)
+{
+    const unsigned char *p = bits;
+
+    for (size_t i = 0; i < size; i++)
+        if (p[i])
+            return FALSE;
+    return TRUE;
+}
+
 static void
-unsupported_requests_stay_in_system_memory(void **state)
+pixmaps_the_ge_cannot_address_get_zeroed_system_memory(void **state)
 {
     exaFixture *f = *state;
-    int pitch = -7;
-    long created = simCounter("live_dumb_buffers");
+    static const struct { int width, height, depth, bpp, pitch; } cases[] = {
+        { 2049, 10, 24, 32, 2049 * 4 }, { 10, 2049, 24, 32, 40 }, { 16, 16, 8, 8, 16 },
+        { 17, 3, 16, 16, 36 }, { 16, 16, 32, 32, 64 }, { 33, 2, 1, 1, 8 },
+    };
+    long buffers = simCounter("live_dumb_buffers");
 
-    assert_null(createPriv(f, 2049, 10, 24, 32, &pitch));
-    assert_null(createPriv(f, 10, 2049, 24, 32, &pitch));
-    assert_null(createPriv(f, 0, 0, 24, 32, &pitch));
-    assert_null(createPriv(f, 16, 0, 24, 32, &pitch));
-    assert_null(createPriv(f, 16, 16, 8, 8, &pitch));
-    assert_null(createPriv(f, 16, 16, 24, 16, &pitch));
-    assert_null(createPriv(f, 16, 16, 32, 32, &pitch));
-    assert_int_equal(pitch, -7);
-    assert_int_equal(simCounter("live_dumb_buffers"), created);
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); i++) {
+        int pitch = -7;
+        qelPixmapPriv *pixPriv = createPriv(f, cases[i].width, cases[i].height, cases[i].depth,
+                                            cases[i].bpp, &pitch);
+
+        assert_non_null(pixPriv);
+        assert_null(pixPriv->bo);
+        assert_true(pixPriv->ownsBits);
+        assert_int_equal(pitch, cases[i].pitch);
+        assert_int_equal(pixPriv->pitch, cases[i].pitch);
+        assert_true(allZero(pixPriv->bits, (size_t) cases[i].pitch * cases[i].height));
+        qelDestroyPixmap(f->screen, pixPriv);
+    }
+    assert_int_equal(simCounter("live_dumb_buffers"), buffers);
     /* None of them claimed the screen's buffer either. */
     assert_false(f->priv->screenBoClaimed);
 
     f->priv->accel = FALSE;
-    assert_null(createPriv(f, 16, 16, 24, 32, &pitch));
+    assert_null(createPriv(f, 16, 16, 24, 32, &(int) {0}));
+}
+
+static void
+a_pixmap_of_no_size_has_no_pixels_yet(void **state)
+{
+    exaFixture *f = *state;
+    int pitch = -7;
+    qelPixmapPriv *pixPriv = createPriv(f, 0, 0, 24, 32, &pitch);
+
+    assert_non_null(pixPriv);
+    assert_null(pixPriv->bo);
+    assert_null(pixPriv->bits);
+    assert_int_equal(pitch, 0);
+    qelDestroyPixmap(f->screen, pixPriv);
 }
 
 static void
@@ -57,37 +90,56 @@ the_largest_pixmap_gets_a_mapped_buffer(void **state)
     qelDestroyPixmap(f->screen, pixPriv);
 }
 
+/* A pixmap made the way EXA makes the screen's: without pixels, then given
+ * the screen's size without any. */
+static PixmapPtr
+screenSizedHeader(exaFixture *f, qelPixmapPriv **pixPriv)
+{
+    PixmapPtr pixmap = f->screen->CreatePixmap(f->screen, 0, 0, 24, 0);
+    int pitch = 0;
+
+    *pixPriv = createPriv(f, 0, 0, 24, 32, &pitch);
+    fakeExaSetPixmapPriv(pixmap, *pixPriv);
+    assert_true(qelModifyPixmapHeader(pixmap, EXA_SCREEN_WIDTH, EXA_SCREEN_HEIGHT, 24, 32, 0,
+                                      NULL));
+    return pixmap;
+}
+
 static void
-the_first_screen_sized_pixmap_renders_into_the_shadow(void **state)
+the_screen_pixmap_renders_into_the_shadow(void **state)
 {
     exaFixture *f = *state;
     int pitch = 0;
     qelPixmapPriv *screenPriv;
     qelPixmapPriv *second;
+    PixmapPtr screenPixmap;
+    PixmapPtr header;
     long destroyed;
 
-    /* Smaller pixmaps first do not take it. */
-    second = createPriv(f, 16, 16, 24, 32, &pitch);
-    assert_ptr_not_equal(second->bo, f->priv->shadow);
-    qelDestroyPixmap(f->screen, second);
-
-    screenPriv = createPriv(f, EXA_SCREEN_WIDTH, EXA_SCREEN_HEIGHT, 24, 32, &pitch);
-    assert_ptr_equal(screenPriv->bo, f->priv->shadow);
-    assert_int_equal(pitch, (int) f->priv->shadow->pitch);
-    assert_true(f->priv->screenBoClaimed);
-
+    /* A pixmap made at the screen's size has a buffer of its own. */
     second = createPriv(f, EXA_SCREEN_WIDTH, EXA_SCREEN_HEIGHT, 24, 32, &pitch);
-    assert_non_null(second);
     assert_ptr_not_equal(second->bo, f->priv->shadow);
     assert_non_null(second->bo->map);
     qelDestroyPixmap(f->screen, second);
+    assert_false(f->priv->screenBoClaimed);
+
+    screenPixmap = screenSizedHeader(f, &screenPriv);
+    assert_ptr_equal(screenPriv->bo, f->priv->shadow);
+    assert_int_equal(screenPixmap->devKind, (int) f->priv->shadow->pitch);
+    assert_ptr_equal(screenPixmap->devPrivate.ptr, f->priv->shadow->map);
+    assert_true(f->priv->screenBoClaimed);
+
+    /* Only once. */
+    header = screenSizedHeader(f, &second);
+    assert_null(second->bo);
+    exaPixmapDestroy(f, header);
 
     /* The screen pixmap's record goes; the shadow is the screen's. */
     destroyed = simCounter("live_dumb_buffers");
-    qelDestroyPixmap(f->screen, screenPriv);
+    exaPixmapDestroy(f, screenPixmap);
     assert_int_equal(simCounter("live_dumb_buffers"), destroyed);
     assert_non_null(f->priv->shadow->map);
-    assert_true(f->priv->screenBoClaimed);
+    assert_null(f->priv->screenPixmapPriv);
     qelDestroyPixmap(f->screen, NULL);
 }
 
@@ -95,11 +147,11 @@ static void
 destroying_a_pixmap_sends_the_work_that_names_it(void **state)
 {
     exaFixture *f = *state;
-    PixmapPtr pixmap = exaPixmapCreate(f, 32, 32);
+    PixmapPtr pixmap = exaPixmapCreate(f, 64, 64);
     long live = simCounter("live_dumb_buffers");
 
     assert_true(qelPrepareSolid(pixmap, GXcopy, ~0u, 0x123456));
-    qelSolid(pixmap, 0, 0, 32, 32);
+    qelSolid(pixmap, 0, 0, 64, 64);
     exaPixmapDestroy(f, pixmap);
     assert_int_equal(f->priv->opCount, 0);
     assert_int_equal(simCounter("ge_ops"), 1);
@@ -123,16 +175,16 @@ screen_buffer_is_never_freed_with_a_pixmap(void **state)
 }
 
 static void
-modify_header_takes_stride_and_address_from_the_buffer(void **state)
+modify_header_takes_stride_and_address_from_the_storage(void **state)
 {
     exaFixture *f = *state;
     PixmapPtr pixmap = exaPixmapCreate(f, 40, 30);
     const qelBo *bo = qelPixmapBo(pixmap);
-    char elsewhere[16];
-    unsigned long serial;
+    long buffers = simCounter("live_dumb_buffers");
+    uint32_t elsewhere[8 * 4];
 
     globalSerialNumber = 500;
-    assert_true(qelModifyPixmapHeader(pixmap, -1, -1, -1, -1, 4, elsewhere));
+    assert_true(qelModifyPixmapHeader(pixmap, -1, -1, -1, -1, 4, NULL));
     assert_int_equal(pixmap->drawable.width, 40);
     assert_int_equal(pixmap->drawable.height, 30);
     assert_int_equal(pixmap->drawable.depth, 24);
@@ -142,25 +194,42 @@ modify_header_takes_stride_and_address_from_the_buffer(void **state)
     assert_int_equal(pixmap->drawable.serialNumber, 501);
     assert_int_equal(globalSerialNumber, 501);
 
-    /* Sizes the caller gives are taken as they are. */
+    /* Sizes the caller gives are taken as they are; one the buffer cannot
+     * hold gets a buffer that can, instead of rows past its end. */
     assert_true(qelModifyPixmapHeader(pixmap, 20, 10, 0, 0, 0, NULL));
     assert_int_equal(pixmap->drawable.width, 20);
     assert_int_equal(pixmap->drawable.height, 10);
     assert_int_equal(pixmap->drawable.depth, 24);
+    assert_ptr_equal(qelPixmapBo(pixmap), bo);
+    assert_true(qelModifyPixmapHeader(pixmap, 300, 400, 0, 0, 0, NULL));
+    bo = qelPixmapBo(pixmap);
+    assert_non_null(bo);
+    assert_int_equal(bo->width, 300);
+    assert_int_equal(bo->height, 400);
+    assert_int_equal(pixmap->devKind, (int) bo->pitch);
+    assert_int_equal(simCounter("live_dumb_buffers"), buffers);
+
+    /* Pixels the caller gives replace the buffer, with their stride. */
+    assert_true(qelModifyPixmapHeader(pixmap, 8, 4, 24, 32, 32, elsewhere));
+    assert_null(qelPixmapBo(pixmap));
+    assert_false(qelPixmapIsOffscreen(pixmap));
+    assert_int_equal(simCounter("live_dumb_buffers"), buffers - 1);
+    assert_int_equal(pixmap->devKind, 32);
+    assert_ptr_equal(pixmap->devPrivate.ptr, elsewhere);
 
     /* The serial number wraps where the server's does. */
     globalSerialNumber = 0x10000000 - 1;
     assert_true(qelModifyPixmapHeader(pixmap, -1, -1, -1, -1, -1, NULL));
     assert_int_equal(pixmap->drawable.serialNumber, 0x10000000);
     assert_true(qelModifyPixmapHeader(pixmap, -1, -1, -1, -1, -1, NULL));
-    serial = pixmap->drawable.serialNumber;
-    assert_int_equal(serial, 1);
+    assert_int_equal(pixmap->drawable.serialNumber, 1);
     assert_int_equal(globalSerialNumber, 1);
+    assert_ptr_equal(pixmap->devPrivate.ptr, elsewhere);
     exaPixmapDestroy(f, pixmap);
 }
 
 static void
-modify_header_leaves_system_pixmaps_to_exa(void **state)
+modify_header_leaves_pixmaps_without_a_record_to_exa(void **state)
 {
     exaFixture *f = *state;
     PixmapPtr pixmap = exaSystemPixmapCreate(f, 8, 8);
@@ -179,19 +248,21 @@ int
 main(void)
 {
     const struct CMUnitTest tests[] = {
-        cmocka_unit_test_setup_teardown(unsupported_requests_stay_in_system_memory,
+        cmocka_unit_test_setup_teardown(pixmaps_the_ge_cannot_address_get_zeroed_system_memory,
+                                        exaFixtureSetUp, exaFixtureTearDown),
+        cmocka_unit_test_setup_teardown(a_pixmap_of_no_size_has_no_pixels_yet,
                                         exaFixtureSetUp, exaFixtureTearDown),
         cmocka_unit_test_setup_teardown(the_largest_pixmap_gets_a_mapped_buffer,
                                         exaFixtureSetUp, exaFixtureTearDown),
-        cmocka_unit_test_setup_teardown(the_first_screen_sized_pixmap_renders_into_the_shadow,
+        cmocka_unit_test_setup_teardown(the_screen_pixmap_renders_into_the_shadow,
                                         exaFixtureSetUp, exaFixtureTearDown),
         cmocka_unit_test_setup_teardown(destroying_a_pixmap_sends_the_work_that_names_it,
                                         exaFixtureSetUp, exaFixtureTearDown),
         cmocka_unit_test_setup_teardown(screen_buffer_is_never_freed_with_a_pixmap,
                                         exaFixtureSetUp, exaFixtureTearDown),
-        cmocka_unit_test_setup_teardown(modify_header_takes_stride_and_address_from_the_buffer,
+        cmocka_unit_test_setup_teardown(modify_header_takes_stride_and_address_from_the_storage,
                                         exaFixtureSetUp, exaFixtureTearDown),
-        cmocka_unit_test_setup_teardown(modify_header_leaves_system_pixmaps_to_exa,
+        cmocka_unit_test_setup_teardown(modify_header_leaves_pixmaps_without_a_record_to_exa,
                                         exaFixtureSetUp, exaFixtureTearDown),
     };
 

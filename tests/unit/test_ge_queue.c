@@ -1,6 +1,8 @@
 /* The GE operation queue against the simulated GE: batching rules, the
- * wire format the kernel receives, seqno bookkeeping, and the handling of
- * refused submissions and waits. */
+ * wire format the kernel receives, which buffers a batch reads and writes,
+ * which CPU accesses wait for it, and the handling of refused submissions
+ * and waits. */
+#include <errno.h>
 #include <fcntl.h>
 #include <setjmp.h>
 #include <stdarg.h>
@@ -73,6 +75,13 @@ tearDown(void **state)
     kmsFixtureDestroy(f->kms);
     free(f);
     return 0;
+}
+
+static void
+expectMessageAt(int index, int level, const char *text)
+{
+    assert_int_equal(fakeMessageAt(index)->level, level);
+    assert_string_equal(fakeMessageAt(index)->text, text);
 }
 
 static void
@@ -181,21 +190,24 @@ a_batch_has_one_destination_and_one_source(void **state)
 }
 
 static void
-a_submission_stamps_destination_source_and_screen(void **state)
+a_submission_marks_its_destination_written_and_its_source_read(void **state)
 {
     queueFixture *f = *state;
 
     qelGeCopyRect(f->priv, f->b, 0, 0, f->a, 0, 0, 4, 4);
     qelGeFlush(f->priv);
-    assert_int_not_equal(f->priv->lastSeqno, 0);
-    assert_int_equal(f->a->lastSeqno, f->priv->lastSeqno);
-    assert_int_equal(f->b->lastSeqno, f->priv->lastSeqno);
-    assert_int_equal(f->c->lastSeqno, 0);
+    assert_int_equal(f->priv->geSubmitted.serial, 1);
+    assert_int_not_equal(f->priv->geSubmitted.seqno, 0);
+    assert_memory_equal(&f->a->geWrite, &f->priv->geSubmitted, sizeof(qelGeBatchRef));
+    assert_memory_equal(&f->b->geRead, &f->priv->geSubmitted, sizeof(qelGeBatchRef));
+    assert_int_equal(f->a->geRead.serial, 0);
+    assert_int_equal(f->b->geWrite.serial, 0);
+    assert_int_equal(f->c->geWrite.serial, 0);
 
     queueFill(f->priv, f->c, 0, 0, 1, 1, 1);
     qelGeFlush(f->priv);
-    assert_int_not_equal(f->c->lastSeqno, f->a->lastSeqno);
-    assert_int_equal(f->c->lastSeqno, f->priv->lastSeqno);
+    assert_int_equal(f->c->geWrite.serial, 2);
+    assert_int_not_equal(f->c->geWrite.seqno, f->a->geWrite.seqno);
 }
 
 static void
@@ -220,87 +232,153 @@ interrupted_and_busy_submissions_are_retried(void **state)
     expectNoMessage();
 }
 
+/* A refused batch is not lost: the CPU draws it, after the GE's earlier
+ * work on the buffers, and the refusal is said once per kind of error. */
 static void
-a_refused_batch_is_dropped_with_one_warning(void **state)
+a_refused_batch_is_drawn_by_the_cpu(void **state)
 {
     queueFixture *f = *state;
     char expected[256];
-    uint32_t seqno;
+    qelGeBatchRef submitted;
 
-    qelGeCopyRect(f->priv, f->b, 0, 0, f->a, 0, 0, 1, 1);
+    simCommandOk("ge-mode thread 20000");
+    queueFill(f->priv, f->b, 0, 0, 8, 8, 0x11);
+    qelGeCopyRect(f->priv, f->b, 0, 0, f->a, 0, 0, 8, 8);
     qelGeFlush(f->priv);
-    seqno = f->priv->lastSeqno;
+    submitted = f->priv->geSubmitted;
 
-    simCommandOk("fault submit_einval 1");
+    simCommandOk("fault submit_einval 2");
     queueFill(f->priv, f->a, 3, 4, 5, 6, 0x77);
     queueFill(f->priv, f->a, 0, 0, 1, 1, 0x77);
     qelGeFlush(f->priv);
-
     snprintf(expected, sizeof(expected),
-             "GE submit of 2 ops failed: Invalid argument [op0 t=1 rop=0xf0 dst=%u "
-             "pitch=4096 @3,4 5x6 src=0 pitch=0 @0,0]\n", f->a->handle);
-    assert_non_null(fakeMessageAt(0));
-    assert_int_equal(fakeMessageAt(0)->verb, 0);
+             "GE refused a batch of 2 ops: Invalid argument [op0 t=1 rop=0xf0 dst=%u "
+             "pitch=4096 @3,4 5x6 src=0 pitch=0 @0,0]; the CPU draws it\n", f->a->handle);
     expectOneMessage(X_WARNING, 0, expected);
     assert_int_equal(f->priv->opCount, 0);
-    assert_null(f->priv->batchDst);
-    assert_int_equal(f->priv->lastSeqno, seqno);
-    assert_int_equal(f->a->lastSeqno, seqno);
-    assert_int_equal(pixel(f->a, 3, 4), 0);
+    assert_memory_equal(&f->priv->geSubmitted, &submitted, sizeof(submitted));
+    assert_int_equal(pixel(f->a, 3, 4), 0x77);
+    assert_int_equal(pixel(f->a, 1, 1), 0x11);
+    assert_int_equal(pixel(f->a, 0, 0), 0x77);
 
-    /* Rendering goes on with the next batch. */
+    /* The same refusal again: drawn, not said again. */
+    qelGeCopyRect(f->priv, f->a, 0, 0, f->a, 1, 1, 8, 8);
+    qelGeFlush(f->priv);
+    expectNoMessage();
+    assert_int_equal(pixel(f->a, 1, 1), 0x77);
+    assert_int_equal(pixel(f->a, 2, 2), 0x11);
+
+    /* The GE takes the next batch. */
     queueFill(f->priv, f->a, 3, 4, 1, 1, 0x78);
     qelGeFlush(f->priv);
+    assert_int_equal(f->priv->geSubmitted.serial, submitted.serial + 1);
+    qelGeSyncCpu(f->priv, f->a, QEL_CPU_READ);
     assert_int_equal(pixel(f->a, 3, 4), 0x78);
 }
 
+/* A kernel that keeps answering EINTR is asked a bounded number of times;
+ * sixteen refused batches in a row give the GE up for the generation, and
+ * from then on the CPU draws what is queued without asking the kernel. */
 static void
-cpu_access_waits_only_for_work_on_that_buffer(void **state)
+a_ge_that_keeps_refusing_is_given_up(void **state)
+{
+    queueFixture *f = *state;
+    long submits = simIoctlCounter("GE_SUBMIT");
+
+    simCommandOk("fault submit_eintr 1000000");
+    queueFill(f->priv, f->a, 0, 0, 2, 2, 0x21);
+    qelGeFlush(f->priv);
+    assert_int_equal(pixel(f->a, 1, 1), 0x21);
+    assert_int_equal(simIoctlCounter("GE_SUBMIT"), submits + 100);
+    assert_int_equal(fakeMessageCount(), 1);
+    forgetMessages();
+
+    simCommandOk("fault submit_eintr 0");
+    simCommandOk("fault submit_einval 1000000");
+    for (int i = 0; i < 15; i++) {
+        queueFill(f->priv, f->a, 0, 0, 2, 2, (uint32_t) i);
+        qelGeFlush(f->priv);
+    }
+    assert_true(f->priv->geGivenUp);
+    assert_int_equal(fakeMessageCount(), 2);
+    expectMessageAt(1, X_ERROR, "GE refused every batch of late; drawing without it from now on\n");
+    forgetMessages();
+
+    submits = simIoctlCounter("GE_SUBMIT");
+    queueFill(f->priv, f->a, 0, 0, 2, 2, 0x22);
+    qelGeFlush(f->priv);
+    assert_int_equal(simIoctlCounter("GE_SUBMIT"), submits);
+    assert_int_equal(pixel(f->a, 1, 1), 0x22);
+    simCommandOk("fault submit_einval 0");
+}
+
+static void
+cpu_access_waits_only_for_unfinished_work_it_conflicts_with(void **state)
 {
     queueFixture *f = *state;
     long waits;
 
     simCommandOk("ge-mode thread 20000");
-    queueFill(f->priv, f->a, 0, 0, 16, 16, 0xABCDEF);
+    qelGeCopyRect(f->priv, f->b, 0, 0, f->a, 0, 0, 16, 16);
     waits = simIoctlCounter("GE_WAIT");
 
-    /* A buffer no batch used: the queue goes out, nothing is waited for. */
-    qelGeWaitBo(f->priv, f->c);
+    /* Neither a buffer the queue does not name, nor reading its source,
+     * sends the queue or waits. */
+    qelGeSyncCpu(f->priv, f->c, QEL_CPU_WRITE);
+    qelGeSyncCpu(f->priv, f->b, QEL_CPU_READ);
+    assert_int_equal(f->priv->opCount, 1);
     assert_int_equal(simIoctlCounter("GE_WAIT"), waits);
+
+    /* Writing the source must wait until the GE has read it. */
+    qelGeSyncCpu(f->priv, f->b, QEL_CPU_WRITE);
     assert_int_equal(f->priv->opCount, 0);
-
-    qelGeWaitBo(f->priv, f->a);
     assert_int_equal(simIoctlCounter("GE_WAIT"), waits + 1);
+    /* That batch also wrote a: known done, not waited for again. */
+    qelGeSyncCpu(f->priv, f->a, QEL_CPU_WRITE);
+    assert_int_equal(simIoctlCounter("GE_WAIT"), waits + 1);
+
+    /* Batches finish in order: once a's later one is done, so is c's. */
+    queueFill(f->priv, f->c, 0, 0, 16, 16, 0x123456);
+    queueFill(f->priv, f->a, 0, 0, 16, 16, 0xABCDEF);
+    qelGeFlush(f->priv);
+    qelGeSyncCpu(f->priv, f->a, QEL_CPU_READ);
     assert_int_equal(pixel(f->a, 15, 15), 0xABCDEF);
-    assert_int_equal(f->a->waitedSeqno, f->a->lastSeqno);
-
-    /* Done work is not waited for twice. */
-    qelGeWaitBo(f->priv, f->a);
-    assert_int_equal(simIoctlCounter("GE_WAIT"), waits + 1);
-    /* A buffer wait does not count for the screen. */
-    assert_int_equal(f->priv->waitedSeqno, 0);
+    qelGeSyncCpu(f->priv, f->c, QEL_CPU_WRITE);
+    assert_int_equal(pixel(f->c, 15, 15), 0x123456);
+    assert_int_equal(simIoctlCounter("GE_WAIT"), waits + 2);
 }
 
+/* A failed wait is tried again until the GE answers, and said once; a GE
+ * that never answers is taken as hung and given up, and the CPU goes on. */
 static void
-a_failed_wait_is_tried_again_next_time(void **state)
+a_failed_wait_is_tried_again_until_the_ge_answers(void **state)
 {
     queueFixture *f = *state;
-    char prefix[64];
+    char expected[128];
     long waits;
 
     queueFill(f->priv, f->a, 0, 0, 1, 1, 1);
     qelGeFlush(f->priv);
     waits = simIoctlCounter("GE_WAIT");
 
-    simCommandOk("fault wait 1");
+    simCommandOk("fault wait 3");
     qelGeWaitBo(f->priv, f->a);
-    snprintf(prefix, sizeof(prefix), "GE wait for seqno %u failed: ", f->a->lastSeqno);
-    expectOneFailure(X_WARNING, 0, prefix);
-    assert_int_equal(f->a->waitedSeqno, 0);
+    assert_int_equal(simIoctlCounter("GE_WAIT"), waits + 4);
+    snprintf(expected, sizeof(expected), "GE wait for seqno %u failed: %s; trying again\n",
+             f->a->geWrite.seqno, strerror(ETIMEDOUT));
+    expectOneMessage(X_WARNING, 0, expected);
+    qelGeWaitBo(f->priv, f->a);
+    assert_int_equal(simIoctlCounter("GE_WAIT"), waits + 4);
 
+    queueFill(f->priv, f->a, 0, 0, 1, 1, 2);
+    qelGeFlush(f->priv);
+    simCommandOk("fault wait 1000000");
     qelGeWaitBo(f->priv, f->a);
-    assert_int_equal(simIoctlCounter("GE_WAIT"), waits + 2);
-    assert_int_equal(f->a->waitedSeqno, f->a->lastSeqno);
+    assert_true(f->priv->geGivenUp);
+    assert_int_equal(fakeMessageCount(), 2);
+    expectMessageAt(1, X_ERROR,
+                    "GE cannot be confirmed idle (hung); drawing without it from now on\n");
+    simCommandOk("fault wait 0");
 }
 
 static void
@@ -334,11 +412,12 @@ main(void)
         cmocka_unit_test_setup_teardown(kernel_receives_the_records_word_for_word, setUp, tearDown),
         cmocka_unit_test_setup_teardown(a_full_queue_goes_out_in_batches_of_1024, setUp, tearDown),
         cmocka_unit_test_setup_teardown(a_batch_has_one_destination_and_one_source, setUp, tearDown),
-        cmocka_unit_test_setup_teardown(a_submission_stamps_destination_source_and_screen, setUp, tearDown),
+        cmocka_unit_test_setup_teardown(a_submission_marks_its_destination_written_and_its_source_read, setUp, tearDown),
         cmocka_unit_test_setup_teardown(interrupted_and_busy_submissions_are_retried, setUp, tearDown),
-        cmocka_unit_test_setup_teardown(a_refused_batch_is_dropped_with_one_warning, setUp, tearDown),
-        cmocka_unit_test_setup_teardown(cpu_access_waits_only_for_work_on_that_buffer, setUp, tearDown),
-        cmocka_unit_test_setup_teardown(a_failed_wait_is_tried_again_next_time, setUp, tearDown),
+        cmocka_unit_test_setup_teardown(a_refused_batch_is_drawn_by_the_cpu, setUp, tearDown),
+        cmocka_unit_test_setup_teardown(a_ge_that_keeps_refusing_is_given_up, setUp, tearDown),
+        cmocka_unit_test_setup_teardown(cpu_access_waits_only_for_unfinished_work_it_conflicts_with, setUp, tearDown),
+        cmocka_unit_test_setup_teardown(a_failed_wait_is_tried_again_until_the_ge_answers, setUp, tearDown),
         cmocka_unit_test_setup_teardown(copies_outside_either_buffer_are_clipped_or_dropped, setUp, tearDown),
     };
 

@@ -162,9 +162,12 @@ option_table_is_the_same_for_every_chip_and_bus(void **state)
     assert_string_equal(table[1].name, "TearFree");
     assert_int_equal(table[1].type, OPTV_BOOLEAN);
     assert_false(table[1].found);
-    assert_int_equal(table[2].token, -1);
-    assert_null(table[2].name);
-    assert_int_equal(table[2].type, OPTV_NONE);
+    assert_int_equal(table[2].token, OPTION_SW_CURSOR);
+    assert_string_equal(table[2].name, "SWcursor");
+    assert_int_equal(table[2].type, OPTV_BOOLEAN);
+    assert_int_equal(table[3].token, -1);
+    assert_null(table[3].name);
+    assert_int_equal(table[3].type, OPTV_NONE);
 }
 
 /* ---- the platform probe ---- */

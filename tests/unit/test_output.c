@@ -252,8 +252,8 @@ repairDevice(xf86OutputPtr output, int deviceFd)
     priv->fd = deviceFd;
 }
 
-/* A failed fetch keeps the output and what was known of it: the earlier
- * mode list stays available. */
+/* A failed fetch keeps the output and what was known of it: its state (a
+ * disconnected output stays disconnected) and the earlier mode list. */
 static void
 failed_detection_keeps_the_last_connector(void **state)
 {
@@ -268,7 +268,7 @@ failed_detection_keeps_the_last_connector(void **state)
     before = outputPrivOf(output)->connector;
 
     deviceFd = breakDevice(output);
-    assert_int_equal(qelOutputDetect(output), XF86OutputStatusConnected);
+    assert_int_equal(qelOutputDetect(output), XF86OutputStatusDisconnected);
     assert_ptr_equal(outputPrivOf(output)->connector, before);
     modes = qelOutputGetModes(output);
     repairDevice(output, deviceFd);

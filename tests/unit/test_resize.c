@@ -303,21 +303,33 @@ disabled_crtc_is_not_set_again(void **state)
     assert_int_not_equal(simCrtcField(1, "fb"), f->priv->shadow->fbId);
 }
 
-/* A refused mode set is the CRTC hook's to report; the resize stands and
- * the old buffers still go. */
+/* A CRTC that cannot take the new buffer (the first of the two here; the
+ * second takes it and is moved back): the resize fails and is undone, every CRTC shows the old screen again,
+ * and the new buffer is gone. */
 static void
-refused_mode_set_keeps_the_new_size(void **state)
+expectRefusedModeSetRestoresTheOldScreen(resizeFixture *f, long buffers, long framebuffers)
 {
-    resizeFixture *f = *state;
-
     simCommandOk("fault setcrtc 1");
-    assert_true(qelCrtcResize(f->scrn, 800, 600));
+    assert_false(qelCrtcResize(f->scrn, 800, 600));
 
-    expectOneFailure(X_ERROR, 0, "drmModeSetCrtc failed: ");
-    assert_int_equal(f->scrn->virtualX, 800);
-    assert_int_equal(simCounter("live_dumb_buffers"), 5);
-    assert_int_equal(simCounter("live_framebuffers"), 4);
-    expectCrtcShows(1, kmsFixtureFront(f->kms, 1));
+    assert_int_equal(fakeMessageCount(), 2);
+    assert_non_null(strstr(fakeMessageAt(0)->text, "drmModeSetCrtc failed: "));
+    assert_string_equal(fakeMessageAt(1)->text,
+                        "Resize to 800x600 failed; the screen stays 1024x768\n");
+    forgetMessages();
+    expectOldScreenInPlace(f, buffers, framebuffers);
+}
+
+static void
+refused_mode_set_restores_the_plain_screen(void **state)
+{
+    expectRefusedModeSetRestoresTheOldScreen(*state, 1, 1);
+}
+
+static void
+refused_mode_set_restores_the_tearfree_screen(void **state)
+{
+    expectRefusedModeSetRestoresTheOldScreen(*state, 5, 4);
 }
 
 static void
@@ -423,7 +435,7 @@ static void
 screen_pixmap_with_exa_private_is_handed_the_new_shadow(void **state)
 {
     resizeFixture *f = *state;
-    qelPixmapPriv pixPriv = {f->priv->shadow, f->priv->shadow->pitch};
+    qelPixmapPriv pixPriv = {.bo = f->priv->shadow, .pitch = f->priv->shadow->pitch};
 
     screenPixmapUnderExa(f, &pixPriv);
     assert_true(qelCrtcResize(f->scrn, 800, 600));
@@ -469,7 +481,8 @@ main(void)
         TEARFREE(tearfree_screen_gets_a_new_shadow_and_refilled_crtc_buffers),
         TEARFREE(pending_flip_is_settled_before_the_buffers_change),
         PLAIN(disabled_crtc_is_not_set_again),
-        TEARFREE(refused_mode_set_keeps_the_new_size),
+        PLAIN(refused_mode_set_restores_the_plain_screen),
+        TEARFREE(refused_mode_set_restores_the_tearfree_screen),
         PADDED(padded_pitch_sets_the_display_width),
         PLAIN(failed_primary_buffer_keeps_the_plain_screen),
         TEARFREE(failed_shadow_keeps_the_tearfree_screen),

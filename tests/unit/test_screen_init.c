@@ -23,6 +23,13 @@
 
 /* ---- the simulator's view ---- */
 
+static void
+simAsk(const char *request, char *reply, size_t size)
+{
+    if (qelsim_command(request, reply, size) != 0)
+        fail_msg("the simulator refused \"%s\": %s", request, reply);
+}
+
 /* The value of a counter of the simulator, or -1 when it lists none of
  * that name (counters of ioctls it has not seen yet are not listed). */
 static long
@@ -31,8 +38,7 @@ simCounterOrMissing(const char *name)
     char reply[8192];
     char key[64];
 
-    if (qelsim_command("counters", reply, sizeof(reply)) != 0)
-        fail_msg("the simulator refused \"counters\": %s", reply);
+    simAsk("counters", reply, sizeof(reply));
     snprintf(key, sizeof(key), "%s=", name);
     for (const char *found = strstr(reply, key); found; found = strstr(found + 1, key))
         if (found == reply || found[-1] == '\n')
@@ -156,12 +162,16 @@ privOf(ScrnInfoPtr scrn)
     return scrn->driverPrivate;
 }
 
+/* Every screen says which cursor it uses; the simulated panel's CRTC has a
+ * cursor plane. The message is taken out of the log here, so that the
+ * tests see only what they are about. */
 static ScreenPtr
 screenInit(ScrnInfoPtr scrn)
 {
     ScreenPtr screen = fakeScreenCreate(scrn);
 
     assert_true(scrn->ScreenInit(screen, 0, NULL));
+    assert_true(fakeMessageTake("Using the hardware cursor (64x64)\n"));
     return screen;
 }
 
@@ -207,11 +217,24 @@ simCrtcFb(void)
     char reply[4096];
     const char *fb;
 
-    if (qelsim_command("crtcs", reply, sizeof(reply)) != 0)
-        fail_msg("the simulator refused \"crtcs\": %s", reply);
+    simAsk("crtcs", reply, sizeof(reply));
     fb = strstr(reply, " fb=");
     assert_non_null(fb);
     return strtol(fb + 4, NULL, 10);
+}
+
+/* The cursor plane's state in the simulator's "crtcs" line of the first
+ * CRTC: none, hidden or WxH@X,Y. */
+static void
+expectSimCursor(const char *state)
+{
+    char reply[4096];
+    char expected[64];
+
+    simAsk("crtcs", reply, sizeof(reply));
+    snprintf(expected, sizeof(expected), " cursor=%s\n", state);
+    if (!strstr(reply, expected))
+        fail_msg("expected%s in %s", expected, reply);
 }
 
 /* ---- without acceleration ---- */
@@ -335,7 +358,6 @@ accel_and_tearfree_render_off_screen_and_give_the_crtc_a_pair(void **state)
     expectMessageCount(0);
 
     assert_true(screen->CreateScreenResources(screen));
-    assert_int_equal(fakeCallCount("exaMoveInPixmap"), 1);
     expectKernelBuffers(3, 2);
     assert_int_equal(simCrtcFb(), crtcFront(priv)->fbId);
     assert_ptr_equal(screen->BlockHandler, qelBlockHandler);
@@ -482,6 +504,39 @@ wrapped_procedures_pass_their_results_on(void **state)
     expectKernelBuffers(0, 0);
 }
 
+/* ---- the hardware cursor ---- */
+
+/* The cursor's image lives in a buffer of the CRTC's; CloseScreen takes
+ * the cursor off the display while the driver is still master, and the
+ * buffer and the server's cursor record go with the screen. */
+static void
+cursor_buffers_go_with_the_screen_after_the_cursor_is_hidden(void **state)
+{
+    ScrnInfoPtr scrn = preInitWith(NULL, NULL);
+    ScreenPtr screen = startScreen(scrn);
+    xf86CrtcPtr crtc = XF86_CRTC_CONFIG_PTR(scrn)->crtc[0];
+    CARD32 *image = calloc(64 * 64, sizeof(*image));
+
+    (void) state;
+    assert_non_null(image);
+    assert_int_equal(fakeCallCount("xf86_cursors_init"), 1);
+    image[0] = 0xff00ff00;
+    assert_true(crtc->funcs->load_cursor_argb_check(crtc, image));
+    assert_true(crtc->funcs->show_cursor_check(crtc));
+    crtc->cursor_shown = TRUE;
+    crtc->funcs->set_cursor_position(crtc, 10, -20);
+    expectSimCursor("64x64@10,-20");
+    expectKernelBuffers(4, 2);
+    free(image);
+
+    assert_true(closeScreen(screen));
+    expectSimCursor("hidden");
+    assert_int_equal(fakeCallCount("xf86_cursors_fini"), 1);
+    assert_null(XF86_CRTC_CONFIG_PTR(scrn)->cursor_info);
+    expectKernelBuffers(0, 0);
+    expectMessageCount(0);
+}
+
 /* ---- server generations ---- */
 
 static void
@@ -495,11 +550,15 @@ second_generation_starts_afresh_on_the_same_record(void **state)
     void *screenPixmapPriv;
 
     (void) state;
-    /* EXA gives the screen pixmap the shadow, as it does on its own. */
-    screenPixmapPriv = priv->exa->CreatePixmap2(screen, scrn->virtualX, scrn->virtualY, 24, 0,
-                                                32, &pitch);
+    /* EXA makes the screen pixmap without pixels and gives it the
+     * screen's size: it takes the shadow. */
+    screenPixmapPriv = priv->exa->CreatePixmap2(screen, 0, 0, 24, 0, 32, &pitch);
     assert_non_null(screenPixmapPriv);
+    fakeExaSetPixmapPriv(screen->GetScreenPixmap(screen), screenPixmapPriv);
+    assert_true(priv->exa->ModifyPixmapHeader(screen->GetScreenPixmap(screen), scrn->virtualX,
+                                              scrn->virtualY, 24, 32, 0, NULL));
     assert_true(priv->screenBoClaimed);
+    fakeExaSetPixmapPriv(screen->GetScreenPixmap(screen), NULL);
     priv->exa->DestroyPixmap(screen, screenPixmapPriv);
     assert_ptr_equal(priv->shadow, firstShadow);
     assert_true(closeScreen(screen));
@@ -539,6 +598,8 @@ main(void)
                                         tearDown),
         cmocka_unit_test_setup_teardown(wrapped_procedures_pass_their_results_on, setUp,
                                         tearDown),
+        cmocka_unit_test_setup_teardown(
+            cursor_buffers_go_with_the_screen_after_the_cursor_is_hidden, setUp, tearDown),
         cmocka_unit_test_setup_teardown(second_generation_starts_afresh_on_the_same_record,
                                         setUp, tearDown),
     };

@@ -6,6 +6,9 @@
 #include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
+#include <stdio.h>
+#include <string.h>
+#include <errno.h>
 
 #include <cmocka.h>
 #include <X11/extensions/dpmsconst.h>
@@ -281,6 +284,7 @@ one_rectangle_is_one_copy_then_a_flip(void **state)
     geOp ops[MAX_OPS];
     int submits;
     long flips = flipsRequested();
+    long waits;
 
     queueShadowFill(t, 40, 30, 100, 60, 0x0000ff00);
     damageAdd(t, 40, 30, 100, 60);
@@ -305,6 +309,12 @@ one_rectangle_is_one_copy_then_a_flip(void **state)
     assert_false(c->flipPending);
     assert_ptr_equal(tearFreeFront(t), back);
     assert_int_equal(simCrtcField(0, "fb"), back->fbId);
+
+    /* The flip was shown after the copies it waited for: software may
+     * write the shadow again without waiting for the GE. */
+    waits = simIoctlCounter("GE_WAIT");
+    qelGeWaitBo(priv, priv->shadow);
+    assert_int_equal(simIoctlCounter("GE_WAIT"), waits);
 }
 
 /* Several rectangles share one batch, and the next cycle sends the old
@@ -397,6 +407,7 @@ refused_flip_draws_into_the_front(void **state)
     BoxRec owed[] = { { 0, 0, 10, 10 }, { 200, 100, 230, 110 } };
     geOp ops[MAX_OPS];
     int submits;
+    char text[200];
 
     damageAdd(t, 0, 0, 10, 10);
     runPass(t);
@@ -404,9 +415,13 @@ refused_flip_draws_into_the_front(void **state)
     assert_ptr_equal(tearFreeFront(t), second);
     geLogClear();
 
-    simCommandOk("fault flip 1");
+    simCommandOk("fault flip 2");
     damageAdd(t, 200, 100, 30, 10);
     runPass(t);
+    snprintf(text, sizeof(text),
+             "TearFree: the kernel refuses page flips on CRTC %u: %s; its updates are shown "
+             "without tear-freedom\n", c->crtcId, strerror(EINVAL));
+    expectOneMessage(X_WARNING, 0, text);
     assert_int_equal(opsSinceClear(ops, &submits), 3);
     assert_int_equal(submits, 2);
     expectCopy(&ops[0], priv->shadow, first, 0, 0, 10, 10);
@@ -420,13 +435,22 @@ refused_flip_draws_into_the_front(void **state)
     assert_int_equal(simCrtcField(0, "fb"), second->fbId);
     geLogClear();
 
+    /* Refused again: nothing new to say. */
+    damageAdd(t, 700, 0, 5, 10);
+    runPass(t);
+    expectNoMessage();
+    geLogClear();
+
     damageAdd(t, 600, 0, 5, 10);
     runPass(t);
-    assert_int_equal(opsSinceClear(ops, &submits), 3);
+    assert_int_equal(opsSinceClear(ops, &submits), 4);
     expectCopy(&ops[0], priv->shadow, first, 0, 0, 10, 10);
     expectCopy(&ops[1], priv->shadow, first, 600, 0, 5, 10);
-    expectCopy(&ops[2], priv->shadow, first, 200, 100, 30, 10);
+    expectCopy(&ops[2], priv->shadow, first, 700, 0, 5, 10);
+    expectCopy(&ops[3], priv->shadow, first, 200, 100, 30, 10);
     assert_true(c->flipPending);
+    snprintf(text, sizeof(text), "TearFree: page flips on CRTC %u work again\n", c->crtcId);
+    expectOneMessage(X_INFO, 0, text);
 }
 
 /* A CRTC showing the screen from (200, 100) on: its pair holds that

@@ -159,6 +159,7 @@ std::vector<SimCrtc> SimControl::crtcs() const
         crtc.y = std::stoi(v.count("y") ? v["y"] : "0");
         crtc.mode = v["mode"];
         crtc.connectors = v["connectors"];
+        crtc.cursor = v["cursor"];
         out.push_back(crtc);
     }
     return out;

@@ -27,6 +27,7 @@ struct SimCrtc {
     int x = 0, y = 0;
     std::string mode;
     std::string connectors;
+    std::string cursor;  // none, hidden or WxH@X,Y (the cursor plane)
 };
 
 class SimControl {

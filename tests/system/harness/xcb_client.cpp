@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 
 #include <xcb/xcb.h>
@@ -54,31 +55,48 @@ void XcbClient::sync()
     free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
 }
 
-// Reads the root window in bands: a whole large screen exceeds the maximum
-// request length of a single GetImage reply.
-Image XcbClient::rootImage()
+std::vector<uint8_t> getImageBytes(xcb_connection_t *connection, uint32_t drawable, int width,
+                                   int height)
 {
-    Image image;
-    image.width = width_;
-    image.height = height_;
-    image.pixels.reserve(static_cast<size_t>(width_) * height_);
+    std::vector<uint8_t> bytes;
     const int band = 64;
-    for (int y = 0; y < height_; y += band) {
-        int rows = std::min(band, height_ - y);
-        auto cookie = xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, 0,
-                                    static_cast<int16_t>(y), static_cast<uint16_t>(width_),
+    for (int y = 0; y < height; y += band) {
+        int rows = std::min(band, height - y);
+        auto cookie = xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, 0,
+                                    static_cast<int16_t>(y), static_cast<uint16_t>(width),
                                     static_cast<uint16_t>(rows), ~0u);
-        xcb_get_image_reply_t *reply = xcb_get_image_reply(connection_, cookie, nullptr);
+        xcb_get_image_reply_t *reply = xcb_get_image_reply(connection, cookie, nullptr);
         if (!reply)
-            throw std::runtime_error("GetImage of the root window failed");
-        auto *words = reinterpret_cast<const uint32_t *>(xcb_get_image_data(reply));
-        int stride = xcb_get_image_data_length(reply) / 4 / rows;
-        for (int r = 0; r < rows; ++r)
-            for (int x = 0; x < width_; ++x)
-                image.pixels.push_back(words[r * stride + x] & 0xffffff);
+            throw std::runtime_error("GetImage failed");
+        const uint8_t *data = xcb_get_image_data(reply);
+        bytes.insert(bytes.end(), data, data + xcb_get_image_data_length(reply));
         free(reply);
     }
+    return bytes;
+}
+
+Image getImage24(xcb_connection_t *connection, uint32_t drawable, int width, int height)
+{
+    std::vector<uint8_t> bytes = getImageBytes(connection, drawable, width, height);
+    size_t stride = height > 0 ? bytes.size() / static_cast<size_t>(height) : 0;
+    Image image;
+    image.width = width;
+    image.height = height;
+    image.pixels.reserve(static_cast<size_t>(width) * height);
+    for (int y = 0; y < height; ++y) {
+        const uint8_t *row = bytes.data() + y * stride;
+        for (int x = 0; x < width; ++x) {
+            uint32_t word;
+            std::memcpy(&word, row + x * 4, sizeof word);
+            image.pixels.push_back(word & 0xffffff);
+        }
+    }
     return image;
+}
+
+Image XcbClient::rootImage()
+{
+    return getImage24(connection_, root_, width_, height_);
 }
 
 }  // namespace qeltest

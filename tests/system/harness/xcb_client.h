@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct xcb_connection_t;
 
@@ -13,6 +14,15 @@ namespace qeltest {
 struct Rect {
     int x, y, width, height;
 };
+
+// GetImage (ZPixmap, all planes) of a drawable's width x height, read in
+// bands below the maximum reply size: the replies' data, one after the
+// other, each row with the server's padding.
+std::vector<uint8_t> getImageBytes(xcb_connection_t *connection, uint32_t drawable, int width,
+                                   int height);
+// The same for a drawable of depth 24 at 32 bits per pixel, as pixels
+// without their padding byte.
+Image getImage24(xcb_connection_t *connection, uint32_t drawable, int width, int height);
 
 class XcbClient {
 public:

@@ -54,6 +54,13 @@ fakeCreatePixmap(ScreenPtr screen, int width, int height, int depth, unsigned us
     return &pixmap->pixmap;
 }
 
+PixmapPtr
+fbCreatePixmap(ScreenPtr screen, int width, int height, int depth, unsigned usageHint)
+{
+    fakeCall("fbCreatePixmap");
+    return fakeCreatePixmap(screen, width, height, depth, usageHint);
+}
+
 static void
 fakePixmapFree(fakePixmap *pixmap)
 {

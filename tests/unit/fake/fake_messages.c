@@ -93,6 +93,19 @@ fakeMessageFind(const char *text)
     return -1;
 }
 
+Bool
+fakeMessageTake(const char *text)
+{
+    int index = fakeMessageFind(text);
+
+    if (index < 0)
+        return FALSE;
+    memmove(&messages[index], &messages[index + 1],
+            (size_t) (messageCount - index - 1) * sizeof(messages[0]));
+    messageCount--;
+    return TRUE;
+}
+
 void
 fakeMessagesClear(void)
 {

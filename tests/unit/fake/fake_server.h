@@ -35,6 +35,8 @@ const fakeMessage *fakeMessageAt(int index);
 void fakeMessagesClear(void);
 /* The index of the first message with exactly this text, or -1. */
 int fakeMessageFind(const char *text);
+/* Removes the first message with exactly this text; FALSE when none has. */
+Bool fakeMessageTake(const char *text);
 
 /* ---- call counting and failure injection ----
  *

@@ -1,0 +1,52 @@
+// The x11perf benchmark's report: what each server measured per test, how
+// qel with its defaults compares with qel Accel off and with the stock
+// modesetting driver, the goals marked, and a summary line last.
+#pragma once
+
+#include "x11perf_run.h"
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace qelbench {
+
+struct ServerConfig {
+    std::string name;   // file-name friendly
+    std::string title;  // for the report
+    std::string driver;
+    std::vector<std::pair<std::string, std::string>> options;
+    bool hasGe = false;
+};
+
+// What the server did during one measured run.
+struct Sample {
+    double mainCpuSeconds = 0;
+    double processCpuSeconds = 0;
+    long geSubmits = 0;
+    long geOps = 0;
+    long geWaits = 0;
+};
+
+Sample operator-(const Sample &a, const Sample &b);
+
+struct Measurement {
+    long repsPerRun = 0;
+    X11perfRun run;
+    Sample delta;
+
+    double microsPerOp(double seconds) const;
+};
+
+// The servers in the order the report lists them; the report compares the
+// first (qel with its defaults) with the one titled "qel Accel off" and the
+// one whose driver is modesetting.
+struct Comparison {
+    std::vector<ServerConfig> servers;
+    std::vector<std::string> tests;
+    std::vector<std::vector<Measurement>> results;  // [server][test]
+};
+
+void writeReport(std::ostream &out, const Timing &timing, const Comparison &c);
+
+}  // namespace qelbench

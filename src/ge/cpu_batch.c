@@ -1,0 +1,95 @@
+/* A batch the GE could not take, executed by the CPU through the buffers'
+ * mappings with the GE's own rules: the same raster operations, copies
+ * within one buffer as if each source row were read before its
+ * destination row is written (rows bottom-up when the destination lies
+ * below), and nothing outside either buffer. */
+#include "ge/ge.h"
+
+#include <string.h>
+
+/* The GE addresses rows of at most this many pixels. */
+#define QEL_CPU_ROW_PIXELS (GE_MAX_PITCH / 4)
+
+static uint32_t *
+qelCpuPixel(const qelBo *bo, uint32_t pitch, uint32_t x, uint32_t y)
+{
+    return (uint32_t *) ((uint8_t *) bo->map + (size_t) y * pitch + (size_t) x * 4);
+}
+
+/* The rectangle lies inside the buffer's mapping at that pitch; the queue
+ * clipped it already, this keeps the CPU from ever writing past a mapping
+ * whatever the operation says. */
+static Bool
+qelCpuRectInside(const qelBo *bo, uint32_t pitch, uint32_t x, uint32_t y, uint32_t w,
+                 uint32_t h)
+{
+    if (!bo || !bo->map || w == 0 || h == 0 || w > QEL_CPU_ROW_PIXELS)
+        return FALSE;
+    if (pitch % 4 != 0 || pitch > GE_MAX_PITCH || (uint64_t) x + w > pitch / 4)
+        return FALSE;
+    return ((uint64_t) y + h - 1) * pitch + ((uint64_t) x + w) * 4 <= bo->size;
+}
+
+static void
+qelCpuFill(const qelBo *dst, const qelGeOp *op)
+{
+    for (uint32_t row = 0; row < op->height; row++) {
+        uint32_t *pixel = qelCpuPixel(dst, op->dstPitch, op->dstX, op->dstY + row);
+
+        for (uint32_t i = 0; i < op->width; i++)
+            pixel[i] = op->rop == GE_ROP_SOLID_COPY ? op->fillColor : pixel[i] ^ op->fillColor;
+    }
+}
+
+static void
+qelCpuCopyRow(uint32_t *to, const uint32_t *from, uint32_t width, uint32_t rop)
+{
+    uint32_t taken[QEL_CPU_ROW_PIXELS];
+
+    if (rop == GE_ROP_COPY_COPY) {
+        memmove(to, from, (size_t) width * 4);
+        return;
+    }
+    /* The source row is read whole before the destination row changes. */
+    if (from < to + width && to < from + width) {
+        memcpy(taken, from, (size_t) width * 4);
+        from = taken;
+    }
+    for (uint32_t i = 0; i < width; i++)
+        to[i] ^= from[i];
+}
+
+static void
+qelCpuCopy(const qelBo *dst, const qelBo *src, const qelGeOp *op)
+{
+    Bool bottomUp = dst == src && op->dstY > op->srcY;
+
+    for (uint32_t i = 0; i < op->height; i++) {
+        uint32_t row = bottomUp ? op->height - 1 - i : i;
+
+        qelCpuCopyRow(qelCpuPixel(dst, op->dstPitch, op->dstX, op->dstY + row),
+                      qelCpuPixel(src, op->srcPitch, op->srcX, op->srcY + row), op->width,
+                      op->rop);
+    }
+}
+
+static void
+qelCpuRunOp(const qelBo *dst, const qelBo *src, const qelGeOp *op)
+{
+    if (!qelCpuRectInside(dst, op->dstPitch, op->dstX, op->dstY, op->width, op->height))
+        return;
+    if (op->type == GE_OP_SOLID &&
+        (op->rop == GE_ROP_SOLID_COPY || op->rop == GE_ROP_SOLID_XOR))
+        qelCpuFill(dst, op);
+    else if (op->type == GE_OP_COPY &&
+             (op->rop == GE_ROP_COPY_COPY || op->rop == GE_ROP_COPY_XOR) &&
+             qelCpuRectInside(src, op->srcPitch, op->srcX, op->srcY, op->width, op->height))
+        qelCpuCopy(dst, src, op);
+}
+
+void
+qelGeRunBatchOnCpu(qelScreenPriv *priv)
+{
+    for (uint32_t i = 0; i < priv->opCount; i++)
+        qelCpuRunOp(priv->batchDst, priv->batchSrc, &priv->ops[i]);
+}

@@ -1,0 +1,197 @@
+/* GC requests the acceleration layer gets wrong, taken to software. EXA
+ * turns the rectangles of PolyFillRect into a region in the drawable's own
+ * coordinates, whose 16-bit boxes clamp a far edge at 32767 before the
+ * drawable's origin is added: the background of a window reaching far to
+ * the left of the screen, painted in window coordinates, would stop short.
+ * Such requests go to fb, which adds the origin first, with CPU access to
+ * their pixmaps prepared as for a Render request. Every other request and
+ * GC procedure passes through untouched. */
+#include "ge/render.h"
+
+#include <fb.h>
+#include <gcstruct.h>
+
+typedef struct qelGCPriv {
+    /* The procedures of the layer below, and its operations with ours for
+     * PolyFillRect (NULL until the GC is first validated). */
+    const GCFuncs *funcs;
+    const GCOps *wrappedOps;
+    GCOps ops;
+} qelGCPriv;
+
+/* The server's key for the GC record; keys are process-wide objects in
+ * its private API, registered anew each generation. */
+static DevPrivateKeyRec qelGCPrivKeyRec;
+
+static qelGCPriv *
+qelGetGCPriv(GCPtr gc)
+{
+    return dixLookupPrivate(&gc->devPrivates, &qelGCPrivKeyRec);
+}
+
+static void qelPolyFillRect(DrawablePtr drawable, GCPtr gc, int count, xRectangle *rects);
+
+/* The layer below runs with its own procedures in place. */
+static qelGCPriv *
+qelGCUnwrap(GCPtr gc)
+{
+    qelGCPriv *gcPriv = qelGetGCPriv(gc);
+
+    gc->funcs = gcPriv->funcs;
+    if (gcPriv->wrappedOps)
+        gc->ops = gcPriv->wrappedOps;
+    return gcPriv;
+}
+
+static const GCFuncs qelGCFuncs;
+
+/* The operations the layer below has in place now, with ours for
+ * PolyFillRect. */
+static void
+qelGCWrapOps(GCPtr gc, qelGCPriv *gcPriv)
+{
+    gcPriv->wrappedOps = gc->ops;
+    gcPriv->ops = *gc->ops;
+    gcPriv->ops.PolyFillRect = qelPolyFillRect;
+    gc->ops = &gcPriv->ops;
+}
+
+static void
+qelGCWrap(GCPtr gc, qelGCPriv *gcPriv, Bool withOps)
+{
+    gcPriv->funcs = gc->funcs;
+    gc->funcs = &qelGCFuncs;
+    if (withOps)
+        qelGCWrapOps(gc, gcPriv);
+}
+
+static void
+qelValidateGC(GCPtr gc, unsigned long changes, DrawablePtr drawable)
+{
+    qelGCPriv *gcPriv = qelGCUnwrap(gc);
+
+    gc->funcs->ValidateGC(gc, changes, drawable);
+    qelGCWrap(gc, gcPriv, TRUE);
+}
+
+static void
+qelChangeGC(GCPtr gc, unsigned long mask)
+{
+    qelGCPriv *gcPriv = qelGCUnwrap(gc);
+
+    gc->funcs->ChangeGC(gc, mask);
+    qelGCWrap(gc, gcPriv, gcPriv->wrappedOps != NULL);
+}
+
+static void
+qelCopyGC(GCPtr src, unsigned long mask, GCPtr dst)
+{
+    qelGCPriv *gcPriv = qelGCUnwrap(dst);
+
+    dst->funcs->CopyGC(src, mask, dst);
+    qelGCWrap(dst, gcPriv, gcPriv->wrappedOps != NULL);
+}
+
+static void
+qelDestroyGC(GCPtr gc)
+{
+    qelGCUnwrap(gc)->wrappedOps = NULL;
+    gc->funcs->DestroyGC(gc);
+}
+
+static void
+qelChangeClip(GCPtr gc, int type, void *value, int count)
+{
+    qelGCPriv *gcPriv = qelGCUnwrap(gc);
+
+    gc->funcs->ChangeClip(gc, type, value, count);
+    qelGCWrap(gc, gcPriv, gcPriv->wrappedOps != NULL);
+}
+
+static void
+qelDestroyClip(GCPtr gc)
+{
+    qelGCPriv *gcPriv = qelGCUnwrap(gc);
+
+    gc->funcs->DestroyClip(gc);
+    qelGCWrap(gc, gcPriv, gcPriv->wrappedOps != NULL);
+}
+
+static void
+qelCopyClip(GCPtr dst, GCPtr src)
+{
+    qelGCPriv *gcPriv = qelGCUnwrap(dst);
+
+    dst->funcs->CopyClip(dst, src);
+    qelGCWrap(dst, gcPriv, gcPriv->wrappedOps != NULL);
+}
+
+static const GCFuncs qelGCFuncs = {
+    .ValidateGC = qelValidateGC,
+    .ChangeGC = qelChangeGC,
+    .CopyGC = qelCopyGC,
+    .DestroyGC = qelDestroyGC,
+    .ChangeClip = qelChangeClip,
+    .DestroyClip = qelDestroyClip,
+    .CopyClip = qelCopyClip,
+};
+
+/* Some rectangle's far edge lies beyond what a 16-bit box holds in the
+ * drawable's coordinates. */
+static Bool
+qelRectsPast16Bits(int count, const xRectangle *rects)
+{
+    for (int i = 0; i < count; i++)
+        if ((int) rects[i].x + rects[i].width > MAXSHORT ||
+            (int) rects[i].y + rects[i].height > MAXSHORT)
+            return TRUE;
+    return FALSE;
+}
+
+static void
+qelSoftwarePolyFillRect(DrawablePtr drawable, GCPtr gc, int count, xRectangle *rects)
+{
+    qelRenderAccess access;
+
+    qelRenderAccessBegin(&access, qelScreenPrivFromScreen(drawable->pScreen));
+    qelRenderAccessDrawable(&access, drawable, QEL_CPU_WRITE);
+    if (gc->fillStyle == FillTiled && !gc->tileIsPixel)
+        qelRenderAccessDrawable(&access, &gc->tile.pixmap->drawable, QEL_CPU_READ);
+    if (gc->stipple)
+        qelRenderAccessDrawable(&access, &gc->stipple->drawable, QEL_CPU_READ);
+    fbPolyFillRect(drawable, gc, count, rects);
+    qelRenderAccessEnd(&access);
+}
+
+static void
+qelPolyFillRect(DrawablePtr drawable, GCPtr gc, int count, xRectangle *rects)
+{
+    qelGCPriv *gcPriv = qelGetGCPriv(gc);
+
+    if (qelRectsPast16Bits(count, rects)) {
+        qelSoftwarePolyFillRect(drawable, gc, count, rects);
+        return;
+    }
+    gc->ops = gcPriv->wrappedOps;
+    gc->ops->PolyFillRect(drawable, gc, count, rects);
+    qelGCWrapOps(gc, gcPriv);
+}
+
+Bool
+qelCreateGC(GCPtr gc)
+{
+    qelScreenPriv *priv = qelScreenPrivFromScreen(gc->pScreen);
+    qelGCPriv *gcPriv = qelGetGCPriv(gc);
+
+    if (!priv->exaCreateGC(gc))
+        return FALSE;
+    gcPriv->wrappedOps = NULL;
+    qelGCWrap(gc, gcPriv, FALSE);
+    return TRUE;
+}
+
+Bool
+qelRegisterGCPrivate(void)
+{
+    return dixRegisterPrivateKey(&qelGCPrivKeyRec, PRIVATE_GC, sizeof(qelGCPriv));
+}

@@ -1,0 +1,79 @@
+/* Render as the unit tests' screens have it: not at all. fbPictureInit
+ * registers no picture screen here, so the driver finds none to hook; the
+ * software renderer and the shared-memory registration exist only to be
+ * linked, and count their calls. */
+#include "fake_server.h"
+#include "fake_internal.h"
+
+#include <fb.h>
+#include <fbpict.h>
+#include <picturestr.h>
+#include <shmint.h>
+
+DevPrivateKeyRec PictureScreenPrivateKeyRec;
+
+void
+ShmRegisterFbFuncs(ScreenPtr screen)
+{
+    (void) screen;
+    fakeCall("ShmRegisterFbFuncs");
+}
+
+void
+fbComposite(CARD8 op, PicturePtr src, PicturePtr mask, PicturePtr dst, INT16 xSrc, INT16 ySrc,
+            INT16 xMask, INT16 yMask, INT16 xDst, INT16 yDst, CARD16 width, CARD16 height)
+{
+    (void) op, (void) src, (void) mask, (void) dst, (void) xSrc, (void) ySrc;
+    (void) xMask, (void) yMask, (void) xDst, (void) yDst, (void) width, (void) height;
+    fakeCall("fbComposite");
+}
+
+void
+fbGlyphs(CARD8 op, PicturePtr src, PicturePtr dst, PictFormatPtr maskFormat, INT16 xSrc,
+         INT16 ySrc, int nlist, GlyphListPtr list, GlyphPtr *glyphs)
+{
+    (void) op, (void) src, (void) dst, (void) maskFormat, (void) xSrc, (void) ySrc;
+    (void) nlist, (void) list, (void) glyphs;
+    fakeCall("fbGlyphs");
+}
+
+void
+fbTrapezoids(CARD8 op, PicturePtr src, PicturePtr dst, PictFormatPtr maskFormat, INT16 xSrc,
+             INT16 ySrc, int ntrap, xTrapezoid *traps)
+{
+    (void) op, (void) src, (void) dst, (void) maskFormat, (void) xSrc, (void) ySrc;
+    (void) ntrap, (void) traps;
+    fakeCall("fbTrapezoids");
+}
+
+void
+fbTriangles(CARD8 op, PicturePtr src, PicturePtr dst, PictFormatPtr maskFormat, INT16 xSrc,
+            INT16 ySrc, int ntri, xTriangle *tris)
+{
+    (void) op, (void) src, (void) dst, (void) maskFormat, (void) xSrc, (void) ySrc;
+    (void) ntri, (void) tris;
+    fakeCall("fbTriangles");
+}
+
+void
+fbAddTraps(PicturePtr picture, INT16 xOff, INT16 yOff, int ntrap, xTrap *traps)
+{
+    (void) picture, (void) xOff, (void) yOff, (void) ntrap, (void) traps;
+    fakeCall("fbAddTraps");
+}
+
+void
+fbPolyFillRect(DrawablePtr drawable, GCPtr gc, int count, xRectangle *rects)
+{
+    (void) drawable, (void) gc, (void) count, (void) rects;
+    fakeCall("fbPolyFillRect");
+}
+
+/* No GC is made here: the driver's GC record needs no real key. */
+Bool
+dixRegisterPrivateKey(DevPrivateKey key, DevPrivateType type, unsigned size)
+{
+    (void) key, (void) type, (void) size;
+    fakeCall("dixRegisterPrivateKey");
+    return TRUE;
+}
