@@ -7,6 +7,9 @@
 #ifndef QEL_BUILD_ROOT
 #error "QEL_BUILD_ROOT must name the build directory"
 #endif
+#ifndef QEL_SOURCE_ROOT
+#error "QEL_SOURCE_ROOT must name the source tree"
+#endif
 #ifndef QEL_LIBDIR
 #error "QEL_LIBDIR must name the host's multiarch library directory"
 #endif
@@ -32,12 +35,11 @@ std::string absolute(const std::string &path)
     return std::filesystem::absolute(path).lexically_normal().string();
 }
 
-// The source tree, found from this file's own path, which Meson gives the
-// compiler relative to the build directory.
+// The source tree the build was configured from, where .armhf/ and
+// build-armhf/ are by default.
 std::string sourceRoot()
 {
-    std::filesystem::path file = std::filesystem::path(QEL_BUILD_ROOT) / __FILE__;
-    return file.lexically_normal().parent_path().parent_path().parent_path().parent_path();
+    return QEL_SOURCE_ROOT;
 }
 
 Paths nativePaths()
