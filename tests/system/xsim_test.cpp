@@ -153,6 +153,19 @@ TEST_F(Xsim, ScriptPrintsHelpWithoutBuilding)
     EXPECT_EQ(help.out, xsim({"--help"}).out);
 }
 
+// The script runs the launcher of the build it names: the launcher's answer
+// to a bad argument reaches the caller with its status.
+TEST_F(Xsim, ScriptRunsTheLauncherOfItsBuild)
+{
+    const char *script = std::getenv("QEL_XSIM_SCRIPT");
+    ASSERT_NE(script, nullptr) << "QEL_XSIM_SCRIPT names tools/xsim";
+    ASSERT_NE(std::getenv("QEL_BUILD"), nullptr) << "QEL_BUILD names the build of QEL_XSIM";
+    CommandResult run = runCommand({script, "--panel", "wide"}, {{"QEL_ARCH", "native"}});
+    ASSERT_TRUE(WIFEXITED(run.waitStatus)) << run.describe();
+    EXPECT_EQ(WEXITSTATUS(run.waitStatus), 2) << run.describe();
+    EXPECT_NE(run.err.find("--panel wants WIDTHxHEIGHT"), std::string::npos) << run.describe();
+}
+
 TEST_F(Xsim, RejectsBadArguments)
 {
     CommandResult run = xsim({"--panel", "wide"});
