@@ -4,14 +4,6 @@
  * driver's records and buffers go. */
 #include "qel.h"
 
-#include <stdlib.h>
-
-#include <xf86drm.h>
-
-#include "ge/ge.h"
-#include "kms/kms.h"
-#include "tearfree/tearfree.h"
-
 
 Bool
 qelCloseScreen(ScreenPtr screen)
@@ -20,24 +12,19 @@ qelCloseScreen(ScreenPtr screen)
     qelScreenPriv *priv = qelScreenPrivFromScrn(scrn);
     Bool closed;
 
-    qelHotplugStop(priv->hotplug);
-    priv->hotplug = NULL;
+    qelHotplugStop(priv->kms.hotplug);
+    priv->kms.hotplug = NULL;
     qelTearFreeTeardown(screen);
     qelCursorHideAll(scrn);
-    if (priv->ownsFd)
-        drmDropMaster(priv->fd);
+    qelDropMaster(&priv->kms);
 
     screen->CreateScreenResources = priv->savedCreateScreenResources;
     screen->CloseScreen = priv->savedCloseScreen;
     closed = screen->CloseScreen(screen);
     qelCursorCloseScreen(screen);
-    free(priv->screenPixmapPriv);
-    priv->screenPixmapPriv = NULL;
-
-    if (priv->exa)
-        qelExaFini(screen);
-    qelBoDestroy(priv->fd, priv->shadow);
-    priv->shadow = NULL;
+    if (priv->ge.exa)
+        qelExaFini(&priv->ge);
+    qelScreenBufferDestroy(priv);
     scrn->vtSema = FALSE;
     return closed;
 }
