@@ -1,6 +1,10 @@
-/* Creation of the screen: buffers, visuals, fb, EXA, cursor, the CRTC layer,
- * the watch on hotplug uevents and the wraps of CreateScreenResources and
- * CloseScreen. */
+/* A server generation of the screen. ScreenInit makes buffers, visuals, fb,
+ * EXA, cursor, the CRTC layer, the watch on hotplug uevents and the wraps
+ * of CreateScreenResources and CloseScreen. At CloseScreen the hotplug
+ * watch ends, TearFree and the GE queue are settled and the hardware
+ * cursor is taken off the displays while the driver is still DRM master,
+ * then the server's layers close, then the driver's records and buffers
+ * go. */
 #include "qel.h"
 
 #include <errno.h>
@@ -168,4 +172,28 @@ qelCreateScreenResources(ScreenPtr screen)
     if (!xf86SetDesiredModes(scrn))
         xf86DrvMsg(scrn->scrnIndex, X_WARNING, "Failed to set the initial mode\n");
     return TRUE;
+}
+
+Bool
+qelCloseScreen(ScreenPtr screen)
+{
+    ScrnInfoPtr scrn = xf86ScreenToScrn(screen);
+    qelScreenPriv *priv = qelScreenPrivFromScrn(scrn);
+    Bool closed;
+
+    qelHotplugStop(priv->kms.hotplug);
+    priv->kms.hotplug = NULL;
+    qelTearFreeTeardown(screen);
+    qelCursorHideAll(scrn);
+    qelDropMaster(&priv->kms);
+
+    screen->CreateScreenResources = priv->savedCreateScreenResources;
+    screen->CloseScreen = priv->savedCloseScreen;
+    closed = screen->CloseScreen(screen);
+    qelCursorCloseScreen(screen);
+    if (priv->ge.exa)
+        qelExaFini(&priv->ge);
+    qelScreenBufferDestroy(priv);
+    scrn->vtSema = FALSE;
+    return closed;
 }

@@ -1,5 +1,7 @@
-/* EXA solid fills and copies, queued as GE operations; a small fill into
- * a buffer the GE is not writing is done by the CPU at once. */
+/* EXA solid fills and copies, and the driver's own plain copies (TearFree's
+ * per-CRTC buffers, contents kept across a resize), queued as GE
+ * operations; a small fill into a buffer the GE is not writing is done by
+ * the CPU at once. */
 #include "ge/reserve.h"
 
 #include <wchar.h>
@@ -187,4 +189,31 @@ qelDoneOp(PixmapPtr pixmap)
 
     if (ge->renderAccessDepth > 0)
         qelGeSyncCpu(ge, ge->prepDst, QEL_CPU_WRITE);
+}
+
+void
+qelGeCopyRect(qelGe *ge, qelBo *src, int srcX, int srcY, qelBo *dst, int dstX,
+              int dstY, int w, int h)
+{
+    qelGeOp *op;
+
+    if (!qelClipRect(dst, dstX, dstY, &w, &h) || !qelClipRect(src, srcX, srcY, &w, &h))
+        return;
+
+    op = qelGeReserve(ge, dst, src);
+    *op = (qelGeOp) {
+        .type = TX3120_GE_OP_COPY,
+        .rop = TX3120_GE_ROP_SOURCE,
+        .dst_handle = dst->handle,
+        .dst_pitch = dst->pitch,
+        .dst_x = dstX,
+        .dst_y = dstY,
+        .width = w,
+        .height = h,
+        .fill_color = 0,
+        .src_handle = src->handle,
+        .src_pitch = src->pitch,
+        .src_x = srcX,
+        .src_y = srcY,
+    };
 }
