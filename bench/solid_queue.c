@@ -5,17 +5,19 @@
  *
  *     valgrind --tool=callgrind --toggle-collect=qelSolid bench_solid_queue
  *
- * (bench/solid-cost runs exactly that and writes the figure per operation.) */
+ * (bench/solid-cost runs exactly that and writes the figure per operation.)
+ *
+ * No X server runs here: the GE record stands on its own, and the few
+ * server entry points the queue path reaches are in server_stand_ins.c. */
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
-#include "fake_screen.h"
 #include "ge/ge.h"
-#include "micmap.h"
 #include "qelsim.h"
+#include "server_stand_ins.h"
 
 #define RUNS 50
 #define OPS_PER_RUN 1000
@@ -40,72 +42,60 @@ queueSolidRun(PixmapPtr pixmap, int run)
     }
 }
 
-static qelScreenPriv *
-openDevice(ScrnInfoRec *scrn)
+static Bool
+openGe(qelGe *ge)
 {
-    qelScreenPriv *priv = calloc(1, sizeof(*priv));
+    if (qelsim_configure(NULL) != 0)
+        return FALSE;
+    ge->fd = open("/dev/dri/card0", O_RDWR | O_CLOEXEC);
+    ge->opCapacity = TX3120_GE_MAX_OPS;
+    ge->ops = calloc(TX3120_GE_MAX_OPS, sizeof(qelGeOp));
+    return ge->fd >= 0 && ge->ops;
+}
 
-    if (!priv || qelsim_configure(NULL) != 0)
-        return NULL;
-    priv->fd = open("/dev/dri/card0", O_RDWR | O_CLOEXEC);
-    priv->accel = TRUE;
-    /* No screen buffer here: every pixmap gets its own. */
-    priv->screenBoClaimed = TRUE;
-    priv->opCapacity = GE_MAX_OPS;
-    priv->ops = calloc(GE_MAX_OPS, sizeof(qelGeOp));
-    if (priv->fd < 0 || !priv->ops)
-        return NULL;
-    scrn->driverPrivate = priv;
-    scrn->depth = 24;
-    scrn->virtualX = WIDTH;
-    scrn->virtualY = HEIGHT;
-    return priv;
+static Bool
+makeDestination(qelGe *ge, PixmapPtr pixmap)
+{
+    qelBo *bo = qelBoCreate(ge->fd, WIDTH, HEIGHT);
+
+    if (!bo || !qelBoGetMap(ge->fd, bo))
+        return FALSE;
+    benchDestination = (qelPixmapPriv) {.bo = bo, .pitch = bo->pitch};
+    pixmap->drawable.depth = 24;
+    pixmap->drawable.bitsPerPixel = 32;
+    pixmap->drawable.width = WIDTH;
+    pixmap->drawable.height = HEIGHT;
+    return TRUE;
 }
 
 int
 main(void)
 {
-    static ScrnInfoRec scrn;
-    qelScreenPriv *priv = openDevice(&scrn);
-    ScreenPtr screen;
-    PixmapPtr pixmap;
-    void *pixPriv;
-    int pitch = 0;
+    static qelGe ge;
+    static void *screenPrivates[1];
+    static ScreenRec screen = {.devPrivates = (PrivatePtr) screenPrivates};
+    static PixmapRec pixmap = {.drawable = {.pScreen = &screen}};
     long ops;
     char reply[4096];
 
-    if (!priv) {
+    if (!openGe(&ge) || !qelGeAttach(&screen, &ge) || !makeDestination(&ge, &pixmap)) {
         fprintf(stderr, "bench_solid_queue: no simulated device\n");
         return 1;
     }
-    screen = fakeScreenCreate(&scrn);
-    if (!miSetVisualTypes(24, TrueColorMask, 8, TrueColor) ||
-        !fbScreenInit(screen, NULL, WIDTH, HEIGHT, 96, 96, WIDTH, 32))
-        return 1;
-    pixmap = screen->CreatePixmap(screen, 0, 0, 24, 0);
-    pixPriv = qelCreatePixmap2(screen, WIDTH, HEIGHT, 24, 0, 32, &pitch);
-    if (!pixPriv)
-        return 1;
-    fakeExaSetPixmapPriv(pixmap, pixPriv);
-    if (!qelModifyPixmapHeader(pixmap, WIDTH, HEIGHT, 24, 32, pitch, NULL) ||
-        !qelPrepareSolid(pixmap, GXcopy, ~0u, 0x00336699))
+    if (!qelPrepareSolid(&pixmap, GXcopy, ~0u, 0x00336699))
         return 1;
 
     for (int run = 0; run < RUNS; run++) {
-        queueSolidRun(pixmap, run);
-        qelGeFlush(priv);
+        queueSolidRun(&pixmap, run);
+        qelGeFlush(&ge);
     }
 
     qelsim_command("counters", reply, sizeof(reply));
     ops = strstr(reply, "ge_ops=") ? atol(strstr(reply, "ge_ops=") + 7) : -1;
     printf("ops_measured=%d\nge_ops=%ld\n", opsMeasured, ops);
 
-    qelDestroyPixmap(screen, pixPriv);
-    fakeExaSetPixmapPriv(pixmap, NULL);
-    screen->DestroyPixmap(pixmap);
-    fakeReset();
-    free(priv->ops);
-    close(priv->fd);
-    free(priv);
+    qelBoDestroy(ge.fd, benchDestination.bo);
+    free(ge.ops);
+    close(ge.fd);
     return ops == opsMeasured ? 0 : 1;
 }

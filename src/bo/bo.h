@@ -9,6 +9,10 @@
  * driver's submissions (1, 2, ...; 0 for none), which says what is done once
  * a later batch is known to be, and the seqno the kernel gave it, which a
  * wait names. */
+/* The largest width and height of a mode or of a buffer the GE draws on:
+ * the GE addresses rows of at most 2048 pixels. */
+#define QEL_MAX_DIMENSION 2048
+
 typedef struct qelGeBatchRef {
     uint64_t serial;
     uint32_t seqno;

@@ -161,9 +161,12 @@ qelPreInitVisual(ScrnInfoPtr scrn)
 }
 
 static Bool
-qelPreInitModes(ScrnInfoPtr scrn)
+qelPreInitModes(ScrnInfoPtr scrn, qelScreenPriv *priv)
 {
-    if (!qelPreInitKms(scrn))
+    priv->kms.fd = priv->fd;
+    priv->kms.ownsFd = priv->ownsFd;
+    priv->kms.swCursor = xf86ReturnOptValBool(priv->options, OPTION_SW_CURSOR, FALSE);
+    if (!qelPreInitKms(scrn, &priv->kms, &qelCrtcConfigFuncs))
         return FALSE;
     if (!scrn->modes) {
         xf86DrvMsg(scrn->scrnIndex, X_ERROR, "No valid modes found\n");
@@ -208,5 +211,5 @@ qelPreInit(ScrnInfoPtr scrn, int flags)
 
     return qelPreInitDevice(scrn, priv) && qelPreInitDepth(scrn) &&
            qelPreInitOptions(scrn, priv) && qelPreInitVisual(scrn) &&
-           qelPreInitModes(scrn) && qelLoadSubModules(scrn, priv);
+           qelPreInitModes(scrn, priv) && qelLoadSubModules(scrn, priv);
 }

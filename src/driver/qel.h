@@ -14,14 +14,15 @@
 #include <picturestr.h>
 
 #include "bo/bo.h"
-#include "ge/ge_kernel.h"
+#include "ge/ge.h"
+#include "kms/kms.h"
+#include "tearfree/tearfree.h"
 
 #define QEL_NAME "qel"
 #define QEL_DRIVER_NAME "qel"
 #define QEL_MSG_PREFIX "QEL"
 #define QEL_VERSION 1
 #define QEL_DEFAULT_DEVICE "/dev/dri/card0"
-#define QEL_MAX_DIMENSION 2048
 
 /* Tokens of the option table; the indices into it. */
 typedef enum {
@@ -41,55 +42,23 @@ typedef struct qelScreenPriv {
     OptionInfoPtr options;
     Bool accel;
     Bool tearFree;
-    /* The buffer behind the screen pixmap. CRTCs that present without
-     * tear-freedom scan it out directly (it then has a framebuffer id);
-     * tear-free CRTCs receive GE copies of it. */
+    /* The buffer behind the screen pixmap (screen_buffer.c owns it). CRTCs
+     * that present without tear-freedom scan it out directly (it then has a
+     * framebuffer id); tear-free CRTCs receive GE copies of it. */
     qelBo *shadow;
-    ExaDriverPtr exa;
-    Bool screenBoClaimed;
-    qelGeOp *ops;
-    uint32_t opCount;
-    uint32_t opCapacity;
-    qelBo *batchDst;
-    qelBo *batchSrc;
-    /* The driver's last submitted GE batch, and the serial up to which the
-     * GE is known to have finished its work (it completes batches in the
-     * order they were submitted). */
-    qelGeBatchRef geSubmitted;
-    uint64_t geCompleted;
-    /* The GE's health: refused batches in a row, the kinds of refusal and
-     * of failed wait already logged (errno bits), and whether the GE is
-     * given up for this server generation. */
-    uint32_t geRefusedInARow;
-    uint64_t geRefusalsSaid;
-    uint64_t geWaitFailuresSaid;
-    Bool geGivenUp;
-    qelBo *prepDst;
-    uint32_t prepDstPitch;
-    uint32_t prepRop;
-    uint32_t prepFg;
-    qelBo *prepSrc;
-    uint32_t prepSrcPitch;
-    /* Tear-free presentation: per-CRTC buffers, damage and flips. Made when
-     * TearFree is first armed and kept until FreeScreen, since the event of
-     * a flip may arrive after the generation that requested it. */
-    struct qelPresent *present;
-    /* The watch on the device's hotplug uevents, for one generation; NULL
-     * when hotplug is off. */
-    struct qelHotplug *hotplug;
+    /* The GE queue and the EXA state; ge.exa is NULL unless acceleration
+     * runs. */
+    qelGe ge;
+    /* Mode setting: CRTCs, outputs, cursor, hotplug, DRM master. */
+    qelKms kms;
+    /* What each CRTC scans out, with TearFree's per-CRTC buffers, damage
+     * and flips. Made at the first ScreenInit and kept until FreeScreen,
+     * since the event of a flip may arrive after the generation that
+     * requested it. */
+    qelPresent *present;
     CloseScreenProcPtr savedCloseScreen;
     CreateScreenResourcesProcPtr savedCreateScreenResources;
     ScreenBlockHandlerProcPtr savedBlockHandler;
-    /* The acceleration layer's procedures under the driver's Render hooks,
-     * and how many Render requests have their pixmaps open to the CPU. */
-    CreatePixmapProcPtr exaCreatePixmap;
-    CreateGCProcPtr exaCreateGC;
-    CompositeProcPtr exaComposite;
-    int renderAccessDepth;
-    /* The EXA private that CreatePixmap2 gave the screen pixmap. fb frees
-     * the screen pixmap without the DestroyPixmap hook, and EXA's privates
-     * are gone by CloseScreen, so the driver keeps it to release it. */
-    void *screenPixmapPriv;
 } qelScreenPriv;
 
 static inline qelScreenPriv *
@@ -120,8 +89,26 @@ Bool qelEnterVT(ScrnInfoPtr scrn);
 void qelLeaveVT(ScrnInfoPtr scrn);
 void qelFreeScreen(ScrnInfoPtr scrn);
 
-/* The driver's Render and shared-memory procedures over EXA's. */
-void qelInstallRenderHooks(ScreenPtr screen);
+/* The screen's buffer (screen_buffer.c): Create makes one of that size,
+ * Install makes it the screen's (and gives it to the subsystems), Show
+ * points the screen pixmap at it, Discard releases one that is not
+ * installed, Destroy releases the installed one. */
+qelBo *qelScreenBufferCreate(qelScreenPriv *priv, int width, int height);
+void qelScreenBufferInstall(ScrnInfoPtr scrn, qelScreenPriv *priv, qelBo *buffer);
+void qelScreenBufferShow(ScreenPtr screen, qelScreenPriv *priv);
+void qelScreenBufferDiscard(qelScreenPriv *priv, qelBo *buffer);
+void qelScreenBufferDestroy(qelScreenPriv *priv);
+
+/* RandR resize through the CRTC layer's configuration procedures. */
+extern const xf86CrtcConfigFuncsRec qelCrtcConfigFuncs;
+Bool qelCrtcResize(ScrnInfoPtr scrn, int width, int height);
+
+/* Presentation over a generation (presentation.c): TearFree armed and the
+ * BlockHandler wrapped at CreateScreenResources, both undone at
+ * CloseScreen. */
+void qelTearFreeSetup(ScreenPtr screen);
+void qelTearFreeTeardown(ScreenPtr screen);
+void qelBlockHandler(ScreenPtr screen, void *timeout);
 
 /* Screen procedures the driver wraps. */
 Bool qelCreateScreenResources(ScreenPtr screen);

@@ -1,6 +1,10 @@
-/* Creation of the screen: buffers, visuals, fb, EXA, cursor, the CRTC layer,
- * the watch on hotplug uevents and the wraps of CreateScreenResources and
- * CloseScreen. */
+/* A server generation of the screen. ScreenInit makes buffers, visuals, fb,
+ * EXA, cursor, the CRTC layer, the watch on hotplug uevents and the wraps
+ * of CreateScreenResources and CloseScreen. At CloseScreen the hotplug
+ * watch ends, TearFree and the GE queue are settled and the hardware
+ * cursor is taken off the displays while the driver is still DRM master,
+ * then the server's layers close, then the driver's records and buffers
+ * go. */
 #include "qel.h"
 
 #include <errno.h>
@@ -12,9 +16,6 @@
 #include <mipointer.h>
 #include <xf86cmap.h>
 
-#include "ge/ge.h"
-#include "kms/kms.h"
-#include "tearfree/tearfree.h"
 
 static void
 qelTakeMaster(ScrnInfoPtr scrn, qelScreenPriv *priv)
@@ -24,20 +25,27 @@ qelTakeMaster(ScrnInfoPtr scrn, qelScreenPriv *priv)
                    strerror(errno));
 }
 
-/* Allocates the buffer behind the screen pixmap. Without TearFree the
- * CRTCs scan it out, so it gets its framebuffer at once; with TearFree each
- * CRTC gets buffers of its own at its first mode set. */
+/* The presentation record outlives the generation (flip events may come
+ * after it); the CRTCs ask it what to scan out. Then the screen's buffer. */
 static Bool
-qelAllocateScreenBuffers(ScrnInfoPtr scrn, qelScreenPriv *priv)
+qelSetupScreenBuffer(ScrnInfoPtr scrn, qelScreenPriv *priv)
 {
-    priv->shadow = qelBoCreateScanout(priv->fd, scrn->virtualX, scrn->virtualY,
-                                      !priv->tearFree);
-    if (!priv->shadow) {
+    qelBo *buffer;
+
+    if (!priv->present)
+        priv->present = qelPresentCreate(priv->fd, scrn->scrnIndex);
+    if (!priv->present)
+        return FALSE;
+    priv->kms.scanout = &qelPresentScanoutFuncs;
+    priv->kms.scanoutData = priv->present;
+    priv->ge.scrnIndex = scrn->scrnIndex;
+    priv->ge.fd = priv->fd;
+    buffer = qelScreenBufferCreate(priv, scrn->virtualX, scrn->virtualY);
+    if (!buffer) {
         xf86DrvMsg(scrn->scrnIndex, X_ERROR, "Failed to allocate scanout buffer\n");
         return FALSE;
     }
-    scrn->displayWidth = priv->shadow->pitch / 4;
-    qelGeNoteScreenPitch(scrn, priv, NULL);
+    qelScreenBufferInstall(scrn, priv, buffer);
     return TRUE;
 }
 
@@ -114,20 +122,19 @@ qelScreenInit(ScreenPtr screen, int argc, char **argv)
     qelTakeMaster(scrn, priv);
     if (!priv->accel)
         priv->tearFree = FALSE;
-    if (!qelAllocateScreenBuffers(scrn, priv))
+    if (!qelSetupScreenBuffer(scrn, priv))
         return FALSE;
-    priv->screenBoClaimed = FALSE;
 
     if (!qelSetupVisuals(scrn) || !qelSetupFb(screen, scrn, priv))
         return FALSE;
-    if (priv->accel && !qelExaInit(screen)) {
+    if (priv->accel && !qelExaInit(screen, &priv->ge)) {
         xf86DrvMsg(scrn->scrnIndex, X_ERROR, "EXA initialization failed\n");
         return FALSE;
     }
     if (priv->accel)
-        qelInstallRenderHooks(screen);
+        qelInstallRenderHooks(screen, &priv->ge);
     miDCInitialize(screen, xf86GetPointerScreenFuncs());
-    qelCursorScreenInit(screen);
+    qelCursorScreenInit(screen, &priv->kms);
 
     /* Wrapped before the CRTC layer wraps it: the CRTC layer's version is
      * entered first and calls ours from inside its own. */
@@ -137,7 +144,7 @@ qelScreenInit(ScreenPtr screen, int argc, char **argv)
     if (!qelScreenInitKms(screen) || !qelFinishScreen(screen))
         return FALSE;
     scrn->vtSema = TRUE;
-    priv->hotplug = qelHotplugStart(scrn);
+    priv->kms.hotplug = qelHotplugStart(scrn, priv->fd);
 
     /* The last wrap: our CloseScreen runs before every other layer's. */
     priv->savedCloseScreen = screen->CloseScreen;
@@ -165,4 +172,28 @@ qelCreateScreenResources(ScreenPtr screen)
     if (!xf86SetDesiredModes(scrn))
         xf86DrvMsg(scrn->scrnIndex, X_WARNING, "Failed to set the initial mode\n");
     return TRUE;
+}
+
+Bool
+qelCloseScreen(ScreenPtr screen)
+{
+    ScrnInfoPtr scrn = xf86ScreenToScrn(screen);
+    qelScreenPriv *priv = qelScreenPrivFromScrn(scrn);
+    Bool closed;
+
+    qelHotplugStop(priv->kms.hotplug);
+    priv->kms.hotplug = NULL;
+    qelTearFreeTeardown(screen);
+    qelCursorHideAll(scrn);
+    qelDropMaster(&priv->kms);
+
+    screen->CreateScreenResources = priv->savedCreateScreenResources;
+    screen->CloseScreen = priv->savedCloseScreen;
+    closed = screen->CloseScreen(screen);
+    qelCursorCloseScreen(screen);
+    if (priv->ge.exa)
+        qelExaFini(&priv->ge);
+    qelScreenBufferDestroy(priv);
+    scrn->vtSema = FALSE;
+    return closed;
 }

@@ -3,8 +3,6 @@
 
 #include <unistd.h>
 
-#include "tearfree/tearfree.h"
-
 qelScreenPriv *
 qelScreenPrivCreate(ScrnInfoPtr scrn)
 {
@@ -32,7 +30,7 @@ qelFreeScreen(ScrnInfoPtr scrn)
     free(priv->entity);
     free(priv->devicePath);
     free(priv->options);
-    qelPresentFree(priv);
+    qelPresentFree(priv->present);
     free(priv);
     scrn->driverPrivate = NULL;
 }

@@ -8,7 +8,7 @@
 #include <string.h>
 
 /* The GE addresses rows of at most this many pixels. */
-#define QEL_CPU_ROW_PIXELS (GE_MAX_PITCH / 4)
+#define QEL_CPU_ROW_PIXELS (TX3120_GE_MAX_PITCH / 4)
 
 static uint32_t *
 qelCpuPixel(const qelBo *bo, uint32_t pitch, uint32_t x, uint32_t y)
@@ -25,7 +25,7 @@ qelCpuRectInside(const qelBo *bo, uint32_t pitch, uint32_t x, uint32_t y, uint32
 {
     if (!bo || !bo->map || w == 0 || h == 0 || w > QEL_CPU_ROW_PIXELS)
         return FALSE;
-    if (pitch % 4 != 0 || pitch > GE_MAX_PITCH || (uint64_t) x + w > pitch / 4)
+    if (pitch % 4 != 0 || pitch > TX3120_GE_MAX_PITCH || (uint64_t) x + w > pitch / 4)
         return FALSE;
     return ((uint64_t) y + h - 1) * pitch + ((uint64_t) x + w) * 4 <= bo->size;
 }
@@ -34,10 +34,10 @@ static void
 qelCpuFill(const qelBo *dst, const qelGeOp *op)
 {
     for (uint32_t row = 0; row < op->height; row++) {
-        uint32_t *pixel = qelCpuPixel(dst, op->dstPitch, op->dstX, op->dstY + row);
+        uint32_t *pixel = qelCpuPixel(dst, op->dst_pitch, op->dst_x, op->dst_y + row);
 
         for (uint32_t i = 0; i < op->width; i++)
-            pixel[i] = op->rop == GE_ROP_SOLID_COPY ? op->fillColor : pixel[i] ^ op->fillColor;
+            pixel[i] = op->rop == TX3120_GE_ROP_PATTERN ? op->fill_color : pixel[i] ^ op->fill_color;
     }
 }
 
@@ -46,7 +46,7 @@ qelCpuCopyRow(uint32_t *to, const uint32_t *from, uint32_t width, uint32_t rop)
 {
     uint32_t taken[QEL_CPU_ROW_PIXELS];
 
-    if (rop == GE_ROP_COPY_COPY) {
+    if (rop == TX3120_GE_ROP_SOURCE) {
         memmove(to, from, (size_t) width * 4);
         return;
     }
@@ -62,13 +62,13 @@ qelCpuCopyRow(uint32_t *to, const uint32_t *from, uint32_t width, uint32_t rop)
 static void
 qelCpuCopy(const qelBo *dst, const qelBo *src, const qelGeOp *op)
 {
-    Bool bottomUp = dst == src && op->dstY > op->srcY;
+    Bool bottomUp = dst == src && op->dst_y > op->src_y;
 
     for (uint32_t i = 0; i < op->height; i++) {
         uint32_t row = bottomUp ? op->height - 1 - i : i;
 
-        qelCpuCopyRow(qelCpuPixel(dst, op->dstPitch, op->dstX, op->dstY + row),
-                      qelCpuPixel(src, op->srcPitch, op->srcX, op->srcY + row), op->width,
+        qelCpuCopyRow(qelCpuPixel(dst, op->dst_pitch, op->dst_x, op->dst_y + row),
+                      qelCpuPixel(src, op->src_pitch, op->src_x, op->src_y + row), op->width,
                       op->rop);
     }
 }
@@ -76,20 +76,20 @@ qelCpuCopy(const qelBo *dst, const qelBo *src, const qelGeOp *op)
 static void
 qelCpuRunOp(const qelBo *dst, const qelBo *src, const qelGeOp *op)
 {
-    if (!qelCpuRectInside(dst, op->dstPitch, op->dstX, op->dstY, op->width, op->height))
+    if (!qelCpuRectInside(dst, op->dst_pitch, op->dst_x, op->dst_y, op->width, op->height))
         return;
-    if (op->type == GE_OP_SOLID &&
-        (op->rop == GE_ROP_SOLID_COPY || op->rop == GE_ROP_SOLID_XOR))
+    if (op->type == TX3120_GE_OP_SOLID &&
+        (op->rop == TX3120_GE_ROP_PATTERN || op->rop == TX3120_GE_ROP_PATTERN_XOR_DST))
         qelCpuFill(dst, op);
-    else if (op->type == GE_OP_COPY &&
-             (op->rop == GE_ROP_COPY_COPY || op->rop == GE_ROP_COPY_XOR) &&
-             qelCpuRectInside(src, op->srcPitch, op->srcX, op->srcY, op->width, op->height))
+    else if (op->type == TX3120_GE_OP_COPY &&
+             (op->rop == TX3120_GE_ROP_SOURCE || op->rop == TX3120_GE_ROP_SOURCE_XOR_DST) &&
+             qelCpuRectInside(src, op->src_pitch, op->src_x, op->src_y, op->width, op->height))
         qelCpuCopy(dst, src, op);
 }
 
 void
-qelGeRunBatchOnCpu(qelScreenPriv *priv)
+qelGeRunBatchOnCpu(qelGe *ge)
 {
-    for (uint32_t i = 0; i < priv->opCount; i++)
-        qelCpuRunOp(priv->batchDst, priv->batchSrc, &priv->ops[i]);
+    for (uint32_t i = 0; i < ge->opCount; i++)
+        qelCpuRunOp(ge->batchDst, ge->batchSrc, &ge->ops[i]);
 }

@@ -34,7 +34,7 @@ qelUploadToScreen(PixmapPtr dst, int x, int y, int w, int h, char *src, int srcP
 
     if (!pixPriv || !qelRectInsideBo(pixPriv->bo, x, y, w, h))
         return FALSE;
-    qelGeSyncCpu(qelScreenPrivFromScreen(dst->drawable.pScreen), pixPriv->bo, QEL_CPU_WRITE);
+    qelGeSyncCpu(qelGeFromScreen(dst->drawable.pScreen), pixPriv->bo, QEL_CPU_WRITE);
 
     row = (char *) pixPriv->bo->map + (size_t) y * pixPriv->pitch + (size_t) x * bytesPerPixel;
     for (int i = 0; i < h; i++) {
@@ -54,7 +54,7 @@ qelDownloadFromScreen(PixmapPtr src, int x, int y, int w, int h, char *dst, int 
 
     if (!pixPriv || !qelRectInsideBo(pixPriv->bo, x, y, w, h))
         return FALSE;
-    qelGeSyncCpu(qelScreenPrivFromScreen(src->drawable.pScreen), pixPriv->bo, QEL_CPU_READ);
+    qelGeSyncCpu(qelGeFromScreen(src->drawable.pScreen), pixPriv->bo, QEL_CPU_READ);
 
     row = (const char *) pixPriv->bo->map + (size_t) y * pixPriv->pitch +
         (size_t) x * bytesPerPixel;
@@ -77,16 +77,16 @@ qelAccessOfIndex(int index)
 Bool
 qelPrepareAccess(PixmapPtr pixmap, int index)
 {
-    qelScreenPriv *priv = qelScreenPrivFromScreen(pixmap->drawable.pScreen);
+    qelGe *ge = qelGeFromScreen(pixmap->drawable.pScreen);
     qelBo *bo = qelPixmapBo(pixmap);
     void *map;
 
     if (!bo)
         return TRUE;
-    map = qelBoGetMap(priv->fd, bo);
+    map = qelBoGetMap(ge->fd, bo);
     if (!map)
         return FALSE;
-    qelGeSyncCpu(priv, bo, qelAccessOfIndex(index));
+    qelGeSyncCpu(ge, bo, qelAccessOfIndex(index));
     pixmap->devPrivate.ptr = map;
     return TRUE;
 }

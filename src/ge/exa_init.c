@@ -18,7 +18,7 @@ qelExaFill(ExaDriverPtr exa)
     exa->flags = EXA_OFFSCREEN_PIXMAPS | EXA_HANDLES_PIXMAPS | EXA_SUPPORTS_PREPARE_AUX;
     exa->maxX = QEL_MAX_DIMENSION;
     exa->maxY = QEL_MAX_DIMENSION;
-    exa->maxPitchBytes = GE_MAX_PITCH;
+    exa->maxPitchBytes = TX3120_GE_MAX_PITCH;
 
     exa->PrepareSolid = qelPrepareSolid;
     exa->Solid = qelSolid;
@@ -40,55 +40,58 @@ qelExaFill(ExaDriverPtr exa)
 /* Nothing of the queue or the prepared state may point into a generation
  * whose buffers are gone. */
 static void
-qelExaForgetQueue(qelScreenPriv *priv)
+qelExaForgetQueue(qelGe *ge)
 {
-    priv->opCount = 0;
-    priv->batchDst = NULL;
-    priv->batchSrc = NULL;
-    priv->prepDst = NULL;
-    priv->prepSrc = NULL;
+    ge->opCount = 0;
+    ge->batchDst = NULL;
+    ge->batchSrc = NULL;
+    ge->prepDst = NULL;
+    ge->prepSrc = NULL;
     /* Each server generation gives the GE a new chance. */
-    priv->geRefusedInARow = 0;
-    priv->geGivenUp = FALSE;
+    ge->refusedInARow = 0;
+    ge->givenUp = FALSE;
 }
 
 static void
-qelExaRelease(qelScreenPriv *priv)
+qelExaRelease(qelGe *ge)
 {
-    free(priv->ops);
-    priv->ops = NULL;
-    free(priv->exa);
-    priv->exa = NULL;
-    qelExaForgetQueue(priv);
+    free(ge->ops);
+    ge->ops = NULL;
+    free(ge->exa);
+    ge->exa = NULL;
+    qelExaForgetQueue(ge);
 }
 
 Bool
-qelExaInit(ScreenPtr screen)
+qelExaInit(ScreenPtr screen, qelGe *ge)
 {
-    qelScreenPriv *priv = qelScreenPrivFromScreen(screen);
-
-    priv->exa = exaDriverAlloc();
-    if (!priv->exa)
+    if (!qelGeAttach(screen, ge))
         return FALSE;
-    qelExaFill(priv->exa);
+    ge->screenBoClaimed = FALSE;
+    ge->exa = exaDriverAlloc();
+    if (!ge->exa)
+        return FALSE;
+    qelExaFill(ge->exa);
 
-    priv->opCapacity = GE_MAX_OPS;
-    priv->ops = malloc(GE_MAX_OPS * sizeof(qelGeOp));
-    if (!priv->ops) {
-        qelExaRelease(priv);
+    ge->opCapacity = TX3120_GE_MAX_OPS;
+    ge->ops = malloc(TX3120_GE_MAX_OPS * sizeof(qelGeOp));
+    if (!ge->ops) {
+        qelExaRelease(ge);
         return FALSE;
     }
-    qelExaForgetQueue(priv);
+    qelExaForgetQueue(ge);
 
-    if (!exaDriverInit(screen, priv->exa)) {
-        qelExaRelease(priv);
+    if (!exaDriverInit(screen, ge->exa)) {
+        qelExaRelease(ge);
         return FALSE;
     }
     return TRUE;
 }
 
 void
-qelExaFini(ScreenPtr screen)
+qelExaFini(qelGe *ge)
 {
-    qelExaRelease(qelScreenPrivFromScreen(screen));
+    free(ge->screenPixmapPriv);
+    ge->screenPixmapPriv = NULL;
+    qelExaRelease(ge);
 }

@@ -1,6 +1,8 @@
-/* EXA solid fills and copies, queued as GE operations; a small fill into
- * a buffer the GE is not writing is done by the CPU at once. */
-#include "ge/ge.h"
+/* EXA solid fills and copies, and the driver's own plain copies (TearFree's
+ * per-CRTC buffers, contents kept across a resize), queued as GE
+ * operations; a small fill into a buffer the GE is not writing is done by
+ * the CPU at once. */
+#include "ge/reserve.h"
 
 #include <wchar.h>
 
@@ -37,31 +39,31 @@ qelRopFromAlu(int alu, uint32_t copyRop, uint32_t xorRop, uint32_t *rop)
 static Bool
 qelGeAddressable(const qelBo *bo)
 {
-    return bo && bo->pitch <= GE_MAX_PITCH;
+    return bo && bo->pitch <= TX3120_GE_MAX_PITCH;
 }
 
-static qelScreenPriv *
-qelPixmapScreenPriv(PixmapPtr pixmap)
+static qelGe *
+qelPixmapGe(PixmapPtr pixmap)
 {
-    return qelScreenPrivFromScreen(pixmap->drawable.pScreen);
+    return qelGeFromScreen(pixmap->drawable.pScreen);
 }
 
 Bool
 qelPrepareSolid(PixmapPtr pixmap, int alu, Pixel planemask, Pixel fg)
 {
-    qelScreenPriv *priv = qelPixmapScreenPriv(pixmap);
+    qelGe *ge = qelPixmapGe(pixmap);
     qelBo *bo = qelPixmapBo(pixmap);
     uint32_t rop;
 
-    if (priv->geGivenUp || !qelGeAddressable(bo) ||
+    if (ge->givenUp || !qelGeAddressable(bo) ||
         !qelPlanemaskCoversDepth(planemask, pixmap->drawable.depth) ||
-        !qelRopFromAlu(alu, GE_ROP_SOLID_COPY, GE_ROP_SOLID_XOR, &rop))
+        !qelRopFromAlu(alu, TX3120_GE_ROP_PATTERN, TX3120_GE_ROP_PATTERN_XOR_DST, &rop))
         return FALSE;
 
-    priv->prepDst = bo;
-    priv->prepRop = rop;
-    priv->prepFg = fg;
-    priv->prepDstPitch = exaGetPixmapPitch(pixmap);
+    ge->prepDst = bo;
+    ge->prepRop = rop;
+    ge->prepFg = fg;
+    ge->prepDstPitch = exaGetPixmapPitch(pixmap);
     return TRUE;
 }
 
@@ -75,7 +77,7 @@ qelCpuFill(qelBo *dst, uint32_t pitch, uint32_t rop, uint32_t fg, int x, int y, 
     uint32_t *row = (uint32_t *) ((char *) dst->map + (size_t) y * pitch) + x;
 
     for (int j = 0; j < h; j++, row = (uint32_t *) ((char *) row + pitch)) {
-        if (rop == GE_ROP_SOLID_COPY) {
+        if (rop == TX3120_GE_ROP_PATTERN) {
             wmemset((wchar_t *) row, (wchar_t) fg, (size_t) w);
             continue;
         }
@@ -87,43 +89,43 @@ qelCpuFill(qelBo *dst, uint32_t pitch, uint32_t rop, uint32_t fg, int x, int y, 
 void
 qelSolid(PixmapPtr pixmap, int x1, int y1, int x2, int y2)
 {
-    qelScreenPriv *priv = qelPixmapScreenPriv(pixmap);
-    qelBo *dst = priv->prepDst;
+    qelGe *ge = qelPixmapGe(pixmap);
+    qelBo *dst = ge->prepDst;
     int w = x2 - x1;
     int h = y2 - y1;
     qelGeOp *op;
 
     if (!qelClipRect(dst, x1, y1, &w, &h))
         return;
-    if (w * h <= QEL_CPU_FILL_MAX_PIXELS && dst->map && qelGeCpuMayWriteNow(priv, dst)) {
-        qelCpuFill(dst, priv->prepDstPitch, priv->prepRop, priv->prepFg, x1, y1, w, h);
+    if (w * h <= QEL_CPU_FILL_MAX_PIXELS && dst->map && qelGeCpuMayWriteNow(ge, dst)) {
+        qelCpuFill(dst, ge->prepDstPitch, ge->prepRop, ge->prepFg, x1, y1, w, h);
         return;
     }
 
     /* Every word is named: a partial initialiser costs a memset call per
      * operation on some targets. */
-    op = qelGeReserve(priv, dst, NULL);
+    op = qelGeReserve(ge, dst, NULL);
     *op = (qelGeOp) {
-        .type = GE_OP_SOLID,
-        .rop = priv->prepRop,
-        .dstHandle = dst->handle,
-        .dstPitch = priv->prepDstPitch,
-        .dstX = x1,
-        .dstY = y1,
+        .type = TX3120_GE_OP_SOLID,
+        .rop = ge->prepRop,
+        .dst_handle = dst->handle,
+        .dst_pitch = ge->prepDstPitch,
+        .dst_x = x1,
+        .dst_y = y1,
         .width = w,
         .height = h,
-        .fillColor = priv->prepFg,
-        .srcHandle = 0,
-        .srcPitch = 0,
-        .srcX = 0,
-        .srcY = 0,
+        .fill_color = ge->prepFg,
+        .src_handle = 0,
+        .src_pitch = 0,
+        .src_x = 0,
+        .src_y = 0,
     };
 }
 
 Bool
 qelPrepareCopy(PixmapPtr src, PixmapPtr dst, int dx, int dy, int alu, Pixel planemask)
 {
-    qelScreenPriv *priv = qelPixmapScreenPriv(dst);
+    qelGe *ge = qelPixmapGe(dst);
     qelBo *srcBo = qelPixmapBo(src);
     qelBo *dstBo = qelPixmapBo(dst);
     uint32_t rop;
@@ -132,46 +134,46 @@ qelPrepareCopy(PixmapPtr src, PixmapPtr dst, int dx, int dy, int alu, Pixel plan
     (void) dx;
     (void) dy;
 
-    if (priv->geGivenUp || !qelGeAddressable(srcBo) || !qelGeAddressable(dstBo) ||
+    if (ge->givenUp || !qelGeAddressable(srcBo) || !qelGeAddressable(dstBo) ||
         !qelPlanemaskCoversDepth(planemask, dst->drawable.depth) ||
-        !qelRopFromAlu(alu, GE_ROP_COPY_COPY, GE_ROP_COPY_XOR, &rop))
+        !qelRopFromAlu(alu, TX3120_GE_ROP_SOURCE, TX3120_GE_ROP_SOURCE_XOR_DST, &rop))
         return FALSE;
 
-    priv->prepSrc = srcBo;
-    priv->prepSrcPitch = exaGetPixmapPitch(src);
-    priv->prepDst = dstBo;
-    priv->prepRop = rop;
-    priv->prepDstPitch = exaGetPixmapPitch(dst);
+    ge->prepSrc = srcBo;
+    ge->prepSrcPitch = exaGetPixmapPitch(src);
+    ge->prepDst = dstBo;
+    ge->prepRop = rop;
+    ge->prepDstPitch = exaGetPixmapPitch(dst);
     return TRUE;
 }
 
 void
 qelCopy(PixmapPtr dst, int srcX, int srcY, int dstX, int dstY, int width, int height)
 {
-    qelScreenPriv *priv = qelPixmapScreenPriv(dst);
+    qelGe *ge = qelPixmapGe(dst);
     int w = width;
     int h = height;
     qelGeOp *op;
 
-    if (!qelClipRect(priv->prepDst, dstX, dstY, &w, &h) ||
-        !qelClipRect(priv->prepSrc, srcX, srcY, &w, &h))
+    if (!qelClipRect(ge->prepDst, dstX, dstY, &w, &h) ||
+        !qelClipRect(ge->prepSrc, srcX, srcY, &w, &h))
         return;
 
-    op = qelGeReserve(priv, priv->prepDst, priv->prepSrc);
+    op = qelGeReserve(ge, ge->prepDst, ge->prepSrc);
     *op = (qelGeOp) {
-        .type = GE_OP_COPY,
-        .rop = priv->prepRop,
-        .dstHandle = priv->prepDst->handle,
-        .dstPitch = priv->prepDstPitch,
-        .dstX = dstX,
-        .dstY = dstY,
+        .type = TX3120_GE_OP_COPY,
+        .rop = ge->prepRop,
+        .dst_handle = ge->prepDst->handle,
+        .dst_pitch = ge->prepDstPitch,
+        .dst_x = dstX,
+        .dst_y = dstY,
         .width = w,
         .height = h,
-        .fillColor = 0,
-        .srcHandle = priv->prepSrc->handle,
-        .srcPitch = priv->prepSrcPitch,
-        .srcX = srcX,
-        .srcY = srcY,
+        .fill_color = 0,
+        .src_handle = ge->prepSrc->handle,
+        .src_pitch = ge->prepSrcPitch,
+        .src_x = srcX,
+        .src_y = srcY,
     };
 }
 
@@ -183,8 +185,35 @@ qelCopy(PixmapPtr dst, int srcX, int srcY, int dstX, int dstY, int width, int he
 void
 qelDoneOp(PixmapPtr pixmap)
 {
-    qelScreenPriv *priv = qelPixmapScreenPriv(pixmap);
+    qelGe *ge = qelPixmapGe(pixmap);
 
-    if (priv->renderAccessDepth > 0)
-        qelGeSyncCpu(priv, priv->prepDst, QEL_CPU_WRITE);
+    if (ge->renderAccessDepth > 0)
+        qelGeSyncCpu(ge, ge->prepDst, QEL_CPU_WRITE);
+}
+
+void
+qelGeCopyRect(qelGe *ge, qelBo *src, int srcX, int srcY, qelBo *dst, int dstX,
+              int dstY, int w, int h)
+{
+    qelGeOp *op;
+
+    if (!qelClipRect(dst, dstX, dstY, &w, &h) || !qelClipRect(src, srcX, srcY, &w, &h))
+        return;
+
+    op = qelGeReserve(ge, dst, src);
+    *op = (qelGeOp) {
+        .type = TX3120_GE_OP_COPY,
+        .rop = TX3120_GE_ROP_SOURCE,
+        .dst_handle = dst->handle,
+        .dst_pitch = dst->pitch,
+        .dst_x = dstX,
+        .dst_y = dstY,
+        .width = w,
+        .height = h,
+        .fill_color = 0,
+        .src_handle = src->handle,
+        .src_pitch = src->pitch,
+        .src_x = srcX,
+        .src_y = srcY,
+    };
 }

@@ -30,9 +30,9 @@ qelPixmapIsOffscreen(PixmapPtr pixmap)
 }
 
 Bool
-qelIsScreenBo(const qelScreenPriv *priv, const qelBo *bo)
+qelIsScreenBo(const qelGe *ge, const qelBo *bo)
 {
-    return bo == priv->shadow;
+    return bo == ge->screenBo;
 }
 
 static Bool
@@ -44,12 +44,12 @@ qelGeCanAddress(int width, int height, int depth, int bitsPerPixel)
 }
 
 static qelBo *
-qelCreatePixmapBo(qelScreenPriv *priv, int width, int height)
+qelCreatePixmapBo(qelGe *ge, int width, int height)
 {
-    qelBo *bo = qelBoCreate(priv->fd, width, height);
+    qelBo *bo = qelBoCreate(ge->fd, width, height);
 
-    if (bo && !qelBoGetMap(priv->fd, bo)) {
-        qelBoDestroy(priv->fd, bo);
+    if (bo && !qelBoGetMap(ge->fd, bo)) {
+        qelBoDestroy(ge->fd, bo);
         return NULL;
     }
     return bo;
@@ -84,13 +84,13 @@ qelAllocSystemPixels(qelPixmapPriv *pixPriv, int width, int height, int bitsPerP
 
 /* A pixmap of no size gets its pixels later, from ModifyPixmapHeader. */
 static Bool
-qelAllocPixels(qelScreenPriv *priv, qelPixmapPriv *pixPriv, int width, int height, int depth,
+qelAllocPixels(qelGe *ge, qelPixmapPriv *pixPriv, int width, int height, int depth,
                int bitsPerPixel)
 {
     if (width <= 0 || height <= 0)
         return TRUE;
     if (qelGeCanAddress(width, height, depth, bitsPerPixel)) {
-        pixPriv->bo = qelCreatePixmapBo(priv, width, height);
+        pixPriv->bo = qelCreatePixmapBo(ge, width, height);
         if (pixPriv->bo) {
             pixPriv->pitch = pixPriv->bo->pitch;
             return TRUE;
@@ -104,17 +104,16 @@ void *
 qelCreatePixmap2(ScreenPtr screen, int width, int height, int depth, int usageHint,
                  int bitsPerPixel, int *newFbPitch)
 {
-    qelScreenPriv *priv = qelScreenPrivFromScreen(screen);
+    qelGe *ge = qelGeFromScreen(screen);
     qelPixmapPriv *pixPriv;
 
+    /* EXA calls this only while acceleration runs. */
     (void) usageHint;
 
-    if (!priv->accel)
-        return NULL;
     pixPriv = calloc(1, sizeof(*pixPriv));
     if (!pixPriv)
         return NULL;
-    if (!qelAllocPixels(priv, pixPriv, width, height, depth, bitsPerPixel)) {
+    if (!qelAllocPixels(ge, pixPriv, width, height, depth, bitsPerPixel)) {
         free(pixPriv);
         return NULL;
     }
@@ -124,12 +123,12 @@ qelCreatePixmap2(ScreenPtr screen, int width, int height, int depth, int usageHi
 
 /* Lets go of the pixels the record holds; the screen's buffers stay. */
 static void
-qelReleasePixels(qelScreenPriv *priv, qelPixmapPriv *pixPriv)
+qelReleasePixels(qelGe *ge, qelPixmapPriv *pixPriv)
 {
-    if (pixPriv->bo && !qelIsScreenBo(priv, pixPriv->bo)) {
+    if (pixPriv->bo && !qelIsScreenBo(ge, pixPriv->bo)) {
         /* Queued operations may still name the buffer. */
-        qelGeFlush(priv);
-        qelBoDestroy(priv->fd, pixPriv->bo);
+        qelGeFlush(ge);
+        qelBoDestroy(ge->fd, pixPriv->bo);
     }
     if (pixPriv->ownsBits)
         free(pixPriv->bits);
@@ -142,45 +141,44 @@ qelReleasePixels(qelScreenPriv *priv, qelPixmapPriv *pixPriv)
 void
 qelDestroyPixmap(ScreenPtr screen, void *driverPriv)
 {
-    qelScreenPriv *priv = qelScreenPrivFromScreen(screen);
+    qelGe *ge = qelGeFromScreen(screen);
     qelPixmapPriv *pixPriv = driverPriv;
 
     if (!pixPriv)
         return;
-    qelReleasePixels(priv, pixPriv);
-    if (pixPriv == priv->screenPixmapPriv)
-        priv->screenPixmapPriv = NULL;
+    qelReleasePixels(ge, pixPriv);
+    if (pixPriv == ge->screenPixmapPriv)
+        ge->screenPixmapPriv = NULL;
     free(pixPriv);
 }
 
 /* The screen pixmap is made without pixels and then given the screen's
  * size without any: it renders into the shadow. */
 static Bool
-qelClaimsScreenBo(const qelScreenPriv *priv, const qelPixmapPriv *pixPriv, PixmapPtr pixmap)
+qelClaimsScreenBo(const qelGe *ge, const qelPixmapPriv *pixPriv, PixmapPtr pixmap)
 {
-    ScrnInfoPtr scrn = xf86ScreenToScrn(pixmap->drawable.pScreen);
-
-    return !priv->screenBoClaimed && !pixPriv->bo && !pixPriv->bits &&
-        pixmap->drawable.width == scrn->virtualX && pixmap->drawable.height == scrn->virtualY;
+    return !ge->screenBoClaimed && !pixPriv->bo && !pixPriv->bits &&
+        pixmap->drawable.width == ge->screenBo->width &&
+        pixmap->drawable.height == ge->screenBo->height;
 }
 
 static void
-qelTakePixels(qelScreenPriv *priv, qelPixmapPriv *pixPriv, PixmapPtr pixmap, int devKind,
+qelTakePixels(qelGe *ge, qelPixmapPriv *pixPriv, PixmapPtr pixmap, int devKind,
               void *pixData)
 {
     if (pixData) {
         /* The creator's memory, e.g. a client's shared memory: software
          * draws on it in place. */
-        qelReleasePixels(priv, pixPriv);
+        qelReleasePixels(ge, pixPriv);
         pixPriv->bits = pixData;
         pixPriv->pitch = devKind > 0 ? (uint32_t) devKind
                                      : qelSystemPitch(pixmap->drawable.width,
                                                       pixmap->drawable.bitsPerPixel);
-    } else if (qelClaimsScreenBo(priv, pixPriv, pixmap)) {
-        pixPriv->bo = priv->shadow;
-        pixPriv->pitch = priv->shadow->pitch;
-        priv->screenBoClaimed = TRUE;
-        priv->screenPixmapPriv = pixPriv;
+    } else if (qelClaimsScreenBo(ge, pixPriv, pixmap)) {
+        pixPriv->bo = ge->screenBo;
+        pixPriv->pitch = ge->screenBo->pitch;
+        ge->screenBoClaimed = TRUE;
+        ge->screenPixmapPriv = pixPriv;
     } else if (pixPriv->bo) {
         /* Resize may have moved the record to another buffer. */
         pixPriv->pitch = pixPriv->bo->pitch;
@@ -225,7 +223,7 @@ qelStorageFits(const qelPixmapPriv *pixPriv, int width, int height, int bitsPerP
  * has the screen's own hook apply the header all the same. The screen's
  * buffer changes only with the screen, through resize. */
 static Bool
-qelFitStorage(qelScreenPriv *priv, qelPixmapPriv *pixPriv, PixmapPtr pixmap, int width,
+qelFitStorage(qelGe *ge, qelPixmapPriv *pixPriv, PixmapPtr pixmap, int width,
               int height, int depth, int bitsPerPixel)
 {
     DrawablePtr drawable = &pixmap->drawable;
@@ -235,10 +233,10 @@ qelFitStorage(qelScreenPriv *priv, qelPixmapPriv *pixPriv, PixmapPtr pixmap, int
 
     if (qelStorageFits(pixPriv, newWidth, newHeight, newBpp))
         return TRUE;
-    if (pixPriv->bo && qelIsScreenBo(priv, pixPriv->bo))
+    if (pixPriv->bo && qelIsScreenBo(ge, pixPriv->bo))
         return FALSE;
-    qelReleasePixels(priv, pixPriv);
-    return qelAllocPixels(priv, pixPriv, newWidth, newHeight, depth > 0 ? depth : drawable->depth,
+    qelReleasePixels(ge, pixPriv);
+    return qelAllocPixels(ge, pixPriv, newWidth, newHeight, depth > 0 ? depth : drawable->depth,
                           newBpp);
 }
 
@@ -247,17 +245,17 @@ qelModifyPixmapHeader(PixmapPtr pixmap, int width, int height, int depth,
                       int bitsPerPixel, int devKind, void *pixData)
 {
     qelPixmapPriv *pixPriv = exaGetPixmapDriverPrivate(pixmap);
-    qelScreenPriv *priv = qelScreenPrivFromScreen(pixmap->drawable.pScreen);
+    qelGe *ge = qelGeFromScreen(pixmap->drawable.pScreen);
 
     if (!pixPriv)
         return FALSE;
-    if (!pixData && !qelFitStorage(priv, pixPriv, pixmap, width, height, depth, bitsPerPixel))
+    if (!pixData && !qelFitStorage(ge, pixPriv, pixmap, width, height, depth, bitsPerPixel))
         return FALSE;
 
     qelSetHeaderFields(pixmap, width, height, depth, bitsPerPixel);
     /* The storage decides stride and address, except where the caller
      * gives the pixels. */
-    qelTakePixels(priv, pixPriv, pixmap, devKind, pixData);
+    qelTakePixels(ge, pixPriv, pixmap, devKind, pixData);
 
     if (++globalSerialNumber > QEL_MAX_SERIAL)
         globalSerialNumber = 1;
@@ -271,20 +269,20 @@ qelModifyPixmapHeader(PixmapPtr pixmap, int width, int height, int depth,
 }
 
 void
-qelGeNoteScreenPitch(ScrnInfoPtr scrn, const qelScreenPriv *priv, const qelBo *previous)
+qelGeNoteScreenPitch(const qelGe *ge, const qelBo *previous, Bool tearFree)
 {
-    Bool wide = priv->shadow->pitch > GE_MAX_PITCH;
-    Bool wasWide = previous && previous->pitch > GE_MAX_PITCH;
-    const char *what = priv->tearFree ? " and TearFree" : "";
+    Bool wide = ge->screenBo->pitch > TX3120_GE_MAX_PITCH;
+    Bool wasWide = previous && previous->pitch > TX3120_GE_MAX_PITCH;
+    const char *what = tearFree ? " and TearFree" : "";
 
-    if (!priv->accel || wide == wasWide)
+    if (wide == wasWide)
         return;
     if (wide)
-        xf86DrvMsg(scrn->scrnIndex, X_WARNING,
+        xf86DrvMsg(ge->scrnIndex, X_WARNING,
                    "Screen %dx%d is wider than the GE can address (%u bytes a row): "
                    "acceleration of the screen%s off while it is this wide\n",
-                   (int) priv->shadow->width, (int) priv->shadow->height, GE_MAX_PITCH, what);
+                   (int) ge->screenBo->width, (int) ge->screenBo->height, TX3120_GE_MAX_PITCH, what);
     else
-        xf86DrvMsg(scrn->scrnIndex, X_INFO, "Screen %dx%d: acceleration of the screen%s on again\n",
-                   (int) priv->shadow->width, (int) priv->shadow->height, what);
+        xf86DrvMsg(ge->scrnIndex, X_INFO, "Screen %dx%d: acceleration of the screen%s on again\n",
+                   (int) ge->screenBo->width, (int) ge->screenBo->height, what);
 }

@@ -153,7 +153,7 @@ qelSoftwarePolyFillRect(DrawablePtr drawable, GCPtr gc, int count, xRectangle *r
 {
     qelRenderAccess access;
 
-    qelRenderAccessBegin(&access, qelScreenPrivFromScreen(drawable->pScreen));
+    qelRenderAccessBegin(&access, qelGeFromScreen(drawable->pScreen));
     qelRenderAccessDrawable(&access, drawable, QEL_CPU_WRITE);
     if (gc->fillStyle == FillTiled && !gc->tileIsPixel)
         qelRenderAccessDrawable(&access, &gc->tile.pixmap->drawable, QEL_CPU_READ);
@@ -180,10 +180,10 @@ qelPolyFillRect(DrawablePtr drawable, GCPtr gc, int count, xRectangle *rects)
 Bool
 qelCreateGC(GCPtr gc)
 {
-    qelScreenPriv *priv = qelScreenPrivFromScreen(gc->pScreen);
+    qelGe *ge = qelGeFromScreen(gc->pScreen);
     qelGCPriv *gcPriv = qelGetGCPriv(gc);
 
-    if (!priv->exaCreateGC(gc))
+    if (!ge->exaCreateGC(gc))
         return FALSE;
     gcPriv->wrappedOps = NULL;
     qelGCWrap(gc, gcPriv, FALSE);

@@ -1,8 +1,75 @@
-/* The GE operation queue and the EXA hooks built on it. */
+/* The GE operation queue and the EXA hooks built on it, with the record
+ * that holds their state for one screen. */
 #ifndef QEL_GE_H
 #define QEL_GE_H
 
-#include "driver/qel.h"
+#include <stddef.h>
+#include <stdint.h>
+
+#include <xorg-server.h>
+#include <xf86.h>
+#include <exa.h>
+#include <gcstruct.h>
+#include <picturestr.h>
+
+#include "bo/bo.h"
+#include <drm/tx3120_drm.h>
+
+/* One operation of a GE batch, as the kernel reads it. */
+typedef struct drm_tx3120_ge_op qelGeOp;
+
+/* The GE and EXA state of one screen. The driver makes it and hands it to
+ * qelExaInit, which puts it where every hook finds it from the screen. */
+typedef struct qelGe {
+    int scrnIndex;
+    int fd;
+    ExaDriverPtr exa;
+    /* The buffer behind the screen pixmap (the driver's, which replaces it
+     * at resize); the screen pixmap takes it when EXA makes that pixmap. */
+    qelBo *screenBo;
+    Bool screenBoClaimed;
+    /* The EXA private that CreatePixmap2 gave the screen pixmap. fb frees
+     * the screen pixmap without the DestroyPixmap hook, and EXA's privates
+     * are gone by CloseScreen, so it is kept to be released. */
+    void *screenPixmapPriv;
+    /* The operation queue: one batch of one destination and at most one
+     * source. */
+    qelGeOp *ops;
+    uint32_t opCount;
+    uint32_t opCapacity;
+    qelBo *batchDst;
+    qelBo *batchSrc;
+    /* The last submitted batch, and the serial up to which the GE is known
+     * to have finished its work (it completes batches in order). */
+    qelGeBatchRef submitted;
+    uint64_t completed;
+    /* The GE's health: refused batches in a row, the kinds of refusal and
+     * of failed wait already logged (errno bits), and whether the GE is
+     * given up for this server generation. */
+    uint32_t refusedInARow;
+    uint64_t refusalsSaid;
+    uint64_t waitFailuresSaid;
+    Bool givenUp;
+    /* What the last PrepareSolid or PrepareCopy fixed. */
+    qelBo *prepDst;
+    uint32_t prepDstPitch;
+    uint32_t prepRop;
+    uint32_t prepFg;
+    qelBo *prepSrc;
+    uint32_t prepSrcPitch;
+    /* The acceleration layer's procedures under the driver's Render and GC
+     * hooks, and how many Render requests have their pixmaps open to the
+     * CPU. */
+    CreatePixmapProcPtr exaCreatePixmap;
+    CreateGCProcPtr exaCreateGC;
+    CompositeProcPtr exaComposite;
+    int renderAccessDepth;
+} qelGe;
+
+/* The screen's record: Attach puts it where every hook finds it from the
+ * screen (qelExaInit does), FromScreen finds it. */
+Bool qelGeAttach(ScreenPtr screen, qelGe *ge);
+qelGe *qelGeFromScreen(ScreenPtr screen);
 
 /* The EXA driver private of a pixmap: where its pixels are. */
 typedef struct qelPixmapPriv {
@@ -18,43 +85,13 @@ typedef struct qelPixmapPriv {
 } qelPixmapPriv;
 
 /* Operation queue. */
-void qelGeFlush(qelScreenPriv *priv);
+void qelGeFlush(qelGe *ge);
 /* Something other than a wait proved the GE done with every batch up to
  * that serial (a flip it fenced has been shown). */
-void qelGeNoteDone(qelScreenPriv *priv, uint64_t serial);
+void qelGeNoteDone(qelGe *ge, uint64_t serial);
 /* Runs the queued operations on the CPU, as the GE would have. */
-void qelGeRunBatchOnCpu(qelScreenPriv *priv);
+void qelGeRunBatchOnCpu(qelGe *ge);
 
-/* TRUE when a batch must go out before an operation writing dst (and, for a
- * copy, reading src) can join the queue: a batch has one destination and at
- * most one source, and the queue has a fixed size. */
-static inline Bool
-qelGeBatchMustFlush(const qelScreenPriv *priv, const qelBo *dst, const qelBo *src)
-{
-    /* batchDst is NULL while the queue is empty, so the common case (the
-     * same destination again) settles this test with one compare. */
-    if (dst != priv->batchDst && priv->opCount > 0)
-        return TRUE;
-    if (priv->opCount > 0 && src && priv->batchSrc && src != priv->batchSrc)
-        return TRUE;
-    return priv->opCount >= priv->opCapacity;
-}
-
-/* Makes room for one operation writing dst (and, for a copy, reading src)
- * and returns the next record, now counted in the queue; the caller writes
- * all 13 words. Inline: it is on the path of every queued operation, and
- * the common case is a few compares. */
-static inline qelGeOp *
-qelGeReserve(qelScreenPriv *priv, qelBo *dst, qelBo *src)
-{
-    if (__builtin_expect(qelGeBatchMustFlush(priv, dst, src), 0))
-        qelGeFlush(priv);
-
-    priv->batchDst = dst;
-    if (src)
-        priv->batchSrc = src;
-    return &priv->ops[priv->opCount++];
-}
 /* What the CPU is about to do with a buffer. */
 typedef enum qelCpuAccess {
     QEL_CPU_READ,
@@ -65,34 +102,24 @@ typedef enum qelCpuAccess {
  * with it are submitted, and the GE work it conflicts with is waited for
  * (a read waits for the GE's writes to the buffer, a write for its reads
  * and writes), unless that work is already known to be done. */
-void qelGeSyncCpu(qelScreenPriv *priv, qelBo *bo, qelCpuAccess access);
+void qelGeSyncCpu(qelGe *ge, qelBo *bo, qelCpuAccess access);
 /* The same for a CPU write: all GE work on the buffer is done after it. */
-void qelGeWaitBo(qelScreenPriv *priv, qelBo *bo);
-Bool qelGeCpuMayWriteAfterWait(qelScreenPriv *priv, qelBo *bo);
+void qelGeWaitBo(qelGe *ge, qelBo *bo);
+Bool qelGeCpuMayWriteAfterWait(qelGe *ge, qelBo *bo);
 
-/* TRUE when the CPU may write the buffer now without overtaking GE work:
- * no queued operation names it and every GE write to it is known to be
- * done; unfinished GE reads of it (a TearFree copy, say) are waited for.
- * FALSE when the write must queue behind the GE's. Inline: small fills ask
- * it for every span, and the common answer takes a few compares. */
-static inline Bool
-qelGeCpuMayWriteNow(qelScreenPriv *priv, qelBo *bo)
-{
-    if (priv->opCount > 0 && (bo == priv->batchDst || bo == priv->batchSrc))
-        return FALSE;
-    if (bo->geWrite.serial <= priv->geCompleted && bo->geRead.serial <= priv->geCompleted)
-        return TRUE;
-    return qelGeCpuMayWriteAfterWait(priv, bo);
-}
 /* Queues a plain copy of the w x h rectangle at (srcX, srcY) of src to
  * (dstX, dstY) of dst, clipped to both buffers. */
-void qelGeCopyRect(qelScreenPriv *priv, qelBo *src, int srcX, int srcY, qelBo *dst, int dstX,
+void qelGeCopyRect(qelGe *ge, qelBo *src, int srcX, int srcY, qelBo *dst, int dstX,
                    int dstY, int w, int h);
 void qelWaitMarker(ScreenPtr screen, int marker);
 
-/* EXA set-up and hooks. */
-Bool qelExaInit(ScreenPtr screen);
-void qelExaFini(ScreenPtr screen);
+/* EXA set-up and hooks. Init makes the queue and the EXA record for ge
+ * (its fd, scrnIndex and screenBo set) and starts EXA on the screen; Fini
+ * forgets both once EXA has closed. */
+Bool qelExaInit(ScreenPtr screen, qelGe *ge);
+void qelExaFini(qelGe *ge);
+/* The driver's Render, GC and shared-memory procedures over EXA's. */
+void qelInstallRenderHooks(ScreenPtr screen, qelGe *ge);
 
 Bool qelPrepareSolid(PixmapPtr pixmap, int alu, Pixel planemask, Pixel fg);
 void qelSolid(PixmapPtr pixmap, int x1, int y1, int x2, int y2);
@@ -116,11 +143,11 @@ Bool qelModifyPixmapHeader(PixmapPtr pixmap, int width, int height, int depth,
  * can address (acceleration of the screen pixmap and, with TearFree, the
  * copies that feed the CRTCs' own buffers), and when it gets it back;
  * previous is the buffer it replaces, NULL for the first. */
-void qelGeNoteScreenPitch(ScrnInfoPtr scrn, const qelScreenPriv *priv, const qelBo *previous);
+void qelGeNoteScreenPitch(const qelGe *ge, const qelBo *previous, Bool tearFree);
 
 /* TRUE for the screen's own buffers, which only CloseScreen and resize
  * destroy. */
-Bool qelIsScreenBo(const qelScreenPriv *priv, const qelBo *bo);
+Bool qelIsScreenBo(const qelGe *ge, const qelBo *bo);
 
 /* The buffer behind a pixmap, or NULL when it has none. */
 qelBo *qelPixmapBo(PixmapPtr pixmap);

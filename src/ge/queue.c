@@ -25,6 +25,8 @@
 #define QEL_GE_REFUSALS_TO_GIVE_UP 16
 /* Pause between two tries of a failed wait. */
 #define QEL_GE_WAIT_RETRY_US 1000
+/* How long one GE_WAIT may block in the kernel. */
+#define QEL_GE_WAIT_TIMEOUT_US 1000000u
 
 static int64_t
 qelGeNowNs(void)
@@ -38,9 +40,9 @@ qelGeNowNs(void)
 static int
 qelGeWaitSeqno(int fd, uint32_t seqno)
 {
-    qelGeWaitArgs args = {.seqno = seqno, .timeout = GE_WAIT_TIMEOUT};
+    struct drm_tx3120_ge_wait args = {.seqno = seqno, .timeout_us = QEL_GE_WAIT_TIMEOUT_US};
 
-    return drmIoctl(fd, GE_WAIT, &args) == 0 ? 0 : errno;
+    return drmIoctl(fd, DRM_IOCTL_TX3120_GE_WAIT, &args) == 0 ? 0 : errno;
 }
 
 /* One bit per errno value, the last bit for any beyond. */
@@ -53,30 +55,30 @@ qelGeErrorBit(int error)
 /* A failed wait is said once per kind of error until waits work again: a
  * GE that fails every wait must not flood the log. */
 static void
-qelGeNoteWaitFailure(qelScreenPriv *priv, uint32_t seqno, int error)
+qelGeNoteWaitFailure(qelGe *ge, uint32_t seqno, int error)
 {
-    if (priv->geWaitFailuresSaid & qelGeErrorBit(error))
+    if (ge->waitFailuresSaid & qelGeErrorBit(error))
         return;
-    priv->geWaitFailuresSaid |= qelGeErrorBit(error);
-    xf86DrvMsg(priv->scrnIndex, X_WARNING, "GE wait for seqno %u failed: %s; trying again\n",
+    ge->waitFailuresSaid |= qelGeErrorBit(error);
+    xf86DrvMsg(ge->scrnIndex, X_WARNING, "GE wait for seqno %u failed: %s; trying again\n",
                seqno, strerror(error));
 }
 
 /* Waits for the batch of that seqno, trying again for a while when the
  * kernel answers with an error. */
 static Bool
-qelGeWaitPatiently(qelScreenPriv *priv, uint32_t seqno)
+qelGeWaitPatiently(qelGe *ge, uint32_t seqno)
 {
     int64_t start = qelGeNowNs();
 
     for (;;) {
-        int error = qelGeWaitSeqno(priv->fd, seqno);
+        int error = qelGeWaitSeqno(ge->fd, seqno);
 
         if (error == 0) {
-            priv->geWaitFailuresSaid = 0;
+            ge->waitFailuresSaid = 0;
             return TRUE;
         }
-        qelGeNoteWaitFailure(priv, seqno, error);
+        qelGeNoteWaitFailure(ge, seqno, error);
         if (qelGeNowNs() - start >= QEL_GE_PATIENCE_NS)
             return FALSE;
         usleep(QEL_GE_WAIT_RETRY_US);
@@ -87,34 +89,36 @@ qelGeWaitPatiently(qelScreenPriv *priv, uint32_t seqno)
  * falls back to software, and what is queued (TearFree's copies) is drawn
  * by the CPU. */
 static void
-qelGeGiveUp(qelScreenPriv *priv, const char *why)
+qelGeGiveUp(qelGe *ge, const char *why)
 {
-    if (priv->geGivenUp)
+    if (ge->givenUp)
         return;
-    priv->geGivenUp = TRUE;
-    xf86DrvMsg(priv->scrnIndex, X_ERROR, "GE %s; drawing without it from now on\n", why);
+    ge->givenUp = TRUE;
+    xf86DrvMsg(ge->scrnIndex, X_ERROR, "GE %s; drawing without it from now on\n", why);
 }
 
-/* GE_SUBMIT goes through plain ioctl, so that EINTR and EAGAIN come back
- * here: EAGAIN needs a wait for room before the retry. Returns 0, or the
+/* GE_SUBMIT goes through plain ioctl, not drmIoctl, so that EINTR and
+ * EAGAIN come back here: drmIoctl retries both without end, which would
+ * spin on a full queue and hang the server on a hung GE, while EAGAIN
+ * needs a wait for room before the retry and the tries must be bounded. Returns 0, or the
  * errno of the refusal (EINTR or EAGAIN when the tries ran out). */
 static int
-qelGeSubmit(qelScreenPriv *priv, qelGeSubmitArgs *args)
+qelGeSubmit(qelGe *ge, struct drm_tx3120_ge_submit *args)
 {
     int64_t start = qelGeNowNs();
     int error = 0;
 
     for (int tries = 0; tries < QEL_GE_SUBMIT_TRIES; tries++) {
-        if (ioctl(priv->fd, GE_SUBMIT, args) == 0)
+        if (ioctl(ge->fd, DRM_IOCTL_TX3120_GE_SUBMIT, args) == 0)
             return 0;
         error = errno;
         if (error != EINTR && error != EAGAIN)
             return error;
         if (error == EAGAIN) {
-            int waitError = qelGeWaitSeqno(priv->fd, 0);
+            int waitError = qelGeWaitSeqno(ge->fd, 0);
 
             if (waitError != 0) {
-                qelGeNoteWaitFailure(priv, 0, waitError);
+                qelGeNoteWaitFailure(ge, 0, waitError);
                 return error;
             }
         }
@@ -127,58 +131,58 @@ qelGeSubmit(qelScreenPriv *priv, qelGeSubmitArgs *args)
 /* Said once per kind of error, with what the first refused operation of
  * that kind asked for. */
 static void
-qelGeNoteRefusal(qelScreenPriv *priv, int error)
+qelGeNoteRefusal(qelGe *ge, int error)
 {
-    const qelGeOp *op = &priv->ops[0];
+    const qelGeOp *op = &ge->ops[0];
 
-    if (!(priv->geRefusalsSaid & qelGeErrorBit(error))) {
-        priv->geRefusalsSaid |= qelGeErrorBit(error);
-        xf86DrvMsg(priv->scrnIndex, X_WARNING,
+    if (!(ge->refusalsSaid & qelGeErrorBit(error))) {
+        ge->refusalsSaid |= qelGeErrorBit(error);
+        xf86DrvMsg(ge->scrnIndex, X_WARNING,
                    "GE refused a batch of %u ops: %s [op0 t=%u rop=%#x dst=%u pitch=%u "
                    "@%u,%u %ux%u src=%u pitch=%u @%u,%u]; the CPU draws it\n",
-                   priv->opCount, strerror(error), op->type, op->rop, op->dstHandle,
-                   op->dstPitch, op->dstX, op->dstY, op->width, op->height, op->srcHandle,
-                   op->srcPitch, op->srcX, op->srcY);
+                   ge->opCount, strerror(error), op->type, op->rop, op->dst_handle,
+                   op->dst_pitch, op->dst_x, op->dst_y, op->width, op->height, op->src_handle,
+                   op->src_pitch, op->src_x, op->src_y);
     }
-    if (++priv->geRefusedInARow >= QEL_GE_REFUSALS_TO_GIVE_UP)
-        qelGeGiveUp(priv, "refused every batch of late");
+    if (++ge->refusedInARow >= QEL_GE_REFUSALS_TO_GIVE_UP)
+        qelGeGiveUp(ge, "refused every batch of late");
 }
 
 static void
-qelGeEmpty(qelScreenPriv *priv)
+qelGeEmpty(qelGe *ge)
 {
-    priv->opCount = 0;
-    priv->batchDst = NULL;
-    priv->batchSrc = NULL;
+    ge->opCount = 0;
+    ge->batchDst = NULL;
+    ge->batchSrc = NULL;
 }
 
 /* The batch just taken by the kernel is stamped on the buffers it names:
  * the destination as written, the source as read (a CPU write into the
  * source must wait until the GE has read it). */
 static void
-qelGeStampBatch(qelScreenPriv *priv, uint32_t seqno)
+qelGeStampBatch(qelGe *ge, uint32_t seqno)
 {
-    priv->geSubmitted = (qelGeBatchRef) {
-        .serial = priv->geSubmitted.serial + 1,
+    ge->submitted = (qelGeBatchRef) {
+        .serial = ge->submitted.serial + 1,
         .seqno = seqno,
     };
-    if (priv->batchDst)
-        priv->batchDst->geWrite = priv->geSubmitted;
-    if (priv->batchSrc)
-        priv->batchSrc->geRead = priv->geSubmitted;
+    if (ge->batchDst)
+        ge->batchDst->geWrite = ge->submitted;
+    if (ge->batchSrc)
+        ge->batchSrc->geRead = ge->submitted;
 }
 
 void
-qelGeNoteDone(qelScreenPriv *priv, uint64_t serial)
+qelGeNoteDone(qelGe *ge, uint64_t serial)
 {
-    if (serial > priv->geCompleted && serial <= priv->geSubmitted.serial)
-        priv->geCompleted = serial;
+    if (serial > ge->completed && serial <= ge->submitted.serial)
+        ge->completed = serial;
 }
 
 static Bool
-qelGeBatchDone(const qelScreenPriv *priv, const qelGeBatchRef *batch)
+qelGeBatchDone(const qelGe *ge, const qelGeBatchRef *batch)
 {
-    return batch->serial <= priv->geCompleted;
+    return batch->serial <= ge->completed;
 }
 
 /* Every wait for a batch goes through here. The GE completes batches in
@@ -187,61 +191,61 @@ qelGeBatchDone(const qelScreenPriv *priv, const qelGeBatchRef *batch)
  * the patience of a wait is taken as hung: given up, and its work taken as
  * done, since nothing would ever finish it. */
 static void
-qelGeWaitBatch(qelScreenPriv *priv, const qelGeBatchRef *batch)
+qelGeWaitBatch(qelGe *ge, const qelGeBatchRef *batch)
 {
-    if (qelGeBatchDone(priv, batch))
+    if (qelGeBatchDone(ge, batch))
         return;
-    if (qelGeWaitPatiently(priv, batch->seqno)) {
-        priv->geCompleted = batch->serial;
+    if (qelGeWaitPatiently(ge, batch->seqno)) {
+        ge->completed = batch->serial;
         return;
     }
-    qelGeGiveUp(priv, "cannot be confirmed idle (hung)");
-    priv->geCompleted = priv->geSubmitted.serial;
+    qelGeGiveUp(ge, "cannot be confirmed idle (hung)");
+    ge->completed = ge->submitted.serial;
 }
 
 /* The queued batch is drawn by the CPU, after everything the GE took
  * before it: the GE works in order, and so must the pixels. */
 static void
-qelGeDrawQueueOnCpu(qelScreenPriv *priv)
+qelGeDrawQueueOnCpu(qelGe *ge)
 {
-    qelGeWaitBatch(priv, &priv->geSubmitted);
-    qelGeRunBatchOnCpu(priv);
+    qelGeWaitBatch(ge, &ge->submitted);
+    qelGeRunBatchOnCpu(ge);
 }
 
 void
-qelGeFlush(qelScreenPriv *priv)
+qelGeFlush(qelGe *ge)
 {
-    qelGeSubmitArgs args;
+    struct drm_tx3120_ge_submit args;
     int error;
 
-    if (priv->opCount == 0)
+    if (ge->opCount == 0)
         return;
-    if (!priv->geGivenUp) {
+    if (!ge->givenUp) {
         memset(&args, 0, sizeof(args));
-        args.ops = (uint64_t) (uintptr_t) priv->ops;
-        args.count = priv->opCount;
-        error = qelGeSubmit(priv, &args);
+        args.ops = (uint64_t) (uintptr_t) ge->ops;
+        args.count = ge->opCount;
+        error = qelGeSubmit(ge, &args);
         if (error == 0) {
-            priv->geRefusedInARow = 0;
-            qelGeStampBatch(priv, args.seqno);
-            qelGeEmpty(priv);
+            ge->refusedInARow = 0;
+            qelGeStampBatch(ge, args.seqno);
+            qelGeEmpty(ge);
             return;
         }
-        qelGeNoteRefusal(priv, error);
+        qelGeNoteRefusal(ge, error);
     }
-    qelGeDrawQueueOnCpu(priv);
-    qelGeEmpty(priv);
+    qelGeDrawQueueOnCpu(ge);
+    qelGeEmpty(ge);
 }
 
 /* Queued operations name the buffer in a way the CPU access conflicts
  * with: they write it (the batch's destination), or they read it and the
  * CPU is about to write. */
 static Bool
-qelGeQueueConflicts(const qelScreenPriv *priv, const qelBo *bo, qelCpuAccess access)
+qelGeQueueConflicts(const qelGe *ge, const qelBo *bo, qelCpuAccess access)
 {
-    if (priv->opCount == 0)
+    if (ge->opCount == 0)
         return FALSE;
-    return bo == priv->batchDst || (access == QEL_CPU_WRITE && bo == priv->batchSrc);
+    return bo == ge->batchDst || (access == QEL_CPU_WRITE && bo == ge->batchSrc);
 }
 
 static const qelGeBatchRef *
@@ -251,31 +255,31 @@ qelGeLaterBatch(const qelGeBatchRef *a, const qelGeBatchRef *b)
 }
 
 void
-qelGeSyncCpu(qelScreenPriv *priv, qelBo *bo, qelCpuAccess access)
+qelGeSyncCpu(qelGe *ge, qelBo *bo, qelCpuAccess access)
 {
     if (!bo)
         return;
-    if (qelGeQueueConflicts(priv, bo, access))
-        qelGeFlush(priv);
+    if (qelGeQueueConflicts(ge, bo, access))
+        qelGeFlush(ge);
     if (access == QEL_CPU_WRITE)
-        qelGeWaitBatch(priv, qelGeLaterBatch(&bo->geRead, &bo->geWrite));
+        qelGeWaitBatch(ge, qelGeLaterBatch(&bo->geRead, &bo->geWrite));
     else
-        qelGeWaitBatch(priv, &bo->geWrite);
+        qelGeWaitBatch(ge, &bo->geWrite);
 }
 
 Bool
-qelGeCpuMayWriteAfterWait(qelScreenPriv *priv, qelBo *bo)
+qelGeCpuMayWriteAfterWait(qelGe *ge, qelBo *bo)
 {
-    if (!qelGeBatchDone(priv, &bo->geWrite))
+    if (!qelGeBatchDone(ge, &bo->geWrite))
         return FALSE;
-    qelGeWaitBatch(priv, &bo->geRead);
-    return qelGeBatchDone(priv, &bo->geRead);
+    qelGeWaitBatch(ge, &bo->geRead);
+    return qelGeBatchDone(ge, &bo->geRead);
 }
 
 void
-qelGeWaitBo(qelScreenPriv *priv, qelBo *bo)
+qelGeWaitBo(qelGe *ge, qelBo *bo)
 {
-    qelGeSyncCpu(priv, bo, QEL_CPU_WRITE);
+    qelGeSyncCpu(ge, bo, QEL_CPU_WRITE);
 }
 
 /* EXA calls WaitMarker before it lets the CPU at a pixmap; the driver's
@@ -290,29 +294,21 @@ qelWaitMarker(ScreenPtr screen, int marker)
     (void) marker;
 }
 
-void
-qelGeCopyRect(qelScreenPriv *priv, qelBo *src, int srcX, int srcY, qelBo *dst, int dstX,
-              int dstY, int w, int h)
+/* The key of the screen's pointer to its record: the server's own way for
+ * a layer to find its state from the screen its hooks are given. */
+static DevPrivateKeyRec qelGeScreenKeyRec;
+
+qelGe *
+qelGeFromScreen(ScreenPtr screen)
 {
-    qelGeOp *op;
+    return dixLookupPrivate(&screen->devPrivates, &qelGeScreenKeyRec);
+}
 
-    if (!qelClipRect(dst, dstX, dstY, &w, &h) || !qelClipRect(src, srcX, srcY, &w, &h))
-        return;
-
-    op = qelGeReserve(priv, dst, src);
-    *op = (qelGeOp) {
-        .type = GE_OP_COPY,
-        .rop = GE_ROP_COPY_COPY,
-        .dstHandle = dst->handle,
-        .dstPitch = dst->pitch,
-        .dstX = dstX,
-        .dstY = dstY,
-        .width = w,
-        .height = h,
-        .fillColor = 0,
-        .srcHandle = src->handle,
-        .srcPitch = src->pitch,
-        .srcX = srcX,
-        .srcY = srcY,
-    };
+Bool
+qelGeAttach(ScreenPtr screen, qelGe *ge)
+{
+    if (!dixRegisterPrivateKey(&qelGeScreenKeyRec, PRIVATE_SCREEN, 0))
+        return FALSE;
+    dixSetPrivate(&screen->devPrivates, &qelGeScreenKeyRec, ge);
+    return TRUE;
 }

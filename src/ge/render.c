@@ -9,6 +9,8 @@
  * access to its pixmaps prepared once. */
 #include "ge/render.h"
 
+#include <shmint.h>
+
 #include <fb.h>
 #include <fbpict.h>
 
@@ -39,16 +41,16 @@ qelCompositeSuitsGe(CARD8 op, PicturePtr src, PicturePtr mask, PicturePtr dst)
     return !src->transform && src->format == dst->format && qelPictureBo(src);
 }
 
-static qelScreenPriv *
-qelPicturePriv(PicturePtr picture)
+static qelGe *
+qelPictureGe(PicturePtr picture)
 {
-    return qelScreenPrivFromScreen(picture->pDrawable->pScreen);
+    return qelGeFromScreen(picture->pDrawable->pScreen);
 }
 
 static void
 qelOpenAccess(qelRenderAccess *access, PicturePtr dst, PicturePtr src, PicturePtr mask)
 {
-    qelRenderAccessBegin(access, qelPicturePriv(dst));
+    qelRenderAccessBegin(access, qelPictureGe(dst));
     qelRenderAccessPicture(access, dst, QEL_CPU_WRITE);
     qelRenderAccessPicture(access, src, QEL_CPU_READ);
     qelRenderAccessPicture(access, mask, QEL_CPU_READ);
@@ -62,7 +64,7 @@ qelComposite(CARD8 op, PicturePtr src, PicturePtr mask, PicturePtr dst, INT16 xS
     qelRenderAccess access;
 
     if (qelCompositeSuitsGe(op, src, mask, dst)) {
-        qelPicturePriv(dst)->exaComposite(op, src, mask, dst, xSrc, ySrc, xMask, yMask, xDst,
+        qelPictureGe(dst)->exaComposite(op, src, mask, dst, xSrc, ySrc, xMask, yMask, xDst,
                                           yDst, width, height);
         return;
     }
@@ -125,5 +127,32 @@ qelCreatePixmap(ScreenPtr screen, int width, int height, int depth, unsigned usa
 {
     if (usage == CREATE_PIXMAP_USAGE_GLYPH_PICTURE)
         return fbCreatePixmap(screen, width, height, depth, usage);
-    return qelScreenPrivFromScreen(screen)->exaCreatePixmap(screen, width, height, depth, usage);
+    return qelGeFromScreen(screen)->exaCreatePixmap(screen, width, height, depth, usage);
+}
+
+/* Put on top of the acceleration layer's procedures once EXA is up. EXA's
+ * CloseScreen restores the procedures it found, fb's, which also takes
+ * these off again. */
+void
+qelInstallRenderHooks(ScreenPtr screen, qelGe *ge)
+{
+    PictureScreenPtr ps = GetPictureScreenIfSet(screen);
+
+    ge->exaCreatePixmap = screen->CreatePixmap;
+    screen->CreatePixmap = qelCreatePixmap;
+    if (qelRegisterGCPrivate()) {
+        ge->exaCreateGC = screen->CreateGC;
+        screen->CreateGC = qelCreateGC;
+    }
+    if (ps) {
+        ge->exaComposite = ps->Composite;
+        ps->Composite = qelComposite;
+        ps->Glyphs = qelGlyphs;
+        ps->Trapezoids = qelTrapezoids;
+        ps->Triangles = qelTriangles;
+        ps->AddTraps = qelAddTraps;
+    }
+    /* EXA refuses shared-memory pixmaps; they live in the client's memory,
+     * where fb makes them and software draws on them. */
+    ShmRegisterFbFuncs(screen);
 }

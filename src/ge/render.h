@@ -11,14 +11,14 @@
 #define QEL_RENDER_ACCESS_MAX 6
 
 typedef struct qelRenderAccess {
-    qelScreenPriv *priv;
+    qelGe *ge;
     PixmapPtr shown[QEL_RENDER_ACCESS_MAX];
     int count;
 } qelRenderAccess;
 
 /* Opens the access for one request; the destination is added first, so
  * that a pixmap that is also read waits as the writer. */
-void qelRenderAccessBegin(qelRenderAccess *access, qelScreenPriv *priv);
+void qelRenderAccessBegin(qelRenderAccess *access, qelGe *ge);
 void qelRenderAccessPicture(qelRenderAccess *access, PicturePtr picture, qelCpuAccess cpu);
 void qelRenderAccessDrawable(qelRenderAccess *access, DrawablePtr drawable, qelCpuAccess cpu);
 void qelRenderAccessEnd(qelRenderAccess *access);

@@ -13,11 +13,11 @@ qelDrawablePixmap(DrawablePtr drawable)
 }
 
 void
-qelRenderAccessBegin(qelRenderAccess *access, qelScreenPriv *priv)
+qelRenderAccessBegin(qelRenderAccess *access, qelGe *ge)
 {
-    access->priv = priv;
+    access->ge = ge;
     access->count = 0;
-    priv->renderAccessDepth++;
+    ge->renderAccessDepth++;
 }
 
 /* A pixmap whose address is already shown (the same pixmap earlier in the
@@ -30,7 +30,7 @@ qelRenderAccessPixmap(qelRenderAccess *access, PixmapPtr pixmap, qelCpuAccess cp
 
     if (!pixPriv)
         return;
-    qelGeSyncCpu(access->priv, pixPriv->bo, cpu);
+    qelGeSyncCpu(access->ge, pixPriv->bo, cpu);
     if (pixmap->devPrivate.ptr || access->count == QEL_RENDER_ACCESS_MAX)
         return;
     pixmap->devPrivate.ptr = qelPixmapPixels(pixPriv);
@@ -60,5 +60,5 @@ qelRenderAccessEnd(qelRenderAccess *access)
     for (int i = 0; i < access->count; i++)
         access->shown[i]->devPrivate.ptr = NULL;
     access->count = 0;
-    access->priv->renderAccessDepth--;
+    access->ge->renderAccessDepth--;
 }

@@ -1,16 +1,18 @@
-/* The CRTC hooks: mode set, gamma and destruction. A mode set scans out
- * what presentation chooses for the CRTC (its own tear-free pair, or the
- * screen's buffer at the CRTC's position), driving every connector whose
- * output the server attached to this CRTC. */
+/* The CRTC hooks (mode set, DPMS, gamma, destruction) and the CRTC objects
+ * that carry them. A mode set scans out what presentation chooses for the
+ * CRTC (its own tear-free pair, or the screen's buffer at the CRTC's
+ * position), driving every connector whose output the server attached to
+ * this CRTC. DPMS standby and suspend switch the CRTC fully off, like off;
+ * on sets the stored mode again. */
 #include "kms/kms.h"
 
 #include <errno.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include <X11/extensions/dpmsconst.h>
 #include <xf86drm.h>
 
-#include "tearfree/tearfree.h"
 
 /* The connector ids of the outputs attached to the CRTC; NULL when the
  * array cannot be allocated. */
@@ -58,7 +60,7 @@ qelCrtcSetScanout(xf86CrtcPtr crtc, const qelScanout *scanout, DisplayModePtr mo
     drmModeModeInfo info;
 
     qelModeToDrm(mode, &info);
-    if (drmModeSetCrtc(crtcPriv->screenPriv->fd, crtcPriv->crtcId, scanout->fbId, scanout->x,
+    if (drmModeSetCrtc(crtcPriv->kms->fd, crtcPriv->crtcId, scanout->fbId, scanout->x,
                        scanout->y, ids, count, &info) == 0)
         return TRUE;
     xf86DrvMsg(crtc->scrn->scrnIndex, X_ERROR, "drmModeSetCrtc failed: %s\n", strerror(errno));
@@ -69,18 +71,18 @@ Bool
 qelCrtcSetModeMajor(xf86CrtcPtr crtc, DisplayModePtr mode, Rotation rotation, int x, int y)
 {
     qelCrtcPriv *crtcPriv = crtc->driver_private;
-    qelScreenPriv *priv = crtcPriv->screenPriv;
+    qelKms *kms = crtcPriv->kms;
     qelScanout scanout;
     uint32_t *ids;
     int count;
     Bool shown;
 
-    if (!qelPresentBeginScanout(priv, crtcPriv->crtcId, mode->HDisplay, mode->VDisplay, x, y,
-                                &scanout))
+    if (!kms->scanout->begin(kms->scanoutData, crtcPriv->crtcId, mode->HDisplay,
+                             mode->VDisplay, x, y, &scanout))
         return FALSE;
     ids = qelCrtcConnectorIds(crtc, &count);
     shown = ids && qelCrtcSetScanout(crtc, &scanout, mode, ids, count);
-    qelPresentEndScanout(priv, crtcPriv->crtcId, shown, count > 0);
+    kms->scanout->end(kms->scanoutData, crtcPriv->crtcId, shown, count > 0);
     if (shown)
         qelCrtcRecordMode(crtc, mode, rotation, x, y, count);
     free(ids);
@@ -92,7 +94,7 @@ qelCrtcGammaSet(xf86CrtcPtr crtc, CARD16 *red, CARD16 *green, CARD16 *blue, int 
 {
     qelCrtcPriv *crtcPriv = crtc->driver_private;
 
-    (void) drmModeCrtcSetGamma(crtcPriv->screenPriv->fd, crtcPriv->crtcId, (uint32_t) size,
+    (void) drmModeCrtcSetGamma(crtcPriv->kms->fd, crtcPriv->crtcId, (uint32_t) size,
                                red, green, blue);
 }
 
@@ -101,4 +103,68 @@ qelCrtcDestroy(xf86CrtcPtr crtc)
 {
     free(crtc->driver_private);
     crtc->driver_private = NULL;
+}
+
+static void
+qelCrtcSwitchOff(qelCrtcPriv *crtcPriv)
+{
+    qelKms *kms = crtcPriv->kms;
+
+    kms->scanout->settle(kms->scanoutData, crtcPriv->crtcId);
+    /* A refused disable is not reported: the state stays on, so the next
+     * off request tries again. */
+    if (drmModeSetCrtc(kms->fd, crtcPriv->crtcId, 0, 0, 0, NULL, 0, NULL) != 0)
+        return;
+    crtcPriv->dpmsOff = TRUE;
+}
+
+void
+qelCrtcDpms(xf86CrtcPtr crtc, int mode)
+{
+    qelCrtcPriv *crtcPriv;
+
+    if (!crtc)
+        return;
+    crtcPriv = crtc->driver_private;
+    /* The server's DPMS handler reaches here twice per change, through the
+     * output hook and the CRTC hook; the second call finds nothing to do. */
+    if (mode == DPMSModeOn) {
+        if (crtcPriv->dpmsOff)
+            (void) qelCrtcSetModeMajor(crtc, &crtc->mode, crtc->rotation, crtc->x, crtc->y);
+        return;
+    }
+    if (!crtcPriv->dpmsOff)
+        qelCrtcSwitchOff(crtcPriv);
+    if (crtcPriv->dpmsOff)
+        crtcPriv->kms->scanout->off(crtcPriv->kms->scanoutData, crtcPriv->crtcId, !crtc->enabled);
+}
+
+/* No rotation shadow: those slots stay NULL. The cursor hooks are the
+ * checking ones, so that a cursor the kernel refuses falls back to the
+ * software cursor instead of vanishing. */
+static const xf86CrtcFuncsRec qelCrtcFuncs = {
+    .dpms = qelCrtcDpms,
+    .set_cursor_position = qelCursorSetPosition,
+    .show_cursor_check = qelCursorShow,
+    .hide_cursor = qelCursorHide,
+    .load_cursor_argb_check = qelCursorLoadArgb,
+    .gamma_set = qelCrtcGammaSet,
+    .destroy = qelCrtcDestroy,
+    .set_mode_major = qelCrtcSetModeMajor,
+};
+
+
+Bool
+qelCrtcCreate(ScrnInfoPtr scrn, qelKms *kms, uint32_t crtcId)
+{
+    xf86CrtcPtr crtc = xf86CrtcCreate(scrn, &qelCrtcFuncs);
+    qelCrtcPriv *crtcPriv;
+
+    if (!crtc)
+        return FALSE;
+    crtcPriv = XNFcallocarray(1, sizeof(*crtcPriv));
+    crtcPriv->kms = kms;
+    crtcPriv->crtcId = crtcId;
+    crtc->driver_private = crtcPriv;
+    return TRUE;
 }

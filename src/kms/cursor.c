@@ -24,7 +24,7 @@ static qelBo *
 qelCursorBuffer(xf86CrtcPtr crtc, const xf86CursorInfoRec *info)
 {
     qelCrtcPriv *crtcPriv = crtc->driver_private;
-    int fd = crtcPriv->screenPriv->fd;
+    int fd = crtcPriv->kms->fd;
 
     if (crtcPriv->cursorBo)
         return crtcPriv->cursorBo;
@@ -66,7 +66,7 @@ qelCursorShow(xf86CrtcPtr crtc)
      * server loads the image and shows it again after the mode set. */
     if (!crtcPriv->cursorBo)
         return FALSE;
-    ret = drmModeSetCursor2(crtcPriv->screenPriv->fd, crtcPriv->crtcId,
+    ret = drmModeSetCursor2(crtcPriv->kms->fd, crtcPriv->crtcId,
                             crtcPriv->cursorBo->handle, (uint32_t) info->MaxWidth,
                             (uint32_t) info->MaxHeight, cursor ? cursor->bits->xhot : 0,
                             cursor ? cursor->bits->yhot : 0);
@@ -81,7 +81,7 @@ qelCursorHide(xf86CrtcPtr crtc)
 {
     qelCrtcPriv *crtcPriv = crtc->driver_private;
 
-    (void) drmModeSetCursor(crtcPriv->screenPriv->fd, crtcPriv->crtcId, 0, 0, 0);
+    (void) drmModeSetCursor(crtcPriv->kms->fd, crtcPriv->crtcId, 0, 0, 0);
 }
 
 void
@@ -89,7 +89,7 @@ qelCursorSetPosition(xf86CrtcPtr crtc, int x, int y)
 {
     qelCrtcPriv *crtcPriv = crtc->driver_private;
 
-    (void) drmModeMoveCursor(crtcPriv->screenPriv->fd, crtcPriv->crtcId, x, y);
+    (void) drmModeMoveCursor(crtcPriv->kms->fd, crtcPriv->crtcId, x, y);
 }
 
 /* The server hands over the image padded to the plane's size, premultiplied

@@ -54,7 +54,7 @@ qelCursorClearPlanes(ScrnInfoPtr scrn, uint32_t *missingCrtcId, int *error)
 
     for (int i = 0; i < config->num_crtc; i++) {
         qelCrtcPriv *crtcPriv = config->crtc[i]->driver_private;
-        int ret = drmModeSetCursor(crtcPriv->screenPriv->fd, crtcPriv->crtcId, 0, 0, 0);
+        int ret = drmModeSetCursor(crtcPriv->kms->fd, crtcPriv->crtcId, 0, 0, 0);
 
         crtcPriv->cursorRefusalLogged = FALSE;
         if (allPresent && (ret == -ENXIO || ret == -EINVAL)) {
@@ -67,17 +67,16 @@ qelCursorClearPlanes(ScrnInfoPtr scrn, uint32_t *missingCrtcId, int *error)
 }
 
 void
-qelCursorScreenInit(ScreenPtr screen)
+qelCursorScreenInit(ScreenPtr screen, const qelKms *kms)
 {
     ScrnInfoPtr scrn = xf86ScreenToScrn(screen);
-    qelScreenPriv *priv = qelScreenPrivFromScrn(scrn);
-    uint64_t width = qelCursorCap(priv->fd, DRM_CAP_CURSOR_WIDTH);
-    uint64_t height = qelCursorCap(priv->fd, DRM_CAP_CURSOR_HEIGHT);
+    uint64_t width = qelCursorCap(kms->fd, DRM_CAP_CURSOR_WIDTH);
+    uint64_t height = qelCursorCap(kms->fd, DRM_CAP_CURSOR_HEIGHT);
     uint32_t missingCrtcId = 0;
     int error = 0;
     Bool planes = qelCursorClearPlanes(scrn, &missingCrtcId, &error);
 
-    if (xf86ReturnOptValBool(priv->options, OPTION_SW_CURSOR, FALSE))
+    if (kms->swCursor)
         xf86DrvMsg(scrn->scrnIndex, X_CONFIG, "Using the software cursor (SWcursor)\n");
     else if (!planes)
         xf86DrvMsg(scrn->scrnIndex, X_INFO,
@@ -115,7 +114,7 @@ qelCursorCloseScreen(ScreenPtr screen)
     for (int i = 0; i < config->num_crtc; i++) {
         qelCrtcPriv *crtcPriv = config->crtc[i]->driver_private;
 
-        qelBoDestroy(crtcPriv->screenPriv->fd, crtcPriv->cursorBo);
+        qelBoDestroy(crtcPriv->kms->fd, crtcPriv->cursorBo);
         crtcPriv->cursorBo = NULL;
     }
 }

@@ -124,15 +124,14 @@ qelHotplugListen(qelHotplug *hotplug, int fd)
 }
 
 qelHotplug *
-qelHotplugStart(ScrnInfoPtr scrn)
+qelHotplugStart(ScrnInfoPtr scrn, int fd)
 {
-    qelScreenPriv *priv = qelScreenPrivFromScrn(scrn);
     qelHotplug *hotplug = calloc(1, sizeof(*hotplug));
     const char *failure = hotplug ? NULL : strerror(ENOMEM);
 
     if (hotplug) {
         hotplug->scrn = scrn;
-        failure = qelHotplugListen(hotplug, priv->fd);
+        failure = qelHotplugListen(hotplug, fd);
     }
     if (!failure)
         return hotplug;

@@ -1,18 +1,60 @@
-/* Mode setting: the private records of the server's CRTC and output objects,
- * their hook tables, and the small master and CRTC-layer helpers. */
+/* Mode setting: the screen's KMS record, the private records of the
+ * server's CRTC and output objects with their hooks, the cursor, hotplug,
+ * backlight, and DRM master. */
 #ifndef QEL_KMS_H
 #define QEL_KMS_H
 
 #include <stdint.h>
 
+#include <xorg-server.h>
+#include <xf86.h>
+#include <xf86Crtc.h>
 #include <xf86drmMode.h>
 
-#include "driver/qel.h"
+#include "bo/bo.h"
+
+/* What a CRTC scans out: a framebuffer and the origin of the mode in it. */
+typedef struct qelScanout {
+    uint32_t fbId;
+    uint32_t x;
+    uint32_t y;
+} qelScanout;
+
+/* What each CRTC scans out is the presentation's to choose; a mode set
+ * asks it through these, with its data. begin settles the CRTC's flip and
+ * chooses for a width x height mode at (x, y) of the screen (FALSE:
+ * nothing can be shown); end says whether the CRTC now shows that choice
+ * while driving some connector; settle settles the CRTC's flip before it
+ * is switched off; off follows the switch (release: the CRTC has no mode
+ * any more). */
+typedef struct qelScanoutFuncs {
+    Bool (*begin)(void *data, uint32_t crtcId, int width, int height, int x, int y,
+                  qelScanout *out);
+    void (*end)(void *data, uint32_t crtcId, Bool shown, Bool lit);
+    void (*settle)(void *data, uint32_t crtcId);
+    void (*off)(void *data, uint32_t crtcId, Bool release);
+} qelScanoutFuncs;
+
+typedef struct qelHotplug qelHotplug;
+
+/* The KMS state of one screen. */
+typedef struct qelKms {
+    int fd;
+    /* The driver opened the descriptor itself: only then does it take and
+     * drop DRM master. */
+    Bool ownsFd;
+    /* The SWcursor option. */
+    Bool swCursor;
+    const qelScanoutFuncs *scanout;
+    void *scanoutData;
+    /* The watch on the device's hotplug uevents, for one generation. */
+    qelHotplug *hotplug;
+} qelKms;
 
 #define QEL_BACKLIGHT_PATH_SIZE 128
 
 typedef struct qelCrtcPriv {
-    qelScreenPriv *screenPriv;
+    qelKms *kms;
     uint32_t crtcId;
     /* This CRTC's own DPMS state: each display is switched on and off by
      * itself. */
@@ -24,20 +66,20 @@ typedef struct qelCrtcPriv {
 } qelCrtcPriv;
 
 typedef struct qelOutputPriv {
-    qelScreenPriv *screenPriv;
+    qelKms *kms;
     uint32_t connectorId;
     drmModeConnectorPtr connector;
     char backlightPath[QEL_BACKLIGHT_PATH_SIZE];
     int32_t maxBrightness;
 } qelOutputPriv;
 
-/* Hook tables shared by every screen. */
-extern const xf86CrtcConfigFuncsRec qelCrtcConfigFuncs;
-extern const xf86CrtcFuncsRec qelCrtcFuncs;
-extern const xf86OutputFuncsRec qelOutputFuncs;
-
-/* Discovery of CRTCs and outputs at PreInit. */
-Bool qelPreInitKms(ScrnInfoPtr scrn);
+/* Discovery of CRTCs and outputs at PreInit, with the CRTC layer's
+ * configuration procedures the driver gives (resize). */
+Bool qelPreInitKms(ScrnInfoPtr scrn, qelKms *kms, const xf86CrtcConfigFuncsRec *configFuncs);
+/* One server CRTC for a DRM CRTC, one output for a connector of the
+ * device with that many CRTCs; FALSE when the server cannot make one. */
+Bool qelCrtcCreate(ScrnInfoPtr scrn, qelKms *kms, uint32_t crtcId);
+Bool qelOutputCreate(ScrnInfoPtr scrn, qelKms *kms, uint32_t connectorId, int crtcCount);
 
 /* CRTC hooks. */
 Bool qelCrtcSetModeMajor(xf86CrtcPtr crtc, DisplayModePtr mode, Rotation rotation,
@@ -74,14 +116,10 @@ void qelOutputDestroy(xf86OutputPtr output);
  * file cannot be read. */
 Bool qelReadSysfsInt(const char *path, int *value);
 
-/* Screen resize through the CRTC configuration. */
-Bool qelCrtcResize(ScrnInfoPtr scrn, int width, int height);
-
 /* Output hotplug: a watch on the device's hotplug uevents from ScreenInit
  * to CloseScreen. Start returns NULL, after saying in the log that hotplug
  * is off, when udev cannot deliver them. */
-typedef struct qelHotplug qelHotplug;
-qelHotplug *qelHotplugStart(ScrnInfoPtr scrn);
+qelHotplug *qelHotplugStart(ScrnInfoPtr scrn, int fd);
 void qelHotplugStop(qelHotplug *hotplug);
 /* The device announced a change of its connectors: every output is
  * detected again, RandR tells its clients, and the log names the outputs
@@ -89,15 +127,15 @@ void qelHotplugStop(qelHotplug *hotplug);
 void qelHotplugRedetect(ScrnInfoPtr scrn);
 
 /* DRM master and the CRTC layer, for ScreenInit, EnterVT and LeaveVT. */
-Bool qelEnterVTKms(ScrnInfoPtr scrn);
-void qelDropMaster(ScrnInfoPtr scrn);
+Bool qelEnterVTKms(ScrnInfoPtr scrn, const qelKms *kms);
+void qelDropMaster(const qelKms *kms);
 Bool qelScreenInitKms(ScreenPtr screen);
 
 /* The cursor of the screen (cursor_screen.c): ScreenInit chooses the
  * hardware or the software cursor (after miDCInitialize); the hardware
  * cursor is taken off the displays before DRM master goes (LeaveVT,
  * CloseScreen) and its records go after the server's layers have closed. */
-void qelCursorScreenInit(ScreenPtr screen);
+void qelCursorScreenInit(ScreenPtr screen, const qelKms *kms);
 void qelCursorHideAll(ScrnInfoPtr scrn);
 void qelCursorCloseScreen(ScreenPtr screen);
 

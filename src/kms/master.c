@@ -9,11 +9,9 @@
 #include <xf86drm.h>
 
 Bool
-qelEnterVTKms(ScrnInfoPtr scrn)
+qelEnterVTKms(ScrnInfoPtr scrn, const qelKms *kms)
 {
-    qelScreenPriv *priv = qelScreenPrivFromScrn(scrn);
-
-    if (priv->ownsFd && drmSetMaster(priv->fd) != 0) {
+    if (kms->ownsFd && drmSetMaster(kms->fd) != 0) {
         xf86DrvMsg(scrn->scrnIndex, X_ERROR, "drmSetMaster failed: %s\n", strerror(errno));
         return FALSE;
     }
@@ -21,12 +19,10 @@ qelEnterVTKms(ScrnInfoPtr scrn)
 }
 
 void
-qelDropMaster(ScrnInfoPtr scrn)
+qelDropMaster(const qelKms *kms)
 {
-    qelScreenPriv *priv = qelScreenPrivFromScrn(scrn);
-
-    if (priv->ownsFd)
-        (void) drmDropMaster(priv->fd);
+    if (kms->ownsFd)
+        (void) drmDropMaster(kms->fd);
 }
 
 Bool

@@ -3,10 +3,12 @@
  * is the only source of what an output offers; no EDID is read. */
 #include "kms/kms.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 
 #include <xf86Modes.h>
 
+#define QEL_OUTPUT_NAME_SIZE 32
 #define QEL_FALLBACK_WIDTH 800
 #define QEL_FALLBACK_HEIGHT 480
 #define QEL_FALLBACK_REFRESH 60.0f
@@ -44,7 +46,7 @@ qelOutputDetect(xf86OutputPtr output)
 {
     qelOutputPriv *outputPriv = output->driver_private;
     drmModeConnectorPtr connector =
-        drmModeGetConnector(outputPriv->screenPriv->fd, outputPriv->connectorId);
+        drmModeGetConnector(outputPriv->kms->fd, outputPriv->connectorId);
 
     if (connector) {
         drmModeFreeConnector(outputPriv->connector);
@@ -58,7 +60,7 @@ qelOutputConnector(qelOutputPriv *outputPriv)
 {
     if (!outputPriv->connector)
         outputPriv->connector =
-            drmModeGetConnector(outputPriv->screenPriv->fd, outputPriv->connectorId);
+            drmModeGetConnector(outputPriv->kms->fd, outputPriv->connectorId);
     return outputPriv->connector;
 }
 
@@ -114,3 +116,64 @@ qelOutputDestroy(xf86OutputPtr output)
     }
     output->driver_private = NULL;
 }
+
+static const xf86OutputFuncsRec qelOutputFuncs = {
+    .create_resources = qelOutputCreateResources,
+    .dpms = qelOutputDpms,
+    .mode_valid = qelOutputModeValid,
+    .detect = qelOutputDetect,
+    .get_modes = qelOutputGetModes,
+    .set_property = qelOutputSetProperty,
+    .get_property = qelOutputGetProperty,
+    .destroy = qelOutputDestroy,
+};
+
+/* Every output may be driven by every DRM CRTC, whether or not the server
+ * could make an object for it; a shift by 32 or more would be undefined. */
+static uint32_t
+qelPossibleCrtcs(int crtcCount)
+{
+    if (crtcCount <= 0)
+        return 0;
+    if (crtcCount >= 32)
+        return UINT32_MAX;
+    return (UINT32_C(1) << crtcCount) - 1;
+}
+
+static void
+qelOutputName(const drmModeConnector *connector, char *name, size_t size)
+{
+    const char *typeName = drmModeGetConnectorTypeName(connector->connector_type);
+
+    snprintf(name, size, "%s-%d", typeName ? typeName : "Output",
+             (int) connector->connector_type_id);
+}
+
+Bool
+qelOutputCreate(ScrnInfoPtr scrn, qelKms *kms, uint32_t connectorId, int crtcCount)
+{
+    drmModeConnectorPtr connector = drmModeGetConnector(kms->fd, connectorId);
+    char name[QEL_OUTPUT_NAME_SIZE];
+    xf86OutputPtr output;
+    qelOutputPriv *outputPriv;
+
+    if (!connector)
+        return FALSE;
+    qelOutputName(connector, name, sizeof(name));
+    output = xf86OutputCreate(scrn, &qelOutputFuncs, name);
+    if (!output) {
+        drmModeFreeConnector(connector);
+        return FALSE;
+    }
+    outputPriv = XNFcallocarray(1, sizeof(*outputPriv));
+    outputPriv->kms = kms;
+    outputPriv->connectorId = connectorId;
+    outputPriv->connector = connector;
+    output->driver_private = outputPriv;
+    output->possible_crtcs = qelPossibleCrtcs(crtcCount);
+    output->possible_clones = 0;
+    output->interlaceAllowed = FALSE;
+    output->doubleScanAllowed = FALSE;
+    return TRUE;
+}
+

@@ -13,12 +13,6 @@
 
 #include "ge/ge.h"
 
-static Bool
-qelPresentRuns(ScrnInfoPtr scrn, qelScreenPriv *priv)
-{
-    return scrn->vtSema && priv->tearFree && priv->present && priv->present->damage &&
-        priv->present->crtcs;
-}
 
 static void
 qelFlipCrtcOwe(qelFlipCrtc *c, RegionPtr damage, RegionPtr work)
@@ -78,16 +72,15 @@ qelFlipCrtcNoteFlip(const qelPresent *present, qelFlipCrtc *c)
 }
 
 static Bool
-qelFlipCrtcRequestFlip(qelScreenPriv *priv, qelFlipCrtc *c, qelBo *back)
+qelFlipCrtcRequestFlip(qelPresent *present, qelFlipCrtc *c, qelBo *back)
 {
-    qelPresent *present = priv->present;
-    qelFlipTicket *ticket = qelFlipTicketCreate(present, c->crtcId);
+        qelFlipTicket *ticket = qelFlipTicketCreate(present, c->crtcId);
 
     if (!ticket) {
         qelFlipCrtcNoteRefusal(present, c, ENOMEM);
         return FALSE;
     }
-    if (drmModePageFlip(priv->fd, c->crtcId, back->fbId, DRM_MODE_PAGE_FLIP_EVENT, ticket) != 0) {
+    if (drmModePageFlip(present->fd, c->crtcId, back->fbId, DRM_MODE_PAGE_FLIP_EVENT, ticket) != 0) {
         qelFlipCrtcNoteRefusal(present, c, errno);
         qelFlipTicketRelease(present, ticket);
         return FALSE;
@@ -99,7 +92,7 @@ qelFlipCrtcRequestFlip(qelScreenPriv *priv, qelFlipCrtc *c, qelBo *back)
 }
 
 static void
-qelFlipCycle(qelScreenPriv *priv, qelFlipCrtc *c)
+qelFlipCycle(qelPresent *present, qelFlipCrtc *c)
 {
     qelFlipPair *pair = &c->pair;
     qelBo *back = pair->scanout[pair->frontIndex ^ 1];
@@ -107,17 +100,17 @@ qelFlipCycle(qelScreenPriv *priv, qelFlipCrtc *c)
 
     RegionNull(&work);
     pixman_region_union(&work, &c->owedRegion, &c->pendingRegion);
-    qelPresentCopyRegion(priv, &work, back, pair->x, pair->y);
-    qelGeFlush(priv);
+    qelPresentCopyRegion(present, &work, back, pair->x, pair->y);
+    qelGeFlush(present->ge);
 
-    if (qelFlipCrtcRequestFlip(priv, c, back)) {
+    if (qelFlipCrtcRequestFlip(present, c, back)) {
         pixman_region_copy(&c->pendingRegion, &c->owedRegion);
     } else {
         /* The flip was refused: the damage goes straight into the buffer on
          * screen, and the back buffer keeps owing it. */
-        qelPresentCopyRegion(priv, &c->owedRegion, pair->scanout[pair->frontIndex], pair->x,
+        qelPresentCopyRegion(present, &c->owedRegion, pair->scanout[pair->frontIndex], pair->x,
                              pair->y);
-        qelGeFlush(priv);
+        qelGeFlush(present->ge);
         pixman_region_union(&c->pendingRegion, &c->pendingRegion, &c->owedRegion);
     }
     RegionEmpty(&c->owedRegion);
@@ -130,32 +123,13 @@ qelFlipCrtcReady(qelFlipCrtc *c)
     return c->lit && c->pair.scanout[0] && !c->flipPending && RegionNotEmpty(&c->owedRegion);
 }
 
-static void
-qelPresentPass(qelScreenPriv *priv)
+void
+qelPresentPass(qelPresent *present)
 {
-    qelPresent *present = priv->present;
-
+    if (!present->tearFree || !present->damage || !present->crtcs)
+        return;
     qelPresentTakeDamage(present);
     for (int i = 0; i < present->numCrtcs; i++)
         if (qelFlipCrtcReady(&present->crtcs[i]))
-            qelFlipCycle(priv, &present->crtcs[i]);
-}
-
-void
-qelBlockHandler(ScreenPtr screen, void *timeout)
-{
-    ScrnInfoPtr scrn = xf86ScreenToScrn(screen);
-    qelScreenPriv *priv = qelScreenPrivFromScrn(scrn);
-
-    screen->BlockHandler = priv->savedBlockHandler;
-    screen->BlockHandler(screen, timeout);
-    /* A layer below may have wrapped BlockHandler again while it ran. */
-    priv->savedBlockHandler = screen->BlockHandler;
-    screen->BlockHandler = qelBlockHandler;
-
-    if (qelPresentRuns(scrn, priv))
-        qelPresentPass(priv);
-    /* What EXA queued during the pass reaches the GE before the server
-     * sleeps. */
-    qelGeFlush(priv);
+            qelFlipCycle(present, &present->crtcs[i]);
 }

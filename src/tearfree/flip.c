@@ -28,7 +28,8 @@ qelPageFlipHandler(int fd, unsigned int sequence, unsigned int tvSec, unsigned i
         c->flipPending = FALSE;
     }
     /* Software writing behind the cycle's copies need not wait for them. */
-    qelGeNoteDone(present->priv, ticket->geBatch);
+    if (present->ge)
+        qelGeNoteDone(present->ge, ticket->geBatch);
     qelFlipTicketRelease(present, ticket);
 }
 
@@ -55,12 +56,12 @@ qelDrmEventHandler(int fd, int ready, void *data)
  * is readable, when the CRTC's flip is seen, or when reading fails although
  * the descriptor polls readable (which would otherwise spin for ever). */
 static void
-qelDrainQueuedEvents(qelScreenPriv *priv, qelFlipCrtc *c)
+qelDrainQueuedEvents(qelPresent *present, qelFlipCrtc *c)
 {
-    struct pollfd pfd = { .fd = priv->fd, .events = POLLIN };
+    struct pollfd pfd = { .fd = present->fd, .events = POLLIN };
 
     while (poll(&pfd, 1, 0) > 0) {
-        if (qelHandleDrmEvents(priv->fd) != 0)
+        if (qelHandleDrmEvents(present->fd) != 0)
             return;
         if (!c->flipPending)
             return;
@@ -71,9 +72,9 @@ qelDrainQueuedEvents(qelScreenPriv *priv, qelFlipCrtc *c)
 /* The event is not readable yet: the CRTC's current framebuffer tells
  * whether the flip has taken effect. */
 static void
-qelSettleFromCrtcState(qelScreenPriv *priv, qelFlipCrtc *c)
+qelSettleFromCrtcState(qelPresent *present, qelFlipCrtc *c)
 {
-    drmModeCrtcPtr crtc = drmModeGetCrtc(priv->fd, c->crtcId);
+    drmModeCrtcPtr crtc = drmModeGetCrtc(present->fd, c->crtcId);
     int back = c->pair.frontIndex ^ 1;
 
     if (!crtc)
@@ -88,37 +89,36 @@ qelSettleFromCrtcState(qelScreenPriv *priv, qelFlipCrtc *c)
  * until new damage came. Owing it again makes the next cycle copy and flip
  * it. */
 void
-qelFlipCrtcSettle(qelScreenPriv *priv, qelFlipCrtc *c)
+qelFlipCrtcSettle(qelPresent *present, qelFlipCrtc *c)
 {
     int front = c->pair.frontIndex;
 
     if (!c->flipPending)
         return;
-    qelDrainQueuedEvents(priv, c);
+    qelDrainQueuedEvents(present, c);
     if (!c->flipPending)
         return;
-    qelSettleFromCrtcState(priv, c);
+    qelSettleFromCrtcState(present, c);
     c->flipPending = FALSE;
     if (c->pair.frontIndex == front)
         pixman_region_union(&c->owedRegion, &c->owedRegion, &c->pendingRegion);
 }
 
 void
-qelPresentSettleCrtc(qelScreenPriv *priv, uint32_t crtcId)
+qelPresentSettleCrtc(void *data, uint32_t crtcId)
 {
-    qelFlipCrtc *c = priv->tearFree ? qelPresentFindCrtc(priv->present, crtcId) : NULL;
+    qelPresent *present = data;
+    qelFlipCrtc *c = present->tearFree ? qelPresentFindCrtc(present, crtcId) : NULL;
 
     if (c)
-        qelFlipCrtcSettle(priv, c);
+        qelFlipCrtcSettle(present, c);
 }
 
 void
-qelPresentSettleAll(qelScreenPriv *priv)
+qelPresentSettleAll(qelPresent *present)
 {
-    qelPresent *present = priv->present;
-
-    if (!priv->tearFree || !present)
+    if (!present || !present->tearFree)
         return;
     for (int i = 0; i < present->numCrtcs; i++)
-        qelFlipCrtcSettle(priv, &present->crtcs[i]);
+        qelFlipCrtcSettle(present, &present->crtcs[i]);
 }

@@ -19,78 +19,54 @@ qelPresentFindCrtc(qelPresent *present, uint32_t crtcId)
 }
 
 qelPresent *
-qelPresentGet(qelScreenPriv *priv, int scrnIndex)
+qelPresentCreate(int fd, int scrnIndex)
 {
-    if (!priv->present)
-        priv->present = calloc(1, sizeof(*priv->present));
-    if (priv->present) {
-        priv->present->priv = priv;
-        priv->present->scrnIndex = scrnIndex;
-    }
-    return priv->present;
-}
+    qelPresent *present = calloc(1, sizeof(*present));
 
-Bool
-qelPresentCreateCrtcs(qelPresent *present, int count)
-{
-    present->crtcs = calloc(count > 0 ? (size_t) count : 1, sizeof(*present->crtcs));
-    if (!present->crtcs)
-        return FALSE;
-    present->numCrtcs = count;
-    for (int i = 0; i < count; i++) {
-        RegionNull(&present->crtcs[i].owedRegion);
-        RegionNull(&present->crtcs[i].pendingRegion);
-    }
-    return TRUE;
+    if (!present)
+        return NULL;
+    present->fd = fd;
+    present->scrnIndex = scrnIndex;
+    return present;
 }
 
 void
-qelPresentDestroyCrtcs(qelScreenPriv *priv, qelPresent *present)
+qelPresentSetScreenBuffer(qelPresent *present, qelBo *shadow)
 {
-    if (!present->crtcs)
-        return;
-    for (int i = 0; i < present->numCrtcs; i++) {
-        qelFlipCrtc *c = &present->crtcs[i];
-
-        qelFlipCrtcSettle(priv, c);
-        qelFlipCrtcRelease(priv, c);
-        RegionUninit(&c->owedRegion);
-        RegionUninit(&c->pendingRegion);
-    }
-    free(present->crtcs);
-    present->crtcs = NULL;
-    present->numCrtcs = 0;
+    present->shadow = shadow;
+    for (int i = 0; i < present->numCrtcs; i++)
+        present->crtcs[i].stale = TRUE;
 }
 
 void
-qelPresentCopyRegion(qelScreenPriv *priv, RegionPtr region, qelBo *dst, int originX,
+qelPresentCopyRegion(qelPresent *present, RegionPtr region, qelBo *dst, int originX,
                      int originY)
 {
     int count = RegionNumRects(region);
     const BoxRec *box = RegionRects(region);
 
     for (int i = 0; i < count; i++, box++)
-        qelGeCopyRect(priv, priv->shadow, box->x1, box->y1, dst, box->x1 - originX,
+        qelGeCopyRect(present->ge, present->shadow, box->x1, box->y1, dst, box->x1 - originX,
                       box->y1 - originY, box->x2 - box->x1, box->y2 - box->y1);
 }
 
 void
-qelFlipPairDestroy(qelScreenPriv *priv, qelFlipPair *pair)
+qelFlipPairDestroy(qelPresent *present, qelFlipPair *pair)
 {
     if (!pair->scanout[0] && !pair->scanout[1])
         return;
     /* Queued copies may still name the buffers. */
-    qelGeFlush(priv);
-    qelBoDestroy(priv->fd, pair->scanout[0]);
-    qelBoDestroy(priv->fd, pair->scanout[1]);
+    qelGeFlush(present->ge);
+    qelBoDestroy(present->fd, pair->scanout[0]);
+    qelBoDestroy(present->fd, pair->scanout[1]);
     memset(pair, 0, sizeof(*pair));
 }
 
 void
-qelFlipCrtcRelease(qelScreenPriv *priv, qelFlipCrtc *c)
+qelFlipCrtcRelease(qelPresent *present, qelFlipCrtc *c)
 {
-    qelFlipPairDestroy(priv, &c->pair);
-    qelFlipPairDestroy(priv, &c->retired);
+    qelFlipPairDestroy(present, &c->pair);
+    qelFlipPairDestroy(present, &c->retired);
     RegionEmpty(&c->owedRegion);
     RegionEmpty(&c->pendingRegion);
     c->lit = FALSE;
@@ -107,7 +83,7 @@ qelFlipTicketCreate(qelPresent *present, uint32_t crtcId)
     ticket->present = present;
     ticket->crtcId = crtcId;
     ticket->serial = ++present->lastSerial;
-    ticket->geBatch = present->priv->geSubmitted.serial;
+    ticket->geBatch = present->ge ? present->ge->submitted.serial : 0;
     ticket->next = present->tickets;
     present->tickets = ticket;
     return ticket;
@@ -126,15 +102,12 @@ qelFlipTicketRelease(qelPresent *present, qelFlipTicket *ticket)
 }
 
 void
-qelPresentFree(qelScreenPriv *priv)
+qelPresentFree(qelPresent *present)
 {
-    qelPresent *present = priv->present;
-
     if (!present)
         return;
     while (present->tickets)
         qelFlipTicketRelease(present, present->tickets);
     free(present->crtcs);
     free(present);
-    priv->present = NULL;
 }

@@ -58,39 +58,42 @@ typedef struct qelFlipCrtc {
     Bool warnedNoPair;
 } qelFlipCrtc;
 
-typedef struct qelPresent {
-    qelScreenPriv *priv;
+struct qelPresent {
     int scrnIndex;
+    int fd;
+    /* The GE that feeds the pairs; NULL without acceleration. */
+    qelGe *ge;
+    /* The screen's buffer, behind the screen pixmap. */
+    qelBo *shadow;
+    /* TearFree is armed for this generation. */
+    Bool tearFree;
     DamagePtr damage;
     qelFlipCrtc *crtcs;
     int numCrtcs;
     uint32_t lastSerial;
     qelFlipTicket *tickets;
-} qelPresent;
+};
 
-/* The screen's record, made on first use; it outlives the screen
- * generation, since flip tickets point at it. */
-qelPresent *qelPresentGet(qelScreenPriv *priv, int scrnIndex);
 /* One record per CRTC of the screen, for one generation; Destroy settles
  * and releases every CRTC's pair first, so that nothing is left that a flip
  * or a copy could still reach. */
 Bool qelPresentCreateCrtcs(qelPresent *present, int count);
-void qelPresentDestroyCrtcs(qelScreenPriv *priv, qelPresent *present);
+void qelPresentDestroyCrtcs(qelPresent *present);
 
 /* The record of the CRTC with that DRM id; NULL when there is none. */
 qelFlipCrtc *qelPresentFindCrtc(qelPresent *present, uint32_t crtcId);
 
 /* Copies the screen rectangles of region from the shadow into dst, which
  * mirrors the screen from (originX, originY) on. */
-void qelPresentCopyRegion(qelScreenPriv *priv, RegionPtr region, qelBo *dst, int originX,
+void qelPresentCopyRegion(qelPresent *present, RegionPtr region, qelBo *dst, int originX,
                           int originY);
 
 /* Settles the CRTC's flip without waiting for the kernel. */
-void qelFlipCrtcSettle(qelScreenPriv *priv, qelFlipCrtc *c);
+void qelFlipCrtcSettle(qelPresent *present, qelFlipCrtc *c);
 /* Destroys both buffers of the pair, if it has any, and empties it. */
-void qelFlipPairDestroy(qelScreenPriv *priv, qelFlipPair *pair);
+void qelFlipPairDestroy(qelPresent *present, qelFlipPair *pair);
 /* Destroys the CRTC's pair (and a retired one) and forgets its damage. */
-void qelFlipCrtcRelease(qelScreenPriv *priv, qelFlipCrtc *c);
+void qelFlipCrtcRelease(qelPresent *present, qelFlipCrtc *c);
 
 /* Tickets: one per requested flip, released when its event is read. */
 qelFlipTicket *qelFlipTicketCreate(qelPresent *present, uint32_t crtcId);

@@ -10,12 +10,11 @@
 
 /* The CRTC's record while TearFree runs; made on its first mode set. */
 static qelFlipCrtc *
-qelPresentCrtcFor(qelScreenPriv *priv, uint32_t crtcId)
+qelPresentCrtcFor(qelPresent *present, uint32_t crtcId)
 {
-    qelPresent *present = priv->present;
     qelFlipCrtc *c;
 
-    if (!priv->tearFree || !present || !present->crtcs)
+    if (!present->tearFree || !present->crtcs)
         return NULL;
     c = qelPresentFindCrtc(present, crtcId);
     if (c)
@@ -31,24 +30,24 @@ qelPresentCrtcFor(qelScreenPriv *priv, uint32_t crtcId)
 
 /* The GE reads the shadow for every copy; past its largest pitch it cannot. */
 static Bool
-qelPresentCanCopy(const qelScreenPriv *priv)
+qelPresentCanCopy(const qelPresent *present)
 {
-    return priv->shadow->pitch <= GE_MAX_PITCH;
+    return present->shadow->pitch <= TX3120_GE_MAX_PITCH;
 }
 
 static Bool
-qelFlipPairCreate(qelScreenPriv *priv, qelFlipPair *pair, int width, int height)
+qelFlipPairCreate(qelPresent *present, qelFlipPair *pair, int width, int height)
 {
     memset(pair, 0, sizeof(*pair));
-    pair->scanout[0] = qelBoCreateScanout(priv->fd, width, height, TRUE);
+    pair->scanout[0] = qelBoCreateScanout(present->fd, width, height, TRUE);
     if (pair->scanout[0])
-        pair->scanout[1] = qelBoCreateScanout(priv->fd, width, height, TRUE);
+        pair->scanout[1] = qelBoCreateScanout(present->fd, width, height, TRUE);
     if (pair->scanout[1]) {
         pair->width = width;
         pair->height = height;
         return TRUE;
     }
-    qelBoDestroy(priv->fd, pair->scanout[0]);
+    qelBoDestroy(present->fd, pair->scanout[0]);
     pair->scanout[0] = NULL;
     return FALSE;
 }
@@ -56,15 +55,15 @@ qelFlipPairCreate(qelScreenPriv *priv, qelFlipPair *pair, int width, int height)
 /* Both buffers receive the screen's contents, and the CRTC shows neither
  * before the GE has written them: no stale or black frame comes first. */
 static void
-qelFlipCrtcFill(qelScreenPriv *priv, qelFlipCrtc *c)
+qelFlipCrtcFill(qelPresent *present, qelFlipCrtc *c)
 {
     qelFlipPair *pair = &c->pair;
 
     for (int i = 0; i < 2; i++)
-        qelGeCopyRect(priv, priv->shadow, pair->x, pair->y, pair->scanout[i], 0, 0,
+        qelGeCopyRect(present->ge, present->shadow, pair->x, pair->y, pair->scanout[i], 0, 0,
                       pair->width, pair->height);
-    qelGeWaitBo(priv, pair->scanout[0]);
-    qelGeWaitBo(priv, pair->scanout[1]);
+    qelGeWaitBo(present->ge, pair->scanout[0]);
+    qelGeWaitBo(present->ge, pair->scanout[1]);
     RegionEmpty(&c->owedRegion);
     RegionEmpty(&c->pendingRegion);
     c->stale = FALSE;
@@ -72,11 +71,11 @@ qelFlipCrtcFill(qelScreenPriv *priv, qelFlipCrtc *c)
 
 /* Sets the pair aside until the mode set is known to have succeeded. */
 static void
-qelFlipCrtcRetire(qelScreenPriv *priv, qelFlipCrtc *c)
+qelFlipCrtcRetire(qelPresent *present, qelFlipCrtc *c)
 {
     if (!c->pair.scanout[0])
         return;
-    qelFlipPairDestroy(priv, &c->retired);
+    qelFlipPairDestroy(present, &c->retired);
     c->retired = c->pair;
     memset(&c->pair, 0, sizeof(c->pair));
 }
@@ -84,12 +83,12 @@ qelFlipCrtcRetire(qelScreenPriv *priv, qelFlipCrtc *c)
 /* Said once, until a pair can be had again: the CRTC still shows the
  * screen, only without tear-freedom. */
 static void
-qelWarnNoPair(qelScreenPriv *priv, qelFlipCrtc *c, int width, int height)
+qelWarnNoPair(qelPresent *present, qelFlipCrtc *c, int width, int height)
 {
     if (c->warnedNoPair)
         return;
     c->warnedNoPair = TRUE;
-    xf86DrvMsg(priv->present->scrnIndex, X_WARNING,
+    xf86DrvMsg(present->scrnIndex, X_WARNING,
                "TearFree: no %dx%d scanout buffers for CRTC %u; it shows the screen "
                "without tear-freedom\n", width, height, c->crtcId);
 }
@@ -97,14 +96,14 @@ qelWarnNoPair(qelScreenPriv *priv, qelFlipCrtc *c, int width, int height)
 /* Gives the CRTC a pair of the mode's size holding the screen's rectangle
  * at (x, y); FALSE when no pair can be allocated. */
 static Bool
-qelFlipCrtcPrepare(qelScreenPriv *priv, qelFlipCrtc *c, int width, int height, int x, int y)
+qelFlipCrtcPrepare(qelPresent *present, qelFlipCrtc *c, int width, int height, int x, int y)
 {
     qelFlipPair *pair = &c->pair;
     Bool refill = c->stale || pair->x != x || pair->y != y;
 
     if (!pair->scanout[0] || pair->width != width || pair->height != height) {
-        qelFlipCrtcRetire(priv, c);
-        if (!qelFlipPairCreate(priv, pair, width, height))
+        qelFlipCrtcRetire(present, c);
+        if (!qelFlipPairCreate(present, pair, width, height))
             return FALSE;
         c->warnedNoPair = FALSE;
         refill = TRUE;
@@ -112,49 +111,50 @@ qelFlipCrtcPrepare(qelScreenPriv *priv, qelFlipCrtc *c, int width, int height, i
     pair->x = x;
     pair->y = y;
     if (refill)
-        qelFlipCrtcFill(priv, c);
+        qelFlipCrtcFill(present, c);
     return TRUE;
 }
 
 static Bool
-qelPresentShowShadow(qelScreenPriv *priv, int x, int y, qelScanout *out)
+qelPresentShowShadow(qelPresent *present, int x, int y, qelScanout *out)
 {
-    if (!qelBoAddFb(priv->fd, priv->shadow))
+    if (!qelBoAddFb(present->fd, present->shadow))
         return FALSE;
-    *out = (qelScanout) { .fbId = priv->shadow->fbId, .x = (uint32_t) x, .y = (uint32_t) y };
+    *out = (qelScanout) { .fbId = present->shadow->fbId, .x = (uint32_t) x, .y = (uint32_t) y };
     return TRUE;
 }
 
 Bool
-qelPresentBeginScanout(qelScreenPriv *priv, uint32_t crtcId, int width, int height, int x,
-                       int y, qelScanout *out)
+qelPresentBeginScanout(void *data, uint32_t crtcId, int width, int height, int x, int y,
+                       qelScanout *out)
 {
-    qelFlipCrtc *c = qelPresentCrtcFor(priv, crtcId);
+    qelPresent *present = data;
+    qelFlipCrtc *c = qelPresentCrtcFor(present, crtcId);
 
     if (!c)
-        return qelPresentShowShadow(priv, x, y, out);
-    qelFlipCrtcSettle(priv, c);
-    if (qelPresentCanCopy(priv)) {
-        if (qelFlipCrtcPrepare(priv, c, width, height, x, y)) {
+        return qelPresentShowShadow(present, x, y, out);
+    qelFlipCrtcSettle(present, c);
+    if (qelPresentCanCopy(present)) {
+        if (qelFlipCrtcPrepare(present, c, width, height, x, y)) {
             qelBo *front = c->pair.scanout[c->pair.frontIndex];
 
             *out = (qelScanout) { .fbId = front->fbId, .x = 0, .y = 0 };
             return TRUE;
         }
-        qelWarnNoPair(priv, c, width, height);
+        qelWarnNoPair(present, c, width, height);
     }
-    qelFlipCrtcRetire(priv, c);
-    return qelPresentShowShadow(priv, x, y, out);
+    qelFlipCrtcRetire(present, c);
+    return qelPresentShowShadow(present, x, y, out);
 }
 
 /* A failed set leaves the CRTC on the pair it showed before: that pair
  * comes back, and since its damage was let go, all of it is owed again. */
 static void
-qelFlipCrtcRestore(qelScreenPriv *priv, qelFlipCrtc *c)
+qelFlipCrtcRestore(qelPresent *present, qelFlipCrtc *c)
 {
     BoxRec box;
 
-    qelFlipPairDestroy(priv, &c->pair);
+    qelFlipPairDestroy(present, &c->pair);
     c->pair = c->retired;
     memset(&c->retired, 0, sizeof(c->retired));
     box = (BoxRec) { (short) c->pair.x, (short) c->pair.y,
@@ -163,40 +163,37 @@ qelFlipCrtcRestore(qelScreenPriv *priv, qelFlipCrtc *c)
 }
 
 void
-qelPresentEndScanout(qelScreenPriv *priv, uint32_t crtcId, Bool shown, Bool lit)
+qelPresentEndScanout(void *data, uint32_t crtcId, Bool shown, Bool lit)
 {
-    qelFlipCrtc *c = qelPresentCrtcFor(priv, crtcId);
+    qelPresent *present = data;
+    qelFlipCrtc *c = qelPresentCrtcFor(present, crtcId);
 
     if (!c)
         return;
     if (!shown) {
         if (c->retired.scanout[0])
-            qelFlipCrtcRestore(priv, c);
+            qelFlipCrtcRestore(present, c);
         return;
     }
-    qelFlipPairDestroy(priv, &c->retired);
+    qelFlipPairDestroy(present, &c->retired);
     c->lit = lit && c->pair.scanout[0] != NULL;
 }
 
 void
-qelPresentCrtcOff(qelScreenPriv *priv, uint32_t crtcId, Bool release)
+qelPresentCrtcOff(void *data, uint32_t crtcId, Bool release)
 {
-    qelFlipCrtc *c = qelPresentCrtcFor(priv, crtcId);
+    qelFlipCrtc *c = qelPresentCrtcFor(data, crtcId);
 
     if (!c)
         return;
     c->lit = FALSE;
     if (release)
-        qelFlipCrtcRelease(priv, c);
+        qelFlipCrtcRelease(data, c);
 }
 
-void
-qelPresentShadowReplaced(qelScreenPriv *priv)
-{
-    qelPresent *present = priv->present;
-
-    if (!present || !present->crtcs)
-        return;
-    for (int i = 0; i < present->numCrtcs; i++)
-        present->crtcs[i].stale = TRUE;
-}
+const qelScanoutFuncs qelPresentScanoutFuncs = {
+    .begin = qelPresentBeginScanout,
+    .end = qelPresentEndScanout,
+    .settle = qelPresentSettleCrtc,
+    .off = qelPresentCrtcOff,
+};

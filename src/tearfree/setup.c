@@ -1,14 +1,11 @@
-/* Arming and disarming of TearFree: the presentation record with a record
- * per CRTC, the Damage record on the screen pixmap, the watch on the DRM
- * descriptor, and the BlockHandler wrapper (which runs whenever EXA does,
- * to submit queued GE work once per main-loop pass). */
+/* TearFree for one server generation: a record per CRTC, the Damage
+ * record on the screen pixmap, which collects what is drawn, and the watch
+ * on the DRM descriptor, which reads the flips' events. */
 #include "tearfree/present.h"
 
 #include <stdlib.h>
 
-#include "ge/ge.h"
-
-void
+static void
 qelDamageDestroy(DamagePtr damage, void *closure)
 {
     qelPresent *present = closure;
@@ -17,66 +14,69 @@ qelDamageDestroy(DamagePtr damage, void *closure)
     present->damage = NULL;
 }
 
-static Bool
-qelArmTearFree(ScreenPtr screen, ScrnInfoPtr scrn, qelScreenPriv *priv)
+Bool
+qelPresentCreateCrtcs(qelPresent *present, int count)
 {
-    qelPresent *present = qelPresentGet(priv, scrn->scrnIndex);
+    present->crtcs = calloc(count > 0 ? (size_t) count : 1, sizeof(*present->crtcs));
+    if (!present->crtcs)
+        return FALSE;
+    present->numCrtcs = count;
+    for (int i = 0; i < count; i++) {
+        RegionNull(&present->crtcs[i].owedRegion);
+        RegionNull(&present->crtcs[i].pendingRegion);
+    }
+    return TRUE;
+}
 
-    if (!present || !qelPresentCreateCrtcs(present, XF86_CRTC_CONFIG_PTR(scrn)->num_crtc))
+void
+qelPresentDestroyCrtcs(qelPresent *present)
+{
+    if (!present->crtcs)
+        return;
+    for (int i = 0; i < present->numCrtcs; i++) {
+        qelFlipCrtc *c = &present->crtcs[i];
+
+        qelFlipCrtcSettle(present, c);
+        qelFlipCrtcRelease(present, c);
+        RegionUninit(&c->owedRegion);
+        RegionUninit(&c->pendingRegion);
+    }
+    free(present->crtcs);
+    present->crtcs = NULL;
+    present->numCrtcs = 0;
+}
+
+Bool
+qelTearFreeArm(qelPresent *present, ScreenPtr screen, qelGe *ge, int numCrtcs)
+{
+    present->ge = ge;
+    if (!qelPresentCreateCrtcs(present, numCrtcs))
         return FALSE;
     present->damage = DamageCreate(NULL, qelDamageDestroy, DamageReportNone, TRUE, screen,
                                    present);
     if (!present->damage) {
-        qelPresentDestroyCrtcs(priv, present);
+        qelPresentDestroyCrtcs(present);
         return FALSE;
     }
     DamageRegister(&screen->GetScreenPixmap(screen)->drawable, present->damage);
-    if (SetNotifyFd(priv->fd, qelDrmEventHandler, X_NOTIFY_READ, present))
-        return TRUE;
-    /* The Damage layer calls qelDamageDestroy, which clears the pointer. */
-    DamageDestroy(present->damage);
-    qelPresentDestroyCrtcs(priv, present);
-    return FALSE;
-}
-
-/* Runs before the first modes are set, so that every CRTC's first mode set
- * already chooses how the CRTC presents. */
-void
-qelTearFreeSetup(ScreenPtr screen)
-{
-    ScrnInfoPtr scrn = xf86ScreenToScrn(screen);
-    qelScreenPriv *priv = qelScreenPrivFromScrn(scrn);
-
-    if (!priv->exa)
-        return;
-    if (priv->tearFree && !qelArmTearFree(screen, scrn, priv)) {
-        xf86DrvMsg(scrn->scrnIndex, X_WARNING, "TearFree setup failed; running without it\n");
-        priv->tearFree = FALSE;
+    if (!SetNotifyFd(present->fd, qelDrmEventHandler, X_NOTIFY_READ, present)) {
+        /* The Damage layer calls qelDamageDestroy, which clears the pointer. */
+        DamageDestroy(present->damage);
+        qelPresentDestroyCrtcs(present);
+        return FALSE;
     }
-
-    priv->savedBlockHandler = screen->BlockHandler;
-    screen->BlockHandler = qelBlockHandler;
+    present->tearFree = TRUE;
+    return TRUE;
 }
 
 void
-qelTearFreeTeardown(ScreenPtr screen)
+qelTearFreeDisarm(qelPresent *present)
 {
-    qelScreenPriv *priv = qelScreenPrivFromScreen(screen);
-    qelPresent *present = priv->present;
-
-    if (!priv->exa)
+    if (!present || !present->tearFree)
         return;
-    qelGeFlush(priv);
-
-    if (priv->tearFree && present && present->crtcs) {
-        qelPresentDestroyCrtcs(priv, present);
-        SetNotifyFd(priv->fd, NULL, 0, NULL);
-        if (present->damage)
-            DamageDestroy(present->damage);
-    }
-
-    if (priv->savedBlockHandler) {
-        screen->BlockHandler = priv->savedBlockHandler;
-        priv->savedBlockHandler = NULL;
-    }
+    qelPresentDestroyCrtcs(present);
+    SetNotifyFd(present->fd, NULL, 0, NULL);
+    if (present->damage)
+        DamageDestroy(present->damage);
+    present->tearFree = FALSE;
 }

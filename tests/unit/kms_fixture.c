@@ -29,21 +29,24 @@ kmsFixtureAttachConfig(kmsFixture *fixture)
     fixture->config.compat_output = -1;
 }
 
+/* The CRTC is made by the driver's own constructor, into a configuration
+ * of its own, and kept in the fixture's array. */
 static void
 kmsFixtureAddCrtc(kmsFixture *fixture, uint32_t crtcId)
 {
     int i = fixture->config.num_crtc++;
     xf86CrtcPtr crtc = &fixture->crtcs[i];
-    qelCrtcPriv *crtcPriv = calloc(1, sizeof(*crtcPriv));
+    xf86CrtcConfigRec made = {0};
+    DevUnion privates[8] = {{0}};
+    ScrnInfoRec scratch = {.privates = privates};
 
-    assert_non_null(crtcPriv);
-    crtcPriv->screenPriv = fixture->priv;
-    crtcPriv->crtcId = crtcId;
+    privates[xf86CrtcConfigPrivateIndex].ptr = &made;
+    assert_true(qelCrtcCreate(&scratch, &fixture->priv->kms, crtcId));
+    *crtc = *made.crtc[0];
+    free(made.crtc[0]);
+    free(made.crtc);
     crtc->scrn = &fixture->scrn;
-    crtc->funcs = &qelCrtcFuncs;
-    crtc->driver_private = crtcPriv;
     crtc->enabled = TRUE;
-    crtc->rotation = RR_Rotate_0;
     fixture->crtcPtrs[i] = crtc;
 }
 
@@ -55,7 +58,7 @@ kmsFixtureAddOutput(kmsFixture *fixture, uint32_t connectorId)
     qelOutputPriv *outputPriv = calloc(1, sizeof(*outputPriv));
 
     assert_non_null(outputPriv);
-    outputPriv->screenPriv = fixture->priv;
+    outputPriv->kms = &fixture->priv->kms;
     outputPriv->connectorId = connectorId;
     output->scrn = &fixture->scrn;
     output->driver_private = outputPriv;
@@ -75,6 +78,13 @@ kmsFixtureCreate(const char *description)
     fixture->priv->fd = open("/dev/dri/card0", O_RDWR | O_CLOEXEC);
     assert_true(fixture->priv->fd >= 0);
     fixture->priv->ownsFd = TRUE;
+    fixture->priv->kms.fd = fixture->priv->fd;
+    fixture->priv->kms.ownsFd = TRUE;
+    fixture->priv->ge.fd = fixture->priv->fd;
+    fixture->priv->present = qelPresentCreate(fixture->priv->fd, 0);
+    assert_non_null(fixture->priv->present);
+    fixture->priv->kms.scanout = &qelPresentScanoutFuncs;
+    fixture->priv->kms.scanoutData = fixture->priv->present;
     fixture->scrn.scrnIndex = 0;
     fixture->scrn.driverPrivate = fixture->priv;
     kmsFixtureAttachConfig(fixture);
@@ -96,16 +106,19 @@ kmsFixtureAddScanouts(kmsFixture *fixture, int width, int height, Bool tearFree)
     priv->shadow = qelBoCreateScanout(priv->fd, width, height, !tearFree);
     assert_non_null(priv->shadow);
     priv->tearFree = tearFree;
+    priv->ge.screenBo = priv->shadow;
+    qelPresentSetScreenBuffer(priv->present, priv->shadow);
     if (!tearFree)
         return;
     /* The pairs are filled by GE copies. */
-    if (!priv->ops) {
-        priv->ops = calloc(GE_MAX_OPS, sizeof(qelGeOp));
-        assert_non_null(priv->ops);
-        priv->opCapacity = GE_MAX_OPS;
+    if (!priv->ge.ops) {
+        priv->ge.ops = calloc(TX3120_GE_MAX_OPS, sizeof(qelGeOp));
+        assert_non_null(priv->ge.ops);
+        priv->ge.opCapacity = TX3120_GE_MAX_OPS;
         fixture->ownsQueue = TRUE;
     }
-    assert_non_null(qelPresentGet(priv, fixture->scrn.scrnIndex));
+    priv->present->ge = &priv->ge;
+    priv->present->tearFree = TRUE;
     assert_true(qelPresentCreateCrtcs(priv->present, fixture->config.num_crtc));
 }
 
@@ -114,16 +127,17 @@ kmsFixtureRemoveScanouts(kmsFixture *fixture)
 {
     qelScreenPriv *priv = fixture->priv;
 
-    if (priv->present) {
-        qelPresentDestroyCrtcs(priv, priv->present);
-        qelPresentFree(priv);
-    }
+    qelPresentDestroyCrtcs(priv->present);
+    priv->present->tearFree = FALSE;
+    priv->present->ge = NULL;
+    qelPresentSetScreenBuffer(priv->present, NULL);
     qelBoDestroy(priv->fd, priv->shadow);
     priv->shadow = NULL;
+    priv->ge.screenBo = NULL;
     if (fixture->ownsQueue) {
-        free(priv->ops);
-        priv->ops = NULL;
-        priv->opCount = 0;
+        free(priv->ge.ops);
+        priv->ge.ops = NULL;
+        priv->ge.opCount = 0;
         fixture->ownsQueue = FALSE;
     }
 }
@@ -178,11 +192,14 @@ kmsFixtureDestroy(kmsFixture *fixture)
 {
     qelScreenPriv *priv = fixture->priv;
 
-    for (int i = 0; i < fixture->config.num_crtc; i++)
+    for (int i = 0; i < fixture->config.num_crtc; i++) {
         qelCrtcDestroy(fixture->crtcPtrs[i]);
+        free(fixture->crtcs[i].gamma_red);
+    }
     for (int i = 0; i < fixture->config.num_output; i++)
         free(fixture->outputs[i].driver_private);
     kmsFixtureRemoveScanouts(fixture);
+    qelPresentFree(priv->present);
     drmModeFreeResources(fixture->resources);
     close(priv->fd);
     free(priv);

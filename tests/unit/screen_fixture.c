@@ -51,7 +51,15 @@ screenWithDevice(const char *node)
     if (priv->fd < 0)
         fail_msg("cannot open %s: %s", node, strerror(errno));
     priv->ownsFd = TRUE;
+    priv->kms.fd = priv->fd;
+    priv->kms.ownsFd = TRUE;
     return scrn;
+}
+
+Bool
+preInitKms(ScrnInfoPtr scrn)
+{
+    return qelPreInitKms(scrn, &qelScreenPrivFromScrn(scrn)->kms, &qelCrtcConfigFuncs);
 }
 
 xf86CrtcConfigPtr

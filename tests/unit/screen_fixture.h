@@ -34,6 +34,8 @@ ScrnInfoPtr probeScreen(int entity);
  * in which PreInit starts discovery. */
 ScrnInfoPtr screenWithDevice(const char *node);
 
+/* Discovery of the screen's CRTCs and outputs, as PreInit runs it. */
+Bool preInitKms(ScrnInfoPtr scrn);
 xf86CrtcConfigPtr screenConfig(ScrnInfoPtr scrn);
 
 /* Message checks: the i-th recorded message is exactly this one. */

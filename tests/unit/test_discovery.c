@@ -44,7 +44,7 @@ discover(const char *description)
 
     simUse(description);
     scrn = screenWithDevice("/dev/dri/card0");
-    assert_true(qelPreInitKms(scrn));
+    assert_true(preInitKms(scrn));
     return scrn;
 }
 
@@ -73,8 +73,8 @@ expectCrtcsAndMask(int crtcCount, uint32_t mask)
     for (int i = 0; i < crtcCount; i++) {
         qelCrtcPriv *crtcPriv = config->crtc[i]->driver_private;
 
-        assert_ptr_equal(config->crtc[i]->funcs, &qelCrtcFuncs);
-        assert_ptr_equal(crtcPriv->screenPriv, scrn->driverPrivate);
+        assert_ptr_equal(config->crtc[i]->funcs->set_mode_major, qelCrtcSetModeMajor);
+        assert_ptr_equal(crtcPriv->kms, &qelScreenPrivFromScrn(scrn)->kms);
         assert_int_equal(crtcPriv->crtcId, resources->crtcs[i]);
     }
     assert_int_equal(config->num_output, 2);
@@ -110,7 +110,7 @@ device_without_crtcs_has_outputs_without_crtcs(void **state)
     resources = kernelResources(scrn);
     assert_int_equal(resources->count_crtcs, 0);
     drmModeFreeResources(resources);
-    assert_true(qelPreInitKms(scrn));
+    assert_true(preInitKms(scrn));
     assert_int_equal(screenConfig(scrn)->num_crtc, 0);
     assert_int_equal(screenConfig(scrn)->output[0]->possible_crtcs, 0);
     free(description);
@@ -160,8 +160,8 @@ outputs_follow_the_kernel_order_with_their_names(void **state)
         qelOutputPriv *outputPriv = output->driver_private;
 
         assert_string_equal(output->name, names[i]);
-        assert_ptr_equal(output->funcs, &qelOutputFuncs);
-        assert_ptr_equal(outputPriv->screenPriv, scrn->driverPrivate);
+        assert_ptr_equal(output->funcs->detect, qelOutputDetect);
+        assert_ptr_equal(outputPriv->kms, &qelScreenPrivFromScrn(scrn)->kms);
         assert_int_equal(outputPriv->connectorId, resources->connectors[i]);
         assert_non_null(outputPriv->connector);
         assert_int_equal(outputPriv->connector->connector_id, outputPriv->connectorId);
@@ -218,7 +218,7 @@ connector_that_cannot_be_fetched_is_skipped(void **state)
     free(description);
     scrn = screenWithDevice("/dev/dri/card0");
     assert_true(simRequest("fault getconnector 1"));
-    assert_true(qelPreInitKms(scrn));
+    assert_true(preInitKms(scrn));
     assert_int_equal(screenConfig(scrn)->num_output, 1);
     assert_string_equal(screenConfig(scrn)->output[0]->name, "HDMI-A-2");
     expectMessageCount(0);
@@ -289,7 +289,7 @@ unreadable_resources_fail_with_the_reason(void **state)
     ScrnInfoPtr scrn = screenWithDevice("/dev/null");
 
     (void) state;
-    assert_false(qelPreInitKms(scrn));
+    assert_false(preInitKms(scrn));
     expectMessage(0, X_ERROR, scrn->scrnIndex,
                   "drmModeGetResources failed: Inappropriate ioctl for device\n");
     expectMessageCount(1);

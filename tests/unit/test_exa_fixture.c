@@ -23,14 +23,15 @@ exaFixtureSetUp(void **state)
     f->scrn = &f->kms->scrn;
     kmsFixtureAddScanouts(f->kms, EXA_SCREEN_WIDTH, EXA_SCREEN_HEIGHT, FALSE);
     f->priv->accel = TRUE;
-    f->priv->opCapacity = GE_MAX_OPS;
-    f->priv->ops = calloc(GE_MAX_OPS, sizeof(qelGeOp));
-    assert_non_null(f->priv->ops);
+    f->priv->ge.opCapacity = TX3120_GE_MAX_OPS;
+    f->priv->ge.ops = calloc(TX3120_GE_MAX_OPS, sizeof(qelGeOp));
+    assert_non_null(f->priv->ge.ops);
     f->scrn->depth = 24;
     f->scrn->virtualX = EXA_SCREEN_WIDTH;
     f->scrn->virtualY = EXA_SCREEN_HEIGHT;
     f->scrn->displayWidth = (int) (f->priv->shadow->pitch >> 2);
     f->screen = fakeScreenCreate(f->scrn);
+    assert_true(qelGeAttach(f->screen, &f->priv->ge));
     assert_true(miSetVisualTypes(24, TrueColorMask, 8, TrueColor));
     assert_true(fbScreenInit(f->screen, f->priv->shadow->map, EXA_SCREEN_WIDTH,
                              EXA_SCREEN_HEIGHT, 96, 96, f->scrn->displayWidth, 32));
@@ -48,8 +49,8 @@ exaFixtureTearDown(void **state)
     /* No hook of the EXA layer logs. */
     expectNoMessage();
     simCommandOk("ge-mode sync");
-    free(f->priv->ops);
-    f->priv->ops = NULL;
+    free(f->priv->ge.ops);
+    f->priv->ge.ops = NULL;
     kmsFixtureDestroy(f->kms);
     fakeReset();
     free(f);

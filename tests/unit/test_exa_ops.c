@@ -25,8 +25,8 @@ fill(PixmapPtr pixmap, int x, int y, int w, int h, uint32_t color)
 static const qelGeOp *
 lastOp(exaFixture *f)
 {
-    assert_true(f->priv->opCount > 0);
-    return &f->priv->ops[f->priv->opCount - 1];
+    assert_true(f->priv->ge.opCount > 0);
+    return &f->priv->ge.ops[f->priv->ge.opCount - 1];
 }
 
 static void
@@ -62,15 +62,15 @@ the_ge_takes_copy_and_xor_only(void **state)
     PixmapPtr a = exaPixmapCreate(f, 16, 16);
     PixmapPtr b = exaPixmapCreate(f, 16, 16);
     static const struct { int alu; uint32_t solid, copy; } accepted[] = {
-        { GXcopy, GE_ROP_SOLID_COPY, GE_ROP_COPY_COPY },
-        { GXxor, GE_ROP_SOLID_XOR, GE_ROP_COPY_XOR },
+        { GXcopy, TX3120_GE_ROP_PATTERN, TX3120_GE_ROP_SOURCE },
+        { GXxor, TX3120_GE_ROP_PATTERN_XOR_DST, TX3120_GE_ROP_SOURCE_XOR_DST },
     };
 
     for (size_t i = 0; i < sizeof(accepted) / sizeof(accepted[0]); i++) {
         assert_true(qelPrepareSolid(a, accepted[i].alu, ~0u, 7));
-        assert_int_equal(f->priv->prepRop, accepted[i].solid);
+        assert_int_equal(f->priv->ge.prepRop, accepted[i].solid);
         assert_true(qelPrepareCopy(b, a, 0, 0, accepted[i].alu, ~0u));
-        assert_int_equal(f->priv->prepRop, accepted[i].copy);
+        assert_int_equal(f->priv->ge.prepRop, accepted[i].copy);
     }
     for (int alu = GXclear; alu <= GXset; alu++) {
         if (alu == GXcopy || alu == GXxor)
@@ -109,10 +109,10 @@ a_refused_prepare_keeps_the_prepared_fill(void **state)
     assert_false(qelPrepareSolid(b, GXand, ~0u, 0x00445566));
     assert_false(qelPrepareCopy(a, b, 0, 0, GXcopy, 0x0000FFFF));
     qelSolid(a, 1, 2, 41, 42);
-    assert_int_equal(lastOp(f)->dstHandle, qelPixmapBo(a)->handle);
-    assert_int_equal(lastOp(f)->fillColor, 0x00112233);
-    assert_int_equal(lastOp(f)->rop, GE_ROP_SOLID_COPY);
-    qelGeFlush(f->priv);
+    assert_int_equal(lastOp(f)->dst_handle, qelPixmapBo(a)->handle);
+    assert_int_equal(lastOp(f)->fill_color, 0x00112233);
+    assert_int_equal(lastOp(f)->rop, TX3120_GE_ROP_PATTERN);
+    qelGeFlush(&f->priv->ge);
     expectRectIs(a, 1, 2, 40, 40, 0x00112233);
     exaPixmapDestroy(f, a);
     exaPixmapDestroy(f, b);
@@ -130,21 +130,21 @@ fills_are_clipped_to_the_buffer(void **state)
     qelSolid(a, 10, 0, 9, 5);
     qelSolid(a, 0, 7, 5, 7);
     qelSolid(a, 128, 0, 170, 5);
-    assert_int_equal(f->priv->opCount, 0);
+    assert_int_equal(f->priv->ge.opCount, 0);
     expectRectIs(a, 0, 0, 128, 8, 0);
 
     qelSolid(a, 80, 20, 200, 100);
     op = lastOp(f);
-    assert_int_equal(f->priv->opCount, 1);
-    assert_int_equal(op->type, GE_OP_SOLID);
-    assert_int_equal(op->dstPitch, qelPixmapBo(a)->pitch);
-    assert_int_equal(op->dstX, 80);
-    assert_int_equal(op->dstY, 20);
+    assert_int_equal(f->priv->ge.opCount, 1);
+    assert_int_equal(op->type, TX3120_GE_OP_SOLID);
+    assert_int_equal(op->dst_pitch, qelPixmapBo(a)->pitch);
+    assert_int_equal(op->dst_x, 80);
+    assert_int_equal(op->dst_y, 20);
     assert_int_equal(op->width, 48);
     assert_int_equal(op->height, 44);
-    assert_int_equal(op->srcHandle, 0);
-    assert_int_equal(op->srcPitch, 0);
-    qelGeFlush(f->priv);
+    assert_int_equal(op->src_handle, 0);
+    assert_int_equal(op->src_pitch, 0);
+    qelGeFlush(&f->priv->ge);
     assert_int_equal(simCounter("ge_rejected_ops"), 0);
     expectRectIs(a, 80, 20, 48, 44, 0x00ABCDEF);
     exaPixmapDestroy(f, a);
@@ -162,7 +162,7 @@ small_fills_are_the_cpus_unless_the_ge_writes_the_buffer(void **state)
 
     simCommandOk("ge-mode thread 20000");
     fill(a, 0, 0, 32, 32, 0x00010203);
-    assert_int_equal(f->priv->opCount, 0);
+    assert_int_equal(f->priv->ge.opCount, 0);
     expectRectIs(a, 0, 0, 32, 32, 0x00010203);
     assert_true(qelPrepareSolid(a, GXxor, ~0u, 0x00FF00FF));
     qelSolid(a, 0, 0, 2, 1);
@@ -172,11 +172,11 @@ small_fills_are_the_cpus_unless_the_ge_writes_the_buffer(void **state)
     /* Behind a queued GE fill, and behind a submitted one, the fill queues. */
     fill(a, 0, 0, 64, 64, 0x00AAAAAA);
     fill(a, 0, 0, 4, 4, 0x00BBBBBB);
-    assert_int_equal(f->priv->opCount, 2);
-    qelGeFlush(f->priv);
+    assert_int_equal(f->priv->ge.opCount, 2);
+    qelGeFlush(&f->priv->ge);
     fill(a, 4, 4, 4, 4, 0x00CCCCCC);
-    assert_int_equal(f->priv->opCount, 1);
-    qelGeWaitBo(f->priv, qelPixmapBo(a));
+    assert_int_equal(f->priv->ge.opCount, 1);
+    qelGeWaitBo(&f->priv->ge, qelPixmapBo(a));
     expectRectIs(a, 0, 0, 4, 4, 0x00BBBBBB);
     expectRectIs(a, 4, 4, 4, 4, 0x00CCCCCC);
     expectRectIs(a, 8, 8, 56, 56, 0x00AAAAAA);
@@ -184,12 +184,12 @@ small_fills_are_the_cpus_unless_the_ge_writes_the_buffer(void **state)
     /* A buffer the GE only reads is written once the read is done. */
     assert_true(qelPrepareCopy(a, b, 1, 1, GXcopy, ~0u));
     qelCopy(b, 0, 0, 0, 0, 64, 64);
-    qelGeFlush(f->priv);
+    qelGeFlush(&f->priv->ge);
     waits = simIoctlCounter("GE_WAIT");
     fill(a, 0, 0, 8, 8, 0x00DDDDDD);
     assert_int_equal(simIoctlCounter("GE_WAIT"), waits + 1);
-    assert_int_equal(f->priv->opCount, 0);
-    qelGeWaitBo(f->priv, qelPixmapBo(b));
+    assert_int_equal(f->priv->ge.opCount, 0);
+    qelGeWaitBo(&f->priv->ge, qelPixmapBo(b));
     expectRectIs(b, 0, 0, 4, 4, 0x00BBBBBB);
     expectRectIs(a, 0, 0, 8, 8, 0x00DDDDDD);
     exaPixmapDestroy(f, a);
@@ -211,17 +211,17 @@ copies_are_clipped_for_source_and_destination(void **state)
     /* Past the source's bottom: both rectangles lose the same rows. */
     qelCopy(dst, 4, 28, 50, 60, 8, 10);
     op = lastOp(f);
-    assert_int_equal(op->type, GE_OP_COPY);
-    assert_int_equal(op->srcHandle, qelPixmapBo(src)->handle);
-    assert_int_equal(op->srcPitch, qelPixmapBo(src)->pitch);
-    assert_int_equal(op->dstHandle, qelPixmapBo(dst)->handle);
-    assert_int_equal(op->srcX, 4);
-    assert_int_equal(op->srcY, 28);
-    assert_int_equal(op->dstX, 50);
-    assert_int_equal(op->dstY, 60);
+    assert_int_equal(op->type, TX3120_GE_OP_COPY);
+    assert_int_equal(op->src_handle, qelPixmapBo(src)->handle);
+    assert_int_equal(op->src_pitch, qelPixmapBo(src)->pitch);
+    assert_int_equal(op->dst_handle, qelPixmapBo(dst)->handle);
+    assert_int_equal(op->src_x, 4);
+    assert_int_equal(op->src_y, 28);
+    assert_int_equal(op->dst_x, 50);
+    assert_int_equal(op->dst_y, 60);
     assert_int_equal(op->width, 8);
     assert_int_equal(op->height, 4);
-    assert_int_equal(op->fillColor, 0);
+    assert_int_equal(op->fill_color, 0);
 
     /* Past the destination's right edge: the source loses the columns too. */
     qelCopy(dst, 0, 0, 124, 0, 10, 3);
@@ -230,16 +230,16 @@ copies_are_clipped_for_source_and_destination(void **state)
     assert_int_equal(op->height, 3);
 
     {
-        int queued = f->priv->opCount;
+        int queued = f->priv->ge.opCount;
 
         qelCopy(dst, 32, 0, 0, 0, 4, 4);
         qelCopy(dst, 0, 0, 128, 0, 4, 4);
         qelCopy(dst, -2, 0, 0, 0, 4, 4);
         qelCopy(dst, 0, 0, 0, 0, 0, 4);
-        assert_int_equal(f->priv->opCount, queued);
+        assert_int_equal(f->priv->ge.opCount, queued);
     }
 
-    qelGeFlush(f->priv);
+    qelGeFlush(&f->priv->ge);
     assert_int_equal(simCounter("ge_rejected_ops"), 0);
     expectRectIs(dst, 50, 60, 8, 4, 0x00C0FFEE);
     expectRectIs(dst, 50, 64, 8, 6, 0);
@@ -265,7 +265,7 @@ an_upload_lands_after_the_queued_fills(void **state)
     waits = simIoctlCounter("GE_WAIT");
 
     assert_true(qelUploadToScreen(a, 5, 6, 8, 2, (char *) rows, sizeof(rows[0])));
-    assert_int_equal(f->priv->opCount, 0);
+    assert_int_equal(f->priv->ge.opCount, 0);
     assert_int_equal(simIoctlCounter("GE_WAIT"), waits + 1);
     /* Whatever the slow GE still had to do is done: the rows stay. */
     simCommandOk("ge-idle");
@@ -319,7 +319,7 @@ transfers_outside_the_buffer_are_refused(void **state)
     uint32_t data[16 * 9];
 
     fill(a, 0, 0, 16, 8, 0x00ABABAB);
-    qelGeFlush(f->priv);
+    qelGeFlush(&f->priv->ge);
     memset(data, 0x5C, sizeof(data));
     for (size_t i = 0; i < sizeof(rects) / sizeof(rects[0]); i++) {
         const int *r = rects[i];

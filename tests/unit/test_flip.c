@@ -40,7 +40,7 @@ flipCrtc(kmsFixture *fixture)
 static void
 settle(kmsFixture *fixture)
 {
-    qelPresentSettleCrtc(fixture->priv, flipCrtc(fixture)->crtcId);
+    qelPresentSettleCrtc(fixture->priv->present, flipCrtc(fixture)->crtcId);
 }
 
 static int
@@ -157,7 +157,7 @@ failed_crtc_query_keeps_the_front(void **state)
 
     c->crtcId = 0xdead;
     queries = crtcQueries();
-    qelPresentSettleCrtc(fixture->priv, 0xdead);
+    qelPresentSettleCrtc(fixture->priv->present, 0xdead);
     assert_int_equal(crtcQueries(), queries + 1);
     c->crtcId = crtcId;
     assert_false(flipCrtc(fixture)->flipPending);

@@ -13,14 +13,13 @@
 #include <cmocka.h>
 #include <xf86drm.h>
 
-#include "driver/qel.h"
 #include "tearfree/present.h"
 
 #define CRTC_ID 1
 
 typedef struct eventPipe {
     int fds[2];
-    qelScreenPriv priv;
+    qelPresent *present;
     qelFlipCrtc *crtc;
 } eventPipe;
 
@@ -30,11 +29,11 @@ eventPipeSetUp(void **state)
     eventPipe *pipeState = test_calloc(1, sizeof(*pipeState));
 
     assert_int_equal(pipe2(pipeState->fds, O_CLOEXEC | O_NONBLOCK), 0);
-    pipeState->priv.fd = pipeState->fds[0];
-    pipeState->priv.tearFree = TRUE;
-    assert_non_null(qelPresentGet(&pipeState->priv, 0));
-    assert_true(qelPresentCreateCrtcs(pipeState->priv.present, 1));
-    pipeState->crtc = &pipeState->priv.present->crtcs[0];
+    pipeState->present = qelPresentCreate(pipeState->fds[0], 0);
+    assert_non_null(pipeState->present);
+    pipeState->present->tearFree = TRUE;
+    assert_true(qelPresentCreateCrtcs(pipeState->present, 1));
+    pipeState->crtc = &pipeState->present->crtcs[0];
     pipeState->crtc->crtcId = CRTC_ID;
     *state = pipeState;
     return 0;
@@ -45,9 +44,9 @@ eventPipeTearDown(void **state)
 {
     eventPipe *pipeState = *state;
 
-    pipeState->priv.fd = pipeState->fds[0];
-    qelPresentDestroyCrtcs(&pipeState->priv, pipeState->priv.present);
-    qelPresentFree(&pipeState->priv);
+    pipeState->present->fd = pipeState->fds[0];
+    qelPresentDestroyCrtcs(pipeState->present);
+    qelPresentFree(pipeState->present);
     close(pipeState->fds[0]);
     if (pipeState->fds[1] >= 0)
         close(pipeState->fds[1]);
@@ -60,7 +59,7 @@ eventPipeTearDown(void **state)
 static qelFlipTicket *
 requestFlip(eventPipe *pipeState)
 {
-    qelFlipTicket *ticket = qelFlipTicketCreate(pipeState->priv.present, CRTC_ID);
+    qelFlipTicket *ticket = qelFlipTicketCreate(pipeState->present, CRTC_ID);
 
     assert_non_null(ticket);
     pipeState->crtc->flipPending = TRUE;
@@ -87,15 +86,15 @@ event_completes_the_pending_flip_once(void **state)
     qelFlipCrtc *c = pipeState->crtc;
 
     queueFlipEvent(pipeState, requestFlip(pipeState));
-    qelDrmEventHandler(pipeState->priv.fd, X_NOTIFY_READ, NULL);
+    qelDrmEventHandler(pipeState->present->fd, X_NOTIFY_READ, NULL);
     assert_int_equal(c->pair.frontIndex, 1);
     assert_false(c->flipPending);
 
     queueFlipEvent(pipeState, requestFlip(pipeState));
-    qelDrmEventHandler(pipeState->priv.fd, X_NOTIFY_READ, NULL);
+    qelDrmEventHandler(pipeState->present->fd, X_NOTIFY_READ, NULL);
     assert_int_equal(c->pair.frontIndex, 0);
     assert_false(c->flipPending);
-    assert_null(pipeState->priv.present->tickets);
+    assert_null(pipeState->present->tickets);
 }
 
 /* The event of a flip that was settled without it, read after a newer flip
@@ -112,12 +111,12 @@ late_event_of_a_settled_flip_leaves_the_newer_one_pending(void **state)
     c->flipPending = FALSE;
     newer = requestFlip(pipeState);
     queueFlipEvent(pipeState, settled);
-    qelDrmEventHandler(pipeState->priv.fd, X_NOTIFY_READ, NULL);
+    qelDrmEventHandler(pipeState->present->fd, X_NOTIFY_READ, NULL);
     assert_true(c->flipPending);
     assert_int_equal(c->pair.frontIndex, 0);
 
     queueFlipEvent(pipeState, newer);
-    qelDrmEventHandler(pipeState->priv.fd, X_NOTIFY_READ, NULL);
+    qelDrmEventHandler(pipeState->present->fd, X_NOTIFY_READ, NULL);
     assert_false(c->flipPending);
     assert_int_equal(c->pair.frontIndex, 1);
 }
@@ -129,7 +128,7 @@ resolution_consumes_a_queued_event(void **state)
     qelFlipCrtc *c = pipeState->crtc;
 
     queueFlipEvent(pipeState, requestFlip(pipeState));
-    qelPresentSettleCrtc(&pipeState->priv, CRTC_ID);
+    qelPresentSettleCrtc(pipeState->present, CRTC_ID);
     assert_int_equal(c->pair.frontIndex, 1);
     assert_false(c->flipPending);
 }
@@ -145,9 +144,9 @@ resolution_stops_draining_when_reading_fails(void **state)
     int directory = open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 
     assert_true(directory >= 0);
-    pipeState->priv.fd = directory;
+    pipeState->present->fd = directory;
     requestFlip(pipeState);
-    qelPresentSettleCrtc(&pipeState->priv, CRTC_ID);
+    qelPresentSettleCrtc(pipeState->present, CRTC_ID);
     assert_false(c->flipPending);
     assert_int_equal(c->pair.frontIndex, 0);
     close(directory);
@@ -162,7 +161,7 @@ resolution_without_a_pending_flip_reads_nothing(void **state)
 
     queueFlipEvent(pipeState, requestFlip(pipeState));
     c->flipPending = FALSE;
-    qelPresentSettleCrtc(&pipeState->priv, CRTC_ID);
+    qelPresentSettleCrtc(pipeState->present, CRTC_ID);
     assert_int_equal(c->pair.frontIndex, 0);
     assert_int_equal(read(pipeState->fds[0], &event, sizeof(event)), sizeof(event));
 }

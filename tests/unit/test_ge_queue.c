@@ -17,6 +17,7 @@
 
 #include "ge/ge.h"
 #include "kms_fixture.h"
+#include "ge/reserve.h"
 #include "qelsim.h"
 
 #define REPLY_SIZE 262144
@@ -47,9 +48,9 @@ setUp(void **state)
     assert_non_null(f);
     f->kms = kmsFixtureCreate(NULL);
     f->priv = f->kms->priv;
-    f->priv->opCapacity = GE_MAX_OPS;
-    f->priv->ops = calloc(GE_MAX_OPS, sizeof(qelGeOp));
-    assert_non_null(f->priv->ops);
+    f->priv->ge.opCapacity = TX3120_GE_MAX_OPS;
+    f->priv->ge.ops = calloc(TX3120_GE_MAX_OPS, sizeof(qelGeOp));
+    assert_non_null(f->priv->ge.ops);
     f->a = mappedBo(f->priv, 1024, 64);
     f->b = mappedBo(f->priv, 1024, 64);
     f->c = mappedBo(f->priv, 64, 64);
@@ -70,8 +71,8 @@ tearDown(void **state)
     qelBoDestroy(f->priv->fd, f->a);
     qelBoDestroy(f->priv->fd, f->b);
     qelBoDestroy(f->priv->fd, f->c);
-    free(f->priv->ops);
-    f->priv->ops = NULL;
+    free(f->priv->ge.ops);
+    f->priv->ge.ops = NULL;
     kmsFixtureDestroy(f->kms);
     free(f);
     return 0;
@@ -87,12 +88,12 @@ expectMessageAt(int index, int level, const char *text)
 static void
 queueFill(qelScreenPriv *priv, qelBo *dst, int x, int y, int w, int h, uint32_t color)
 {
-    qelGeOp *op = qelGeReserve(priv, dst, NULL);
+    qelGeOp *op = qelGeReserve(&priv->ge, dst, NULL);
 
     *op = (qelGeOp) {
-        .type = GE_OP_SOLID, .rop = GE_ROP_SOLID_COPY, .dstHandle = dst->handle,
-        .dstPitch = dst->pitch, .dstX = x, .dstY = y, .width = w, .height = h,
-        .fillColor = color,
+        .type = TX3120_GE_OP_SOLID, .rop = TX3120_GE_ROP_PATTERN, .dst_handle = dst->handle,
+        .dst_pitch = dst->pitch, .dst_x = x, .dst_y = y, .width = w, .height = h,
+        .fill_color = color,
     };
 }
 
@@ -129,9 +130,9 @@ kernel_receives_the_records_word_for_word(void **state)
     char expected[512];
 
     queueFill(f->priv, f->a, 2, 3, 10, 5, 0x00FF0000);
-    qelGeCopyRect(f->priv, f->b, 8, 8, f->a, 8, 8, 4, 4);
-    qelGeCopyRect(f->priv, f->b, 0, 0, f->a, 0, 0, 1, 1);
-    qelGeFlush(f->priv);
+    qelGeCopyRect(&f->priv->ge, f->b, 8, 8, f->a, 8, 8, 4, 4);
+    qelGeCopyRect(&f->priv->ge, f->b, 0, 0, f->a, 0, 0, 1, 1);
+    qelGeFlush(&f->priv->ge);
 
     snprintf(expected, sizeof(expected),
              "submit count=3 reserved0=0 seqno=0 reserved1=0 "
@@ -153,8 +154,8 @@ a_full_queue_goes_out_in_batches_of_1024(void **state)
     for (int i = 0; i < 1025; i++)
         queueFill(f->priv, f->a, i % 1024, 0, 1, 1, 0x10);
     assert_int_equal(submitCount(), 1);
-    assert_int_equal(f->priv->opCount, 1);
-    qelGeFlush(f->priv);
+    assert_int_equal(f->priv->ge.opCount, 1);
+    qelGeFlush(&f->priv->ge);
     assert_int_equal(submitCount(), 2);
     assert_non_null(strstr(submitLog(), "submit count=1024 "));
     assert_non_null(strstr(submitLog(), "submit count=1 "));
@@ -168,25 +169,25 @@ a_batch_has_one_destination_and_one_source(void **state)
     /* Fills and a copy into one destination share a batch; the copy's
      * source is adopted. */
     queueFill(f->priv, f->a, 0, 0, 4, 4, 1);
-    qelGeCopyRect(f->priv, f->b, 4, 4, f->a, 4, 4, 4, 4);
+    qelGeCopyRect(&f->priv->ge, f->b, 4, 4, f->a, 4, 4, 4, 4);
     queueFill(f->priv, f->a, 8, 8, 4, 4, 1);
-    assert_ptr_equal(f->priv->batchSrc, f->b);
+    assert_ptr_equal(f->priv->ge.batchSrc, f->b);
     assert_int_equal(submitCount(), 0);
 
     /* Another source breaks the batch... */
-    qelGeCopyRect(f->priv, f->c, 0, 0, f->a, 0, 0, 4, 4);
+    qelGeCopyRect(&f->priv->ge, f->c, 0, 0, f->a, 0, 0, 4, 4);
     assert_int_equal(submitCount(), 1);
-    assert_int_equal(f->priv->opCount, 1);
-    assert_ptr_equal(f->priv->batchSrc, f->c);
+    assert_int_equal(f->priv->ge.opCount, 1);
+    assert_ptr_equal(f->priv->ge.batchSrc, f->c);
 
     /* ...and so does another destination. */
     queueFill(f->priv, f->b, 0, 0, 4, 4, 1);
     assert_int_equal(submitCount(), 2);
-    assert_ptr_equal(f->priv->batchDst, f->b);
-    assert_null(f->priv->batchSrc);
-    qelGeFlush(f->priv);
-    assert_int_equal(f->priv->opCount, 0);
-    assert_null(f->priv->batchDst);
+    assert_ptr_equal(f->priv->ge.batchDst, f->b);
+    assert_null(f->priv->ge.batchSrc);
+    qelGeFlush(&f->priv->ge);
+    assert_int_equal(f->priv->ge.opCount, 0);
+    assert_null(f->priv->ge.batchDst);
 }
 
 static void
@@ -194,18 +195,18 @@ a_submission_marks_its_destination_written_and_its_source_read(void **state)
 {
     queueFixture *f = *state;
 
-    qelGeCopyRect(f->priv, f->b, 0, 0, f->a, 0, 0, 4, 4);
-    qelGeFlush(f->priv);
-    assert_int_equal(f->priv->geSubmitted.serial, 1);
-    assert_int_not_equal(f->priv->geSubmitted.seqno, 0);
-    assert_memory_equal(&f->a->geWrite, &f->priv->geSubmitted, sizeof(qelGeBatchRef));
-    assert_memory_equal(&f->b->geRead, &f->priv->geSubmitted, sizeof(qelGeBatchRef));
+    qelGeCopyRect(&f->priv->ge, f->b, 0, 0, f->a, 0, 0, 4, 4);
+    qelGeFlush(&f->priv->ge);
+    assert_int_equal(f->priv->ge.submitted.serial, 1);
+    assert_int_not_equal(f->priv->ge.submitted.seqno, 0);
+    assert_memory_equal(&f->a->geWrite, &f->priv->ge.submitted, sizeof(qelGeBatchRef));
+    assert_memory_equal(&f->b->geRead, &f->priv->ge.submitted, sizeof(qelGeBatchRef));
     assert_int_equal(f->a->geRead.serial, 0);
     assert_int_equal(f->b->geWrite.serial, 0);
     assert_int_equal(f->c->geWrite.serial, 0);
 
     queueFill(f->priv, f->c, 0, 0, 1, 1, 1);
-    qelGeFlush(f->priv);
+    qelGeFlush(&f->priv->ge);
     assert_int_equal(f->c->geWrite.serial, 2);
     assert_int_not_equal(f->c->geWrite.seqno, f->a->geWrite.seqno);
 }
@@ -218,13 +219,13 @@ interrupted_and_busy_submissions_are_retried(void **state)
 
     simCommandOk("fault submit_eintr 3");
     queueFill(f->priv, f->a, 0, 0, 2, 2, 0x55);
-    qelGeFlush(f->priv);
+    qelGeFlush(&f->priv->ge);
     assert_int_equal(pixel(f->a, 1, 1), 0x55);
     assert_int_equal(simIoctlCounter("GE_WAIT"), waits);
 
     simCommandOk("fault submit_eagain 2");
     queueFill(f->priv, f->a, 0, 0, 2, 2, 0x66);
-    qelGeFlush(f->priv);
+    qelGeFlush(&f->priv->ge);
     assert_int_equal(pixel(f->a, 1, 1), 0x66);
     /* One wait for room after each refusal. */
     assert_int_equal(simIoctlCounter("GE_WAIT"), waits + 2);
@@ -243,36 +244,36 @@ a_refused_batch_is_drawn_by_the_cpu(void **state)
 
     simCommandOk("ge-mode thread 20000");
     queueFill(f->priv, f->b, 0, 0, 8, 8, 0x11);
-    qelGeCopyRect(f->priv, f->b, 0, 0, f->a, 0, 0, 8, 8);
-    qelGeFlush(f->priv);
-    submitted = f->priv->geSubmitted;
+    qelGeCopyRect(&f->priv->ge, f->b, 0, 0, f->a, 0, 0, 8, 8);
+    qelGeFlush(&f->priv->ge);
+    submitted = f->priv->ge.submitted;
 
     simCommandOk("fault submit_einval 2");
     queueFill(f->priv, f->a, 3, 4, 5, 6, 0x77);
     queueFill(f->priv, f->a, 0, 0, 1, 1, 0x77);
-    qelGeFlush(f->priv);
+    qelGeFlush(&f->priv->ge);
     snprintf(expected, sizeof(expected),
              "GE refused a batch of 2 ops: Invalid argument [op0 t=1 rop=0xf0 dst=%u "
              "pitch=4096 @3,4 5x6 src=0 pitch=0 @0,0]; the CPU draws it\n", f->a->handle);
     expectOneMessage(X_WARNING, 0, expected);
-    assert_int_equal(f->priv->opCount, 0);
-    assert_memory_equal(&f->priv->geSubmitted, &submitted, sizeof(submitted));
+    assert_int_equal(f->priv->ge.opCount, 0);
+    assert_memory_equal(&f->priv->ge.submitted, &submitted, sizeof(submitted));
     assert_int_equal(pixel(f->a, 3, 4), 0x77);
     assert_int_equal(pixel(f->a, 1, 1), 0x11);
     assert_int_equal(pixel(f->a, 0, 0), 0x77);
 
     /* The same refusal again: drawn, not said again. */
-    qelGeCopyRect(f->priv, f->a, 0, 0, f->a, 1, 1, 8, 8);
-    qelGeFlush(f->priv);
+    qelGeCopyRect(&f->priv->ge, f->a, 0, 0, f->a, 1, 1, 8, 8);
+    qelGeFlush(&f->priv->ge);
     expectNoMessage();
     assert_int_equal(pixel(f->a, 1, 1), 0x77);
     assert_int_equal(pixel(f->a, 2, 2), 0x11);
 
     /* The GE takes the next batch. */
     queueFill(f->priv, f->a, 3, 4, 1, 1, 0x78);
-    qelGeFlush(f->priv);
-    assert_int_equal(f->priv->geSubmitted.serial, submitted.serial + 1);
-    qelGeSyncCpu(f->priv, f->a, QEL_CPU_READ);
+    qelGeFlush(&f->priv->ge);
+    assert_int_equal(f->priv->ge.submitted.serial, submitted.serial + 1);
+    qelGeSyncCpu(&f->priv->ge, f->a, QEL_CPU_READ);
     assert_int_equal(pixel(f->a, 3, 4), 0x78);
 }
 
@@ -287,7 +288,7 @@ a_ge_that_keeps_refusing_is_given_up(void **state)
 
     simCommandOk("fault submit_eintr 1000000");
     queueFill(f->priv, f->a, 0, 0, 2, 2, 0x21);
-    qelGeFlush(f->priv);
+    qelGeFlush(&f->priv->ge);
     assert_int_equal(pixel(f->a, 1, 1), 0x21);
     assert_int_equal(simIoctlCounter("GE_SUBMIT"), submits + 100);
     assert_int_equal(fakeMessageCount(), 1);
@@ -297,16 +298,16 @@ a_ge_that_keeps_refusing_is_given_up(void **state)
     simCommandOk("fault submit_einval 1000000");
     for (int i = 0; i < 15; i++) {
         queueFill(f->priv, f->a, 0, 0, 2, 2, (uint32_t) i);
-        qelGeFlush(f->priv);
+        qelGeFlush(&f->priv->ge);
     }
-    assert_true(f->priv->geGivenUp);
+    assert_true(f->priv->ge.givenUp);
     assert_int_equal(fakeMessageCount(), 2);
     expectMessageAt(1, X_ERROR, "GE refused every batch of late; drawing without it from now on\n");
     forgetMessages();
 
     submits = simIoctlCounter("GE_SUBMIT");
     queueFill(f->priv, f->a, 0, 0, 2, 2, 0x22);
-    qelGeFlush(f->priv);
+    qelGeFlush(&f->priv->ge);
     assert_int_equal(simIoctlCounter("GE_SUBMIT"), submits);
     assert_int_equal(pixel(f->a, 1, 1), 0x22);
     simCommandOk("fault submit_einval 0");
@@ -319,31 +320,31 @@ cpu_access_waits_only_for_unfinished_work_it_conflicts_with(void **state)
     long waits;
 
     simCommandOk("ge-mode thread 20000");
-    qelGeCopyRect(f->priv, f->b, 0, 0, f->a, 0, 0, 16, 16);
+    qelGeCopyRect(&f->priv->ge, f->b, 0, 0, f->a, 0, 0, 16, 16);
     waits = simIoctlCounter("GE_WAIT");
 
     /* Neither a buffer the queue does not name, nor reading its source,
      * sends the queue or waits. */
-    qelGeSyncCpu(f->priv, f->c, QEL_CPU_WRITE);
-    qelGeSyncCpu(f->priv, f->b, QEL_CPU_READ);
-    assert_int_equal(f->priv->opCount, 1);
+    qelGeSyncCpu(&f->priv->ge, f->c, QEL_CPU_WRITE);
+    qelGeSyncCpu(&f->priv->ge, f->b, QEL_CPU_READ);
+    assert_int_equal(f->priv->ge.opCount, 1);
     assert_int_equal(simIoctlCounter("GE_WAIT"), waits);
 
     /* Writing the source must wait until the GE has read it. */
-    qelGeSyncCpu(f->priv, f->b, QEL_CPU_WRITE);
-    assert_int_equal(f->priv->opCount, 0);
+    qelGeSyncCpu(&f->priv->ge, f->b, QEL_CPU_WRITE);
+    assert_int_equal(f->priv->ge.opCount, 0);
     assert_int_equal(simIoctlCounter("GE_WAIT"), waits + 1);
     /* That batch also wrote a: known done, not waited for again. */
-    qelGeSyncCpu(f->priv, f->a, QEL_CPU_WRITE);
+    qelGeSyncCpu(&f->priv->ge, f->a, QEL_CPU_WRITE);
     assert_int_equal(simIoctlCounter("GE_WAIT"), waits + 1);
 
     /* Batches finish in order: once a's later one is done, so is c's. */
     queueFill(f->priv, f->c, 0, 0, 16, 16, 0x123456);
     queueFill(f->priv, f->a, 0, 0, 16, 16, 0xABCDEF);
-    qelGeFlush(f->priv);
-    qelGeSyncCpu(f->priv, f->a, QEL_CPU_READ);
+    qelGeFlush(&f->priv->ge);
+    qelGeSyncCpu(&f->priv->ge, f->a, QEL_CPU_READ);
     assert_int_equal(pixel(f->a, 15, 15), 0xABCDEF);
-    qelGeSyncCpu(f->priv, f->c, QEL_CPU_WRITE);
+    qelGeSyncCpu(&f->priv->ge, f->c, QEL_CPU_WRITE);
     assert_int_equal(pixel(f->c, 15, 15), 0x123456);
     assert_int_equal(simIoctlCounter("GE_WAIT"), waits + 2);
 }
@@ -358,23 +359,23 @@ a_failed_wait_is_tried_again_until_the_ge_answers(void **state)
     long waits;
 
     queueFill(f->priv, f->a, 0, 0, 1, 1, 1);
-    qelGeFlush(f->priv);
+    qelGeFlush(&f->priv->ge);
     waits = simIoctlCounter("GE_WAIT");
 
     simCommandOk("fault wait 3");
-    qelGeWaitBo(f->priv, f->a);
+    qelGeWaitBo(&f->priv->ge, f->a);
     assert_int_equal(simIoctlCounter("GE_WAIT"), waits + 4);
     snprintf(expected, sizeof(expected), "GE wait for seqno %u failed: %s; trying again\n",
              f->a->geWrite.seqno, strerror(ETIMEDOUT));
     expectOneMessage(X_WARNING, 0, expected);
-    qelGeWaitBo(f->priv, f->a);
+    qelGeWaitBo(&f->priv->ge, f->a);
     assert_int_equal(simIoctlCounter("GE_WAIT"), waits + 4);
 
     queueFill(f->priv, f->a, 0, 0, 1, 1, 2);
-    qelGeFlush(f->priv);
+    qelGeFlush(&f->priv->ge);
     simCommandOk("fault wait 1000000");
-    qelGeWaitBo(f->priv, f->a);
-    assert_true(f->priv->geGivenUp);
+    qelGeWaitBo(&f->priv->ge, f->a);
+    assert_true(f->priv->ge.givenUp);
     assert_int_equal(fakeMessageCount(), 2);
     expectMessageAt(1, X_ERROR,
                     "GE cannot be confirmed idle (hung); drawing without it from now on\n");
@@ -386,22 +387,22 @@ copies_outside_either_buffer_are_clipped_or_dropped(void **state)
 {
     queueFixture *f = *state;
 
-    qelGeCopyRect(f->priv, f->b, -1, 0, f->a, -1, 0, 10, 10);
-    qelGeCopyRect(f->priv, f->b, 0, 64, f->a, 0, 64, 10, 10);
-    assert_int_equal(f->priv->opCount, 0);
+    qelGeCopyRect(&f->priv->ge, f->b, -1, 0, f->a, -1, 0, 10, 10);
+    qelGeCopyRect(&f->priv->ge, f->b, 0, 64, f->a, 0, 64, 10, 10);
+    assert_int_equal(f->priv->ge.opCount, 0);
 
     /* c is 64 x 64: the copy is cut to what lies in both buffers, each at
      * its own origin. */
-    qelGeCopyRect(f->priv, f->c, 60, 60, f->a, 60, 60, 100, 100);
-    qelGeCopyRect(f->priv, f->c, 62, 0, f->a, 0, 61, 100, 100);
-    assert_int_equal(f->priv->opCount, 2);
-    assert_int_equal(f->priv->ops[0].width, 4);
-    assert_int_equal(f->priv->ops[0].height, 4);
-    assert_int_equal(f->priv->ops[1].width, 2);
-    assert_int_equal(f->priv->ops[1].height, 3);
-    assert_int_equal(f->priv->ops[1].srcX, 62);
-    assert_int_equal(f->priv->ops[1].dstY, 61);
-    qelGeFlush(f->priv);
+    qelGeCopyRect(&f->priv->ge, f->c, 60, 60, f->a, 60, 60, 100, 100);
+    qelGeCopyRect(&f->priv->ge, f->c, 62, 0, f->a, 0, 61, 100, 100);
+    assert_int_equal(f->priv->ge.opCount, 2);
+    assert_int_equal(f->priv->ge.ops[0].width, 4);
+    assert_int_equal(f->priv->ge.ops[0].height, 4);
+    assert_int_equal(f->priv->ge.ops[1].width, 2);
+    assert_int_equal(f->priv->ge.ops[1].height, 3);
+    assert_int_equal(f->priv->ge.ops[1].src_x, 62);
+    assert_int_equal(f->priv->ge.ops[1].dst_y, 61);
+    qelGeFlush(&f->priv->ge);
     assert_int_equal(simCounter("ge_rejected_ops"), 0);
 }
 

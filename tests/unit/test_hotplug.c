@@ -43,7 +43,7 @@ runningScreen(void)
 {
     ScrnInfoPtr scrn = screenWithDevice("/dev/dri/card0");
 
-    assert_true(qelPreInitKms(scrn));
+    assert_true(preInitKms(scrn));
     scrn->pScreen = fakeScreenCreate(scrn);
     scrn->vtSema = TRUE;
     fakeMessagesClear();
@@ -110,7 +110,7 @@ a_screen_without_the_watch_says_hotplug_is_off(void **state)
 
     (void) state;
     fakeFail("xf86AddGeneralHandler", 0, 1);
-    assert_null(qelHotplugStart(scrn));
+    assert_null(qelHotplugStart(scrn, qelScreenPrivFromScrn(scrn)->fd));
     expectMessage(0, X_WARNING, scrn->scrnIndex,
                   "Output hotplug is off: no udev monitor of the device's uevents (the main "
                   "loop refused its descriptor); outputs are detected again only when a "
@@ -118,7 +118,7 @@ a_screen_without_the_watch_says_hotplug_is_off(void **state)
     expectMessageCount(1);
     qelHotplugStop(NULL);
 
-    qelHotplugStop(qelHotplugStart(scrn));
+    qelHotplugStop(qelHotplugStart(scrn, qelScreenPrivFromScrn(scrn)->fd));
     expectMessageCount(1);
 }
 

@@ -18,6 +18,7 @@
 #include <micmap.h>
 #include "ge/ge.h"
 #include "kms_fixture.h"
+#include "ge/reserve.h"
 #include "tearfree/tearfree.h"
 
 static const char *twoLitCrtcs =
@@ -50,9 +51,9 @@ screenOn(const char *description, Bool tearFree)
     f->kms = kmsFixtureCreate(description);
     f->priv = f->kms->priv;
     f->scrn = &f->kms->scrn;
-    f->priv->opCapacity = GE_MAX_OPS;
-    f->priv->ops = calloc(GE_MAX_OPS, sizeof(qelGeOp));
-    assert_non_null(f->priv->ops);
+    f->priv->ge.opCapacity = TX3120_GE_MAX_OPS;
+    f->priv->ge.ops = calloc(TX3120_GE_MAX_OPS, sizeof(qelGeOp));
+    assert_non_null(f->priv->ge.ops);
     kmsFixtureAddScanouts(f->kms, 1024, 768, tearFree);
     f->scrn->virtualX = 1024;
     f->scrn->virtualY = 768;
@@ -94,7 +95,7 @@ fixtureTearDown(void **state)
     /* Let the kernel finish any flip so that no buffer is still queued. */
     simCommandOk("vblank 2");
     kmsFixtureRemoveScanouts(f->kms);
-    free(priv->ops);
+    free(priv->ge.ops);
     kmsFixtureDestroy(f->kms);
     fakeReset();
     free(f);
@@ -106,11 +107,11 @@ static void
 queueFill(qelScreenPriv *priv)
 {
     qelBo *dst = priv->shadow;
-    qelGeOp *op = qelGeReserve(priv, dst, NULL);
+    qelGeOp *op = qelGeReserve(&priv->ge, dst, NULL);
 
     *op = (qelGeOp) {
-        .type = GE_OP_SOLID, .rop = GE_ROP_SOLID_COPY, .dstHandle = dst->handle,
-        .dstPitch = dst->pitch, .width = 16, .height = 16, .fillColor = 0xff0000,
+        .type = TX3120_GE_OP_SOLID, .rop = TX3120_GE_ROP_PATTERN, .dst_handle = dst->handle,
+        .dst_pitch = dst->pitch, .width = 16, .height = 16, .fill_color = 0xff0000,
     };
 }
 
@@ -192,7 +193,7 @@ same_size_touches_nothing(void **state)
     c->flipPending = TRUE;
     assert_true(qelCrtcResize(f->scrn, 1024, 768));
 
-    assert_int_equal(f->priv->opCount, 1);
+    assert_int_equal(f->priv->ge.opCount, 1);
     assert_int_equal(simCounter("ge_submits"), submits);
     assert_true(c->flipPending);
     assert_ptr_equal(f->priv->shadow, f->oldShadow);
@@ -218,7 +219,7 @@ plain_screen_gets_one_new_buffer_and_loses_the_old_once(void **state)
     assert_true(qelCrtcResize(f->scrn, 1280, 1024));
 
     /* The queued fill went to the kernel before its buffer went away. */
-    assert_int_equal(priv->opCount, 0);
+    assert_int_equal(priv->ge.opCount, 0);
     assert_int_equal(simCounter("ge_submits"), submits + 1);
 
     expectBufferOfSize(priv->shadow, 1280, 1024, TRUE);
@@ -422,7 +423,7 @@ screenPixmapUnderExa(resizeFixture *f, qelPixmapPriv *pixPriv)
     ScreenPtr screen = attachScreen(f);
     PixmapPtr pixmap = screen->GetScreenPixmap(screen);
 
-    f->priv->exa = &exaRecord;
+    f->priv->ge.exa = &exaRecord;
     if (pixPriv)
         fakeExaSetPixmapPriv(pixmap, pixPriv);
     memset(&modified, 0, sizeof(modified));
@@ -439,7 +440,7 @@ screen_pixmap_with_exa_private_is_handed_the_new_shadow(void **state)
 
     screenPixmapUnderExa(f, &pixPriv);
     assert_true(qelCrtcResize(f->scrn, 800, 600));
-    f->priv->exa = NULL;
+    f->priv->ge.exa = NULL;
 
     assert_ptr_equal(pixPriv.bo, f->priv->shadow);
     assert_int_equal(pixPriv.pitch, f->priv->shadow->pitch);
@@ -460,7 +461,7 @@ screen_pixmap_with_exa_but_no_private_gets_the_new_mapping(void **state)
     PixmapPtr pixmap = screenPixmapUnderExa(f, NULL);
 
     assert_true(qelCrtcResize(f->scrn, 800, 600));
-    f->priv->exa = NULL;
+    f->priv->ge.exa = NULL;
 
     assert_int_equal(modified.calls, 1);
     assert_ptr_equal(modified.pixels, f->priv->shadow->map);

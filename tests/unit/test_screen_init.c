@@ -286,7 +286,7 @@ accel_off_renders_straight_into_the_scanout_buffer(void **state)
     assert_int_equal(fb->bitsPerPixel, 32);
     expectDriverVisualMasks(screen, scrn);
 
-    assert_null(priv->exa);
+    assert_null(priv->ge.exa);
     assert_int_equal(fakeCallCount("exaDriverInit"), 0);
     assert_true(scrn->vtSema);
     assert_ptr_equal(screen->CloseScreen, qelCloseScreen);
@@ -354,7 +354,7 @@ accel_and_tearfree_render_off_screen_and_give_the_crtc_a_pair(void **state)
     assert_int_equal(priv->shadow->fbId, 0);
     expectKernelBuffers(1, 0);
     assert_null(fakeFbScreenInitArgs(screen)->pixels);
-    assert_non_null(priv->exa);
+    assert_non_null(priv->ge.exa);
     expectMessageCount(0);
 
     assert_true(screen->CreateScreenResources(screen));
@@ -365,8 +365,8 @@ accel_and_tearfree_render_off_screen_and_give_the_crtc_a_pair(void **state)
 
     assert_true(closeScreen(screen));
     expectNoBuffers(priv);
-    assert_null(priv->exa);
-    assert_null(priv->ops);
+    assert_null(priv->ge.exa);
+    assert_null(priv->ge.ops);
     expectKernelBuffers(0, 0);
 }
 
@@ -552,21 +552,21 @@ second_generation_starts_afresh_on_the_same_record(void **state)
     (void) state;
     /* EXA makes the screen pixmap without pixels and gives it the
      * screen's size: it takes the shadow. */
-    screenPixmapPriv = priv->exa->CreatePixmap2(screen, 0, 0, 24, 0, 32, &pitch);
+    screenPixmapPriv = priv->ge.exa->CreatePixmap2(screen, 0, 0, 24, 0, 32, &pitch);
     assert_non_null(screenPixmapPriv);
     fakeExaSetPixmapPriv(screen->GetScreenPixmap(screen), screenPixmapPriv);
-    assert_true(priv->exa->ModifyPixmapHeader(screen->GetScreenPixmap(screen), scrn->virtualX,
+    assert_true(priv->ge.exa->ModifyPixmapHeader(screen->GetScreenPixmap(screen), scrn->virtualX,
                                               scrn->virtualY, 24, 32, 0, NULL));
-    assert_true(priv->screenBoClaimed);
+    assert_true(priv->ge.screenBoClaimed);
     fakeExaSetPixmapPriv(screen->GetScreenPixmap(screen), NULL);
-    priv->exa->DestroyPixmap(screen, screenPixmapPriv);
+    priv->ge.exa->DestroyPixmap(screen, screenPixmapPriv);
     assert_ptr_equal(priv->shadow, firstShadow);
     assert_true(closeScreen(screen));
     expectKernelBuffers(0, 0);
 
     serverGeneration = 2;
     screen = startScreen(scrn);
-    assert_false(priv->screenBoClaimed);
+    assert_false(priv->ge.screenBoClaimed);
     assert_true(priv->tearFree);
     assert_non_null(priv->shadow);
     expectKernelBuffers(3, 2);

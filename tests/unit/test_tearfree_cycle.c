@@ -87,9 +87,9 @@ expectOnlyFlushUntil(tearFreeScreen *t, void (*open)(tearFreeScreen *))
     queueShadowFill(t, 0, 0, 8, 8, 0x00ff0000);
     runPass(t);
     assert_int_equal(t->baseCalls, baseCalls + 1);
-    assert_int_equal(priv->opCount, 0);
+    assert_int_equal(priv->ge.opCount, 0);
     assert_int_equal(opsSinceClear(ops, &submits), 1);
-    assert_int_equal(ops[0].word[OP_WORD_TYPE], GE_OP_SOLID);
+    assert_int_equal(ops[0].word[OP_WORD_TYPE], TX3120_GE_OP_SOLID);
     assert_int_equal(flipsRequested(), flips);
     assert_ptr_equal(tearFreeFront(t), front);
     expectDamageKept(t, &damaged);
@@ -128,7 +128,7 @@ vt_switched_away_keeps_damage(void **state)
 static void
 tearFreeOn(tearFreeScreen *t)
 {
-    t->priv->tearFree = TRUE;
+    t->priv->present->tearFree = TRUE;
 }
 
 static void
@@ -137,7 +137,7 @@ tearfree_off_keeps_damage(void **state)
     tearFreeScreen *t = *state;
 
     damageAdd(t, 10, 20, 100, 50);
-    t->priv->tearFree = FALSE;
+    t->priv->present->tearFree = FALSE;
     expectOnlyFlushUntil(t, tearFreeOn);
 }
 
@@ -292,7 +292,7 @@ one_rectangle_is_one_copy_then_a_flip(void **state)
 
     assert_int_equal(opsSinceClear(ops, &submits), 2);
     assert_int_equal(submits, 2);
-    assert_int_equal(ops[0].word[OP_WORD_TYPE], GE_OP_SOLID);
+    assert_int_equal(ops[0].word[OP_WORD_TYPE], TX3120_GE_OP_SOLID);
     expectCopy(&ops[1], priv->shadow, back, 40, 30, 100, 60);
     assert_int_equal(flipsRequested(), flips + 1);
     assert_true(c->flipPending);
@@ -313,7 +313,7 @@ one_rectangle_is_one_copy_then_a_flip(void **state)
     /* The flip was shown after the copies it waited for: software may
      * write the shadow again without waiting for the GE. */
     waits = simIoctlCounter("GE_WAIT");
-    qelGeWaitBo(priv, priv->shadow);
+    qelGeWaitBo(&priv->ge, priv->shadow);
     assert_int_equal(simIoctlCounter("GE_WAIT"), waits);
 }
 
@@ -511,7 +511,7 @@ last_frame_is_shown_after_a_vt_switch_with_a_flip_pending(void **state)
     runPass(t);
     assert_true(c->flipPending);
 
-    qelPresentSettleAll(priv);
+    qelPresentSettleAll(priv->present);
     t->kms->scrn.vtSema = FALSE;
     assert_ptr_equal(tearFreeFront(t), back);
     simCommandOk("vblank 1");
@@ -544,7 +544,7 @@ unshown_last_frame_is_presented_again(void **state)
     assert_true(c->flipPending);
 
     c->crtcId = 0xdead;
-    qelPresentSettleCrtc(priv, 0xdead);
+    qelPresentSettleCrtc(priv->present, 0xdead);
     c->crtcId = crtcId;
     assert_ptr_equal(tearFreeFront(t), front);
     simCommandOk("vblank 1");

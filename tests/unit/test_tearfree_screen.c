@@ -1,4 +1,5 @@
 #include "test_tearfree_screen.h"
+#include "ge/reserve.h"
 
 #include <poll.h>
 #include <setjmp.h>
@@ -43,6 +44,8 @@ makeShadow(tearFreeScreen *t, Bool tearFree)
     priv->shadow = qelBoCreateScanout(priv->fd, PANEL_WIDTH, PANEL_HEIGHT, !tearFree);
     assert_non_null(priv->shadow);
     priv->tearFree = tearFree;
+    priv->ge.screenBo = priv->shadow;
+    qelPresentSetScreenBuffer(priv->present, priv->shadow);
 }
 
 /* The fb layer's screen with its pixmap, which EXA placed in the shadow. */
@@ -55,6 +58,7 @@ makeScreen(tearFreeScreen *t, ScreenBlockHandlerProcPtr handler)
     t->kms->scrn.bitsPerPixel = 32;
     t->screen = fakeScreenCreate(&t->kms->scrn);
     t->kms->scrn.pScreen = t->screen;
+    assert_true(qelGeAttach(t->screen, &priv->ge));
     miClearVisualTypes();
     assert_true(miSetVisualTypes(24, miGetDefaultVisualMask(24), 8, TrueColor));
     assert_true(fbScreenInit(t->screen, NULL, PANEL_WIDTH, PANEL_HEIGHT, 96, 96,
@@ -62,7 +66,7 @@ makeScreen(tearFreeScreen *t, ScreenBlockHandlerProcPtr handler)
     assert_true(t->screen->CreateScreenResources(t->screen));
     t->pixmap = t->screen->GetScreenPixmap(t->screen);
     t->screen->BlockHandler = handler;
-    if (!priv->exa)
+    if (!priv->ge.exa)
         return;
     if (!t->pixmapPriv)
         t->pixmapPriv = calloc(1, sizeof(*t->pixmapPriv));
@@ -122,10 +126,10 @@ tearFreeScreenCreate(Bool accel, Bool tearFree)
     t->priv->accel = accel;
     makeShadow(t, tearFree);
     if (accel) {
-        t->priv->exa = &t->exa;
-        t->priv->opCapacity = GE_MAX_OPS;
-        t->priv->ops = calloc(GE_MAX_OPS, sizeof(qelGeOp));
-        assert_non_null(t->priv->ops);
+        t->priv->ge.exa = &t->exa;
+        t->priv->ge.opCapacity = TX3120_GE_MAX_OPS;
+        t->priv->ge.ops = calloc(TX3120_GE_MAX_OPS, sizeof(qelGeOp));
+        assert_non_null(t->priv->ge.ops);
     }
     t->kms->scrn.vtSema = TRUE;
     current = t;
@@ -155,8 +159,8 @@ tearFreeScreenDestroy(tearFreeScreen *t)
     /* Nothing may stay queued in the kernel on a buffer about to go. */
     simCommandOk("vblank 2");
     kmsFixtureRemoveScanouts(t->kms);
-    free(priv->ops);
-    priv->ops = NULL;
+    free(priv->ge.ops);
+    priv->ge.ops = NULL;
     free(t->pixmapPriv);
     simCommandOk("ge-log off");
     simCommandOk("ge-log clear");
@@ -194,12 +198,12 @@ void
 queueShadowFill(tearFreeScreen *t, int x, int y, int w, int h, uint32_t color)
 {
     qelBo *dst = t->priv->shadow;
-    qelGeOp *op = qelGeReserve(t->priv, dst, NULL);
+    qelGeOp *op = qelGeReserve(&t->priv->ge, dst, NULL);
 
     *op = (qelGeOp) {
-        .type = GE_OP_SOLID, .rop = GE_ROP_SOLID_COPY, .dstHandle = dst->handle,
-        .dstPitch = dst->pitch, .dstX = x, .dstY = y, .width = w, .height = h,
-        .fillColor = color,
+        .type = TX3120_GE_OP_SOLID, .rop = TX3120_GE_ROP_PATTERN, .dst_handle = dst->handle,
+        .dst_pitch = dst->pitch, .dst_x = x, .dst_y = y, .width = w, .height = h,
+        .fill_color = color,
     };
 }
 
@@ -252,7 +256,7 @@ void
 expectCopyTo(const geOp *op, const qelBo *src, int srcX, int srcY, const qelBo *dst, int x,
              int y, int w, int h)
 {
-    assert_int_equal(op->word[OP_WORD_TYPE], GE_OP_COPY);
+    assert_int_equal(op->word[OP_WORD_TYPE], TX3120_GE_OP_COPY);
     assert_int_equal(op->word[OP_WORD_SRC], src->handle);
     assert_int_equal(op->word[OP_WORD_SRC_X], srcX);
     assert_int_equal(op->word[OP_WORD_SRC_Y], srcY);

@@ -83,12 +83,12 @@ without_accel_nothing_is_armed(void **state)
     assert_null(fakeNotifyFdFind(t->priv->fd));
 
     /* Not even the queue is touched at close. */
-    t->priv->ops = queued;
-    t->priv->opCount = 1;
+    t->priv->ge.ops = queued;
+    t->priv->ge.opCount = 1;
     qelTearFreeTeardown(t->screen);
-    assert_int_equal(t->priv->opCount, 1);
-    t->priv->ops = NULL;
-    t->priv->opCount = 0;
+    assert_int_equal(t->priv->ge.opCount, 1);
+    t->priv->ge.ops = NULL;
+    t->priv->ge.opCount = 0;
     expectUnwrapped(t);
     expectNoMessage();
 }
@@ -107,7 +107,7 @@ accel_without_tearfree_only_wraps(void **state)
     queueShadowFill(t, 0, 0, 4, 4, 1);
     runPass(t);
     assert_int_equal(t->baseCalls, 1);
-    assert_int_equal(t->priv->opCount, 0);
+    assert_int_equal(t->priv->ge.opCount, 0);
     assert_int_equal(submitsSinceClear(), 1);
 
     queueShadowFill(t, 0, 0, 4, 4, 2);

@@ -83,7 +83,7 @@ server_managed_descriptor_makes_no_master_call(void **state)
     long setMaster = simIoctlCounter("SET_MASTER");
     long dropMaster = simIoctlCounter("DROP_MASTER");
 
-    fixture->priv->ownsFd = FALSE;
+    fixture->priv->kms.ownsFd = FALSE;
     qelLeaveVT(scrn);
     assert_true(qelEnterVT(scrn));
     assert_int_equal(simIoctlCounter("SET_MASTER"), setMaster);

@@ -4,6 +4,9 @@
 
 #include "fake_server.h"
 
+/* The screen private keys a screen has room for. */
+#define FAKE_SCREEN_PRIVATE_SLOTS 8
+
 void fakeControlReset(void);
 void fakeMessagesReset(void);
 void fakeDriversReset(void);

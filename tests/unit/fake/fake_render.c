@@ -5,6 +5,9 @@
 #include "fake_server.h"
 #include "fake_internal.h"
 
+#include <stdio.h>
+#include <stdlib.h>
+
 #include <fb.h>
 #include <fbpict.h>
 #include <picturestr.h>
@@ -69,11 +72,26 @@ fbPolyFillRect(DrawablePtr drawable, GCPtr gc, int count, xRectangle *rects)
     fakeCall("fbPolyFillRect");
 }
 
-/* No GC is made here: the driver's GC record needs no real key. */
+/* Screen keys get a slot of the block fakeScreenCreate gives every screen,
+ * as the server lays them out; no GC is made here, so other keys need no
+ * storage. */
 Bool
 dixRegisterPrivateKey(DevPrivateKey key, DevPrivateType type, unsigned size)
 {
-    (void) key, (void) type, (void) size;
-    fakeCall("dixRegisterPrivateKey");
+    static int screenKeys;
+
+    if (fakeCall("dixRegisterPrivateKey"))
+        return FALSE;
+    if (type != PRIVATE_SCREEN || key->initialized)
+        return TRUE;
+    if (screenKeys == FAKE_SCREEN_PRIVATE_SLOTS || size != 0) {
+        fprintf(stderr, "fake server: no room for a screen private of %u bytes\n", size);
+        abort();
+    }
+    *key = (DevPrivateKeyRec) {
+        .offset = (int) (screenKeys++ * sizeof(void *)),
+        .initialized = TRUE,
+        .type = type,
+    };
     return TRUE;
 }

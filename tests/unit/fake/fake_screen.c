@@ -43,6 +43,7 @@ fakeScreenCreate(ScrnInfoPtr scrn)
     }
     slot->screen = XNFcallocarray(1, sizeof(ScreenRec));
     slot->screen->myNum = scrn->scrnIndex;
+    slot->screen->devPrivates = XNFcallocarray(FAKE_SCREEN_PRIVATE_SLOTS, sizeof(void *));
     slot->scrn = scrn;
     slot->fb = (fakeFbScreenArgs) { 0 };
     return slot->screen;
@@ -57,6 +58,7 @@ fakeScreenFree(ScreenPtr screen)
         return;
     /* What a CloseScreen that never ran would have freed. */
     free(screen->visuals);
+    free(screen->devPrivates);
     free(screen);
     *slot = (fakeScreenSlot) { 0 };
 }
