@@ -12,7 +12,7 @@ namespace {
 
 bool countInRange(uint32_t count)
 {
-    return count >= 1 && count <= uapi::kGeMaxOpsPerBatch;
+    return count >= 1 && count <= TX3120_GE_MAX_OPS;
 }
 
 uint64_t addressOf(const void *p)

@@ -20,7 +20,7 @@ int GeEngine::wait(void *userArgs)
         --waitFaults_;
         return -ETIMEDOUT;
     }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(args.timeoutUs);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(args.timeout_us);
     if (args.seqno == 0) {
         bool room = doneCv_.wait_until(lock, deadline, [this] {
             return !threaded_ || pendingBelowLimit();

@@ -5,12 +5,14 @@
 namespace qelsim {
 namespace {
 
+constexpr unsigned opWordCount = sizeof(uapi::GeOp) / sizeof(uint32_t);
+
 std::string opWords(const uapi::GeOp &op)
 {
-    uint32_t words[uapi::kGeOpWords];
+    uint32_t words[opWordCount];
     std::memcpy(words, &op, sizeof words);
     std::string out = "[";
-    for (unsigned i = 0; i < uapi::kGeOpWords; ++i) {
+    for (unsigned i = 0; i < opWordCount; ++i) {
         if (i)
             out += ',';
         out += std::to_string(words[i]);

@@ -18,8 +18,8 @@ class LogTest : public ::testing::Test {
 
     const std::vector<uapi::GeOp> threeOps{
         fillOp(7, 4096, 2, 3, 10, 5, 0x00FF0000),
-        copyOp(7, 4096, 8, 8, 4, 4, 9, 256, 0, 0, uapi::kRopSourceXorDst),
-        fillOp(9, 256, 63, 7, 1, 1, 0xFFFFFFFF, uapi::kRopPatternXorDst),
+        copyOp(7, 4096, 8, 8, 4, 4, 9, 256, 0, 0, TX3120_GE_ROP_SOURCE_XOR_DST),
+        fillOp(9, 256, 63, 7, 1, 1, 0xFFFFFFFF, TX3120_GE_ROP_PATTERN_XOR_DST),
     };
     const std::string threeOpsLine =
         "submit count=3 reserved0=0 seqno=0 reserved1=0 ops="
