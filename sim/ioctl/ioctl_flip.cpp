@@ -32,7 +32,7 @@ int checkFlip(IoctlCall &call, const drm_mode_crtc_page_flip &r, Crtc *&crtc,
         return -EBUSY;
     if (!crtc->active)
         return -EINVAL;
-    if (takeFault(d.faults.flip) || takeFault(d.faults.flipOnCrtc[crtc->index]))
+    if (d.hooks.failFlip(crtc->index))
         return -EINVAL;
     return 0;
 }

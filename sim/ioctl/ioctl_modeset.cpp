@@ -104,7 +104,7 @@ int ioctlSetCrtc(IoctlCall &call, void *arg)
         return -ENOENT;
     if ((r->x & 0xffff0000u) || (r->y & 0xffff0000u))
         return -ERANGE;
-    if (takeFault(d.faults.setcrtc))
+    if (d.hooks.failSetCrtc())
         return -EINVAL;
     FramebufferRef fb;
     if (r->mode_valid) {

@@ -1,4 +1,4 @@
-#include "submit_log.h"
+#include "ge_submit_log.h"
 
 #include <cstring>
 
