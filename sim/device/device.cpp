@@ -39,7 +39,6 @@ void Device::reset(const DeviceDescription &newDescription)
     master = nullptr;
     framebuffers.clear();
     blobs.clear();
-    counters = {};
     hooks.deviceReset();
     pendingVblankEvents.clear();
     vblankCount = 0;

@@ -4,7 +4,6 @@
 // attaches through `hooks`.
 #pragma once
 
-#include "counters.h"
 #include "description.h"
 #include "device_hooks.h"
 #include "ge_bridge.h"
@@ -59,7 +58,6 @@ class Device {
     const DrmFile *master = nullptr;
 
     DeviceHooks &hooks;
-    Counters counters;
     GeBridge ge;
     VblankClock clock;
 

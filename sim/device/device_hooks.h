@@ -1,5 +1,6 @@
 // Where test instrumentation attaches to the device model: the device asks
-// whether an armed fault fails a call, and reports the events tests watch.
+// whether an armed fault fails a call, and reports the events tests count
+// and log.
 // The device holds these hooks and no test bookkeeping of its own; the
 // bookkeeping lives in sim/instrumentation.
 #pragma once
@@ -25,6 +26,12 @@ class DeviceHooks {
     virtual bool failCreateDumb() = 0;
     // Another process holds DRM master: no file here is or becomes master.
     virtual bool masterHeldElsewhere() const = 0;
+
+    // Calls as the device answered them.
+    virtual void ioctlCalled(const char *name) = 0; // every call of a known ioctl
+    virtual void flipRequested(bool accepted) = 0;
+    virtual void setCrtcCalled() = 0;
+    virtual void cursorCalled(bool setsImage, bool moves) = 0; // accepted calls only
 
     // A flip put FB on screen on CRTC at vblank VBLANK (after the GE work
     // it waited for).

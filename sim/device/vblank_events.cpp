@@ -54,8 +54,6 @@ void finishFlip(Device &device, Crtc &crtc)
     PendingFlip flip = std::move(*crtc.flip);
     crtc.flip.reset();
     crtc.fb = flip.fb;
-    ++device.counters.flipsCompleted;
-    ++device.counters.flipsCompletedByCrtc[crtc.index];
     device.hooks.flipShown(crtc, *flip.fb, device.vblankCount);
     device.noteActivity();
     if (!flip.event)
@@ -91,7 +89,6 @@ void deliverDueVblankEvents(Device &device)
 void advanceVblank(Device &device)
 {
     ++device.vblankCount;
-    ++device.counters.vblanks;
     clock_gettime(CLOCK_MONOTONIC, &device.lastVblankTime);
     if (device.ge.takeActivity())
         device.noteActivity();

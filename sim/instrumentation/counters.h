@@ -12,7 +12,6 @@ struct Counters {
     uint64_t flipsCompleted = 0;
     std::map<size_t, uint64_t> flipsCompletedByCrtc; // by CRTC index
     uint64_t flipsRejected = 0;
-    uint64_t vblanks = 0;
     uint64_t setcrtcCalls = 0;
     uint64_t cursorSets = 0;  // accepted cursor calls with DRM_MODE_CURSOR_BO
     uint64_t cursorMoves = 0; // accepted cursor calls with DRM_MODE_CURSOR_MOVE

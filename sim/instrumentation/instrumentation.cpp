@@ -32,6 +32,12 @@ std::vector<std::string> Instrumentation::flipLogLines() const
     return flipLog_.lines();
 }
 
+Counters Instrumentation::counters() const
+{
+    std::lock_guard lock(mutex_);
+    return counters_;
+}
+
 bool Instrumentation::failFlip(size_t crtcIndex)
 {
     std::lock_guard lock(mutex_);
@@ -62,15 +68,45 @@ bool Instrumentation::masterHeldElsewhere() const
     return faults_.masterHeldElsewhere();
 }
 
+void Instrumentation::ioctlCalled(const char *name)
+{
+    std::lock_guard lock(mutex_);
+    ++counters_.ioctls[name];
+}
+
+void Instrumentation::flipRequested(bool accepted)
+{
+    std::lock_guard lock(mutex_);
+    ++counters_.flipsRequested;
+    if (!accepted)
+        ++counters_.flipsRejected;
+}
+
+void Instrumentation::setCrtcCalled()
+{
+    std::lock_guard lock(mutex_);
+    ++counters_.setcrtcCalls;
+}
+
+void Instrumentation::cursorCalled(bool setsImage, bool moves)
+{
+    std::lock_guard lock(mutex_);
+    counters_.cursorSets += setsImage;
+    counters_.cursorMoves += moves;
+}
+
 void Instrumentation::flipShown(const Crtc &crtc, const Framebuffer &fb, uint64_t vblank)
 {
     std::lock_guard lock(mutex_);
+    ++counters_.flipsCompleted;
+    ++counters_.flipsCompletedByCrtc[crtc.index];
     flipLog_.record(crtc, fb, vblank);
 }
 
 void Instrumentation::deviceReset()
 {
     std::lock_guard lock(mutex_);
+    counters_ = {};
     faults_ = {};
     flipLog_.clear();
     ge_.reset();

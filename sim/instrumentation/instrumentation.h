@@ -1,9 +1,11 @@
-// The simulator's test instrumentation: faults armed on the device's and
-// the GE's calls, the flip log and its probes. The device reaches it only
-// through DeviceHooks, the GE engine only through GeHooks; the control
-// requests arm and read it through the rest.
+// The simulator's test instrumentation: the device's counters, faults armed
+// on the device's and the GE's calls, the flip log and its probes (the GE
+// engine counts its own work). The device reaches it only through
+// DeviceHooks, the GE engine only through GeHooks; the control requests
+// arm and read it through the rest.
 #pragma once
 
+#include "counters.h"
 #include "device_faults.h"
 #include "device_hooks.h"
 #include "flip_log.h"
@@ -25,6 +27,7 @@ class Instrumentation final : public DeviceHooks {
     void armFlipFaultOnCrtc(size_t crtcIndex, unsigned count);
     void setFlipProbes(std::vector<FlipProbe> probes);
     std::vector<std::string> flipLogLines() const;
+    Counters counters() const;
     GeInstruments &ge() { return ge_; }
 
     bool failFlip(size_t crtcIndex) override;
@@ -32,12 +35,17 @@ class Instrumentation final : public DeviceHooks {
     bool failGetConnector() override;
     bool failCreateDumb() override;
     bool masterHeldElsewhere() const override;
+    void ioctlCalled(const char *name) override;
+    void flipRequested(bool accepted) override;
+    void setCrtcCalled() override;
+    void cursorCalled(bool setsImage, bool moves) override;
     void flipShown(const Crtc &crtc, const Framebuffer &fb, uint64_t vblank) override;
     void deviceReset() override;
     GeHooks &geHooks() override { return ge_; }
 
   private:
-    mutable std::mutex mutex_; // guards faults_ and flipLog_; ge_ guards itself
+    mutable std::mutex mutex_; // guards all but ge_, which guards itself
+    Counters counters_;
     DeviceFaults faults_;
     FlipLog flipLog_;
     GeInstruments ge_;

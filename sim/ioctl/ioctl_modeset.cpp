@@ -98,7 +98,7 @@ int ioctlSetCrtc(IoctlCall &call, void *arg)
 {
     auto *r = static_cast<drm_mode_crtc *>(arg);
     Device &d = call.device;
-    ++d.counters.setcrtcCalls;
+    d.hooks.setCrtcCalled();
     Crtc *crtc = d.findCrtc(r->crtc_id);
     if (!crtc)
         return -ENOENT;
