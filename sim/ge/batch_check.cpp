@@ -68,20 +68,20 @@ struct Side {
 
 Side destinationOf(const uapi::GeOp &op)
 {
-    return {false, op.dstHandle, op.dstPitch, op.dstX, op.dstY};
+    return {false, op.dst_handle, op.dst_pitch, op.dst_x, op.dst_y};
 }
 
 Side sourceOf(const uapi::GeOp &op)
 {
-    return {true, op.srcHandle, op.srcPitch, op.srcX, op.srcY};
+    return {true, op.src_handle, op.src_pitch, op.src_x, op.src_y};
 }
 
 bool ropFitsType(uint32_t type, uint32_t rop)
 {
-    if (type == uapi::kGeOpSolid)
-        return rop == uapi::kRopPattern || rop == uapi::kRopPatternXorDst;
-    if (type == uapi::kGeOpCopy)
-        return rop == uapi::kRopSource || rop == uapi::kRopSourceXorDst;
+    if (type == TX3120_GE_OP_SOLID)
+        return rop == TX3120_GE_ROP_PATTERN || rop == TX3120_GE_ROP_PATTERN_XOR_DST;
+    if (type == TX3120_GE_OP_COPY)
+        return rop == TX3120_GE_ROP_SOURCE || rop == TX3120_GE_ROP_SOURCE_XOR_DST;
     return false;
 }
 
@@ -113,13 +113,13 @@ Fault checkSide(SurfaceCache &cache, const Side &side, const uapi::GeOp &op, siz
 // `side` receives the side checked last, the one at fault when there is one.
 Fault checkOp(SurfaceCache &cache, const uapi::GeOp &op, size_t &dst, size_t &src, Side &side)
 {
-    if (op.type != uapi::kGeOpSolid && op.type != uapi::kGeOpCopy)
+    if (op.type != TX3120_GE_OP_SOLID && op.type != TX3120_GE_OP_COPY)
         return Fault::kType;
     if (!ropFitsType(op.type, op.rop))
         return Fault::kRop;
     side = destinationOf(op);
     Fault fault = checkSide(cache, side, op, dst);
-    if (fault != Fault::kNone || op.type != uapi::kGeOpCopy)
+    if (fault != Fault::kNone || op.type != TX3120_GE_OP_COPY)
         return fault;
     side = sourceOf(op);
     return checkSide(cache, side, op, src);

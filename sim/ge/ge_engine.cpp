@@ -124,16 +124,9 @@ void GeEngine::finishBatch(std::unique_lock<std::mutex> &lock, uint64_t pixelsFi
     lock.lock();
 }
 
-void GeEngine::failSubmits(int err, unsigned count)
+void GeEngine::setHooks(GeHooks *hooks)
 {
-    std::lock_guard lock(mutex_);
-    submitFault_ = {err, count};
-}
-
-void GeEngine::failWaits(unsigned count)
-{
-    std::lock_guard lock(mutex_);
-    waitFaults_ = count;
+    hooks_ = hooks;
 }
 
 GeEngine::Counters GeEngine::counters() const
@@ -146,24 +139,6 @@ std::string GeEngine::lastRejection() const
 {
     std::lock_guard lock(mutex_);
     return lastRejection_;
-}
-
-void GeEngine::setLogging(bool on)
-{
-    std::lock_guard lock(mutex_);
-    logging_ = on;
-}
-
-void GeEngine::clearLog()
-{
-    std::lock_guard lock(mutex_);
-    log_.clear();
-}
-
-std::vector<std::string> GeEngine::logLines() const
-{
-    std::lock_guard lock(mutex_);
-    return log_;
 }
 
 void GeEngine::setActivityCallback(std::function<void()> callback)

@@ -5,15 +5,17 @@
 // stands for the hardware running beside the CPU, optionally slowed down.
 //
 // Thread safety: every public call may come from any thread. The engine
-// never holds its own lock while calling the surface lookup or the
-// activity callback, so both may take the simulator core's locks; callers
-// must not hold those locks while calling idle() or wait().
+// never holds its own lock while calling the surface lookup, the hooks or
+// the activity callback, so they may take the simulator core's locks;
+// callers must not hold those locks while calling idle() or wait().
 #pragma once
 
 #include "batch.h"
 #include "batch_queue.h"
+#include "ge_hooks.h"
 #include "ge_surface.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -47,11 +49,9 @@ class GeEngine {
     // Switching to synchronous mode completes the queued batches first.
     void setMode(bool threaded, unsigned delayUsPerBatch);
 
-    // The next `count` submits fail with `err` (a positive errno) before
-    // anything is checked; the next `count` waits fail with ETIMEDOUT
-    // without blocking.
-    void failSubmits(int err, unsigned count);
-    void failWaits(unsigned count);
+    // Test instrumentation, not owned; null (the default) for none. It
+    // must outlive the engine's last call.
+    void setHooks(GeHooks *hooks);
 
     struct Counters {
         uint64_t submits;          // GE_SUBMIT calls received
@@ -66,22 +66,12 @@ class GeEngine {
     Counters counters() const;
     std::string lastRejection() const;  // why the last invalid batch was refused
 
-    void setLogging(bool on);
-    void clearLog();
-    std::vector<std::string> logLines() const;
-
     // Called after every completed batch, from whichever thread ran it.
     void setActivityCallback(std::function<void()> callback);
 
   private:
-    struct SubmitFault {
-        int err = 0;
-        unsigned count = 0;
-    };
-
     int receiveSubmit(void *userArgs, uapi::GeSubmitArgs &args, std::vector<uapi::GeOp> &ops);
     int refuseInvalid(size_t opCount, std::string reason);
-    int takeSubmitFault();
     int acceptBatch(Batch batch, uint64_t &serial);
     Batch takeSpare();
     void recycle(Batch batch);
@@ -112,12 +102,9 @@ class GeEngine {
     bool stopping_ = false;
     std::thread worker_;
 
-    SubmitFault submitFault_;
-    unsigned waitFaults_ = 0;
+    std::atomic<GeHooks *> hooks_{nullptr};
     Counters counters_{};
     std::string lastRejection_;
-    bool logging_ = false;
-    std::vector<std::string> log_;
     std::function<void()> activity_;
 };
 

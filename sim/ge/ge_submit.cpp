@@ -2,7 +2,6 @@
 #include "batch_check.h"
 #include "ge_engine.h"
 #include "seqno.h"
-#include "submit_log.h"
 #include "user_copy.h"
 
 #include <cerrno>
@@ -12,7 +11,7 @@ namespace {
 
 bool countInRange(uint32_t count)
 {
-    return count >= 1 && count <= uapi::kGeMaxOpsPerBatch;
+    return count >= 1 && count <= TX3120_GE_MAX_OPS;
 }
 
 uint64_t addressOf(const void *p)
@@ -56,8 +55,8 @@ int GeEngine::submit(void *userArgs)
 }
 
 // Copies the record and the operations in (the caller may reuse its array
-// as soon as the call returns), logs them, then checks the record itself.
-// Returns 0 or a positive errno.
+// as soon as the call returns), shows them to the hooks, then checks the
+// record itself. Returns 0 or a positive errno.
 int GeEngine::receiveSubmit(void *userArgs, uapi::GeSubmitArgs &args,
                             std::vector<uapi::GeOp> &ops)
 {
@@ -70,13 +69,11 @@ int GeEngine::receiveSubmit(void *userArgs, uapi::GeSubmitArgs &args,
     }
     if (!opsRead)
         ops.clear();  // `ops` may hold an earlier batch's operations
-    {
-        std::lock_guard lock(mutex_);
-        if (logging_)
-            log_.push_back(formatSubmitLine(args, ops, opsRead));
+    if (GeHooks *hooks = hooks_.load()) {
+        hooks->submitReceived(args, ops, opsRead);
+        if (int fault = hooks->submitFault())
+            return fault;
     }
-    if (int fault = takeSubmitFault())
-        return fault;
     if (!countInRange(args.count))
         return refuseInvalid(0, "count " + std::to_string(args.count) + " out of range");
     if (!opsRead)
@@ -84,15 +81,6 @@ int GeEngine::receiveSubmit(void *userArgs, uapi::GeSubmitArgs &args,
     if (args.reserved0 != 0 || args.reserved1 != 0)
         return refuseInvalid(ops.size(), "reserved fields not zero");
     return 0;
-}
-
-int GeEngine::takeSubmitFault()
-{
-    std::lock_guard lock(mutex_);
-    if (submitFault_.count == 0)
-        return 0;
-    --submitFault_.count;
-    return submitFault_.err;
 }
 
 int GeEngine::refuseInvalid(size_t opCount, std::string reason)

@@ -12,15 +12,15 @@ int GeEngine::wait(void *userArgs)
 {
     uapi::GeWaitArgs args{};
     bool readable = copyFromUser(&args, reinterpret_cast<uintptr_t>(userArgs), sizeof args);
+    GeHooks *hooks = hooks_.load();
+    bool faulted = readable && hooks && hooks->waitFault();
     std::unique_lock lock(mutex_);
     ++counters_.waits;
     if (!readable)
         return -EFAULT;
-    if (waitFaults_ > 0) {
-        --waitFaults_;
+    if (faulted)
         return -ETIMEDOUT;
-    }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(args.timeoutUs);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(args.timeout_us);
     if (args.seqno == 0) {
         bool room = doneCv_.wait_until(lock, deadline, [this] {
             return !threaded_ || pendingBelowLimit();

@@ -150,8 +150,8 @@ template <auto rowOp>
 {
     const uapi::GeOp &op = p.op;
     const size_t bytes = rowBytes(op), pitch = p.dst.pitch;
-    const uint32_t height = op.height, pattern = op.fillColor;
-    uint8_t *row = pixelAddress(p.dst, op.dstX, op.dstY);
+    const uint32_t height = op.height, pattern = op.fill_color;
+    uint8_t *row = pixelAddress(p.dst, op.dst_x, op.dst_y);
     for (uint32_t r = 0; r < height; ++r, row += pitch)
         rowOp(row, bytes, pattern);
 }
@@ -263,24 +263,24 @@ template <auto rowOp>
 [[gnu::always_inline]] inline void forEachCopyRow(const PreparedOp &p)
 {
     const uapi::GeOp &op = p.op;
-    bool bottomUp = p.src.pixels == p.dst.pixels && op.dstY > op.srcY;
+    bool bottomUp = p.src.pixels == p.dst.pixels && op.dst_y > op.src_y;
     for (uint32_t i = 0; i < op.height; ++i) {
         uint32_t r = bottomUp ? op.height - 1 - i : i;
-        rowOp(pixelAddress(p.dst, op.dstX, op.dstY + r),
-              pixelAddress(p.src, op.srcX, op.srcY + r), rowBytes(op));
+        rowOp(pixelAddress(p.dst, op.dst_x, op.dst_y + r),
+              pixelAddress(p.src, op.src_x, op.src_y + r), rowBytes(op));
     }
 }
 
 template <typename Vec>
 [[gnu::always_inline]] inline void executePixels(const PreparedOp &p)
 {
-    if (p.op.type == uapi::kGeOpSolid) {
-        if (p.op.rop == uapi::kRopPattern)
+    if (p.op.type == TX3120_GE_OP_SOLID) {
+        if (p.op.rop == TX3120_GE_ROP_PATTERN)
             forEachFillRow<patternRow<Vec>>(p);
         else
             forEachFillRow<patternXorRow<Vec>>(p);
     } else {
-        if (p.op.rop == uapi::kRopSource)
+        if (p.op.rop == TX3120_GE_ROP_SOURCE)
             forEachCopyRow<sourceRow<Vec>>(p);
         else
             forEachCopyRow<sourceXorDstRow<Vec>>(p);
@@ -340,7 +340,7 @@ void executeOp(const PreparedOp &p, RasterTotals &totals)
 {
     executeWith.load(std::memory_order_relaxed)(p);
     uint64_t pixels = uint64_t{p.op.width} * p.op.height;
-    if (p.op.type == uapi::kGeOpSolid)
+    if (p.op.type == TX3120_GE_OP_SOLID)
         totals.pixelsFilled += pixels;
     else
         totals.pixelsCopied += pixels;

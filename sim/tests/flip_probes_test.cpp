@@ -24,12 +24,12 @@ TEST_F(FlipProbes, EachFlipRecordsThePixelsItPutsOnScreen)
 
     // Work submitted before the flip shows in the probe, as it does on screen.
     ASSERT_TRUE(succeeds("ge-mode thread 200000"));
-    uapi::GeOp fill{uapi::kGeOpSolid, uapi::kRopPattern, back.handle, back.pitch, 1, 0, 1, 1,
+    uapi::GeOp fill{TX3120_GE_OP_SOLID, TX3120_GE_ROP_PATTERN, back.handle, back.pitch, 1, 0, 1, 1,
                     0x00ff0000, 0, 0, 0, 0};
     uapi::GeSubmitArgs args{};
     args.ops = reinterpret_cast<uintptr_t>(&fill);
     args.count = 1;
-    ASSERT_EQ(ioctl(fd, uapi::kGeSubmitIoctl, &args), 0);
+    ASSERT_EQ(ioctl(fd, DRM_IOCTL_TX3120_GE_SUBMIT, &args), 0);
     ASSERT_TRUE(succeeds("flip-probes 0,0 1,0 1023,767 2000,0"));
     ASSERT_EQ(drmModePageFlip(fd, crtcId(), backFb, 0, nullptr), 0);
     ASSERT_TRUE(succeeds("ge-idle"));

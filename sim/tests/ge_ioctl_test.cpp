@@ -15,9 +15,6 @@ using uapi::GeOp;
 using uapi::GeSubmitArgs;
 using uapi::GeWaitArgs;
 
-static_assert(uapi::kGeSubmitIoctl == 0xC0186440ul);
-static_assert(uapi::kGeWaitIoctl == 0x40086441ul);
-
 class GeIoctls : public SimTest {
   protected:
     // Submits with the plain ioctl, as the driver does; the seqno or 0.
@@ -26,7 +23,7 @@ class GeIoctls : public SimTest {
         GeSubmitArgs args{};
         args.ops = reinterpret_cast<uintptr_t>(ops.data());
         args.count = static_cast<uint32_t>(ops.size());
-        const int r = ioctl(fd, uapi::kGeSubmitIoctl, &args);
+        const int r = ioctl(fd, DRM_IOCTL_TX3120_GE_SUBMIT, &args);
         if (error)
             *error = r == 0 ? 0 : errno;
         return r == 0 ? args.seqno : 0;
@@ -35,12 +32,12 @@ class GeIoctls : public SimTest {
     int wait(uint32_t seqno)
     {
         GeWaitArgs args{seqno, 1000000};
-        return drmIoctl(fd, uapi::kGeWaitIoctl, &args) == 0 ? 0 : errno;
+        return drmIoctl(fd, DRM_IOCTL_TX3120_GE_WAIT, &args) == 0 ? 0 : errno;
     }
 
     static GeOp fill(const Dumb &b, uint32_t x, uint32_t y, uint32_t w, uint32_t h, uint32_t color)
     {
-        return GeOp{uapi::kGeOpSolid, uapi::kRopPattern, b.handle, b.pitch, x, y, w, h, color, 0, 0, 0, 0};
+        return GeOp{TX3120_GE_OP_SOLID, TX3120_GE_ROP_PATTERN, b.handle, b.pitch, x, y, w, h, color, 0, 0, 0, 0};
     }
 };
 

@@ -1,5 +1,6 @@
 // Injected failures: the next N submits or waits fail as asked, then the
 // engine behaves normally again.
+#include "ge_instruments.h"
 #include "ge_test_support.h"
 
 #include <cerrno>
@@ -11,9 +12,14 @@ namespace {
 
 class FaultTest : public ::testing::TestWithParam<int> {
   protected:
-    FaultTest() { store.create(1, 4, 4, 16); }
+    FaultTest()
+    {
+        store.create(1, 4, 4, 16);
+        engine.setHooks(&instruments);
+    }
 
     BufferStore store;
+    GeInstruments instruments;
     GeEngine engine{store.lookup()};
 };
 
@@ -22,7 +28,7 @@ TEST_P(FaultTest, NextSubmitsFailWithoutRunning)
     const int err = GetParam();
     store.setPixel(1, 0, 0, 0);
     std::vector<uapi::GeOp> ops{fillOp(1, 16, 0, 0, 1, 1, 0xFEEDFACE)};
-    engine.failSubmits(err, 2);
+    instruments.failSubmits(err, 2);
     uint32_t seqno = 0;
     EXPECT_EQ(submitOps(engine, ops, &seqno), -err);
     EXPECT_EQ(submitOps(engine, ops, &seqno), -err);
@@ -46,7 +52,7 @@ TEST_F(FaultTest, NextWaitsTimeOutThenSucceed)
 {
     uint32_t seqno = 0;
     ASSERT_EQ(submitOps(engine, {fillOp(1, 16, 0, 0, 1, 1, 0)}, &seqno), 0);
-    engine.failWaits(2);
+    instruments.failWaits(2);
     EXPECT_EQ(waitSeqno(engine, seqno), -ETIMEDOUT);
     EXPECT_EQ(waitSeqno(engine, 0), -ETIMEDOUT);
     EXPECT_EQ(waitSeqno(engine, seqno), 0);

@@ -22,14 +22,14 @@ void store(std::vector<uint8_t> &image, uint32_t pitch, uint32_t x, uint32_t y, 
 uapi::GeOp fillOp(uint32_t handle, uint32_t pitch, uint32_t x, uint32_t y, uint32_t w, uint32_t h,
                   uint32_t color, uint32_t rop)
 {
-    return uapi::GeOp{uapi::kGeOpSolid, rop, handle, pitch, x, y, w, h, color, 0, 0, 0, 0};
+    return uapi::GeOp{TX3120_GE_OP_SOLID, rop, handle, pitch, x, y, w, h, color, 0, 0, 0, 0};
 }
 
 uapi::GeOp copyOp(uint32_t dstHandle, uint32_t dstPitch, uint32_t dstX, uint32_t dstY, uint32_t w,
                   uint32_t h, uint32_t srcHandle, uint32_t srcPitch, uint32_t srcX, uint32_t srcY,
                   uint32_t rop)
 {
-    return uapi::GeOp{uapi::kGeOpCopy, rop,       dstHandle, dstPitch, dstX, dstY, w,
+    return uapi::GeOp{TX3120_GE_OP_COPY, rop,       dstHandle, dstPitch, dstX, dstY, w,
                       h,               0,         srcHandle, srcPitch, srcX, srcY};
 }
 
@@ -74,15 +74,15 @@ ReferenceModel::ReferenceModel(const BufferStore &store, std::vector<uint32_t> h
 
 void ReferenceModel::apply(const uapi::GeOp &op)
 {
-    std::vector<uint8_t> &dst = images_.at(op.dstHandle);
+    std::vector<uint8_t> &dst = images_.at(op.dst_handle);
     const std::vector<uint8_t> source =
-        op.type == uapi::kGeOpCopy ? images_.at(op.srcHandle) : std::vector<uint8_t>{};
+        op.type == TX3120_GE_OP_COPY ? images_.at(op.src_handle) : std::vector<uint8_t>{};
     for (uint32_t y = 0; y < op.height; ++y) {
         for (uint32_t x = 0; x < op.width; ++x) {
-            uint32_t d = load(dst, op.dstPitch, op.dstX + x, op.dstY + y);
-            uint32_t s = source.empty() ? 0 : load(source, op.srcPitch, op.srcX + x, op.srcY + y);
-            uint32_t p = op.type == uapi::kGeOpSolid ? op.fillColor : 0;
-            store(dst, op.dstPitch, op.dstX + x, op.dstY + y, rop3(op.rop, p, s, d));
+            uint32_t d = load(dst, op.dst_pitch, op.dst_x + x, op.dst_y + y);
+            uint32_t s = source.empty() ? 0 : load(source, op.src_pitch, op.src_x + x, op.src_y + y);
+            uint32_t p = op.type == TX3120_GE_OP_SOLID ? op.fill_color : 0;
+            store(dst, op.dst_pitch, op.dst_x + x, op.dst_y + y, rop3(op.rop, p, s, d));
         }
     }
 }

@@ -20,10 +20,10 @@ constexpr uint32_t kGenerousTimeoutUs = 10'000'000;
 constexpr unsigned kStalledDelayUs = 60'000'000;
 
 uapi::GeOp fillOp(uint32_t handle, uint32_t pitch, uint32_t x, uint32_t y, uint32_t w, uint32_t h,
-                  uint32_t color, uint32_t rop = uapi::kRopPattern);
+                  uint32_t color, uint32_t rop = TX3120_GE_ROP_PATTERN);
 uapi::GeOp copyOp(uint32_t dstHandle, uint32_t dstPitch, uint32_t dstX, uint32_t dstY, uint32_t w,
                   uint32_t h, uint32_t srcHandle, uint32_t srcPitch, uint32_t srcX, uint32_t srcY,
-                  uint32_t rop = uapi::kRopSource);
+                  uint32_t rop = TX3120_GE_ROP_SOURCE);
 
 uapi::GeSubmitArgs argsFor(const std::vector<uapi::GeOp> &ops);
 

@@ -1,4 +1,5 @@
 // The submit log shows each received record and its op words verbatim.
+#include "ge_instruments.h"
 #include "ge_test_support.h"
 
 #include <cerrno>
@@ -14,12 +15,13 @@ class LogTest : public ::testing::Test {
     {
         store.create(7, 1024, 16, 4096);
         store.create(9, 64, 8, 256);
+        engine.setHooks(&instruments);
     }
 
     const std::vector<uapi::GeOp> threeOps{
         fillOp(7, 4096, 2, 3, 10, 5, 0x00FF0000),
-        copyOp(7, 4096, 8, 8, 4, 4, 9, 256, 0, 0, uapi::kRopSourceXorDst),
-        fillOp(9, 256, 63, 7, 1, 1, 0xFFFFFFFF, uapi::kRopPatternXorDst),
+        copyOp(7, 4096, 8, 8, 4, 4, 9, 256, 0, 0, TX3120_GE_ROP_SOURCE_XOR_DST),
+        fillOp(9, 256, 63, 7, 1, 1, 0xFFFFFFFF, TX3120_GE_ROP_PATTERN_XOR_DST),
     };
     const std::string threeOpsLine =
         "submit count=3 reserved0=0 seqno=0 reserved1=0 ops="
@@ -28,12 +30,13 @@ class LogTest : public ::testing::Test {
         "[1,90,9,256,63,7,1,1,4294967295,0,0,0,0]";
 
     BufferStore store;
+    GeInstruments instruments;
     GeEngine engine{store.lookup()};
 };
 
 TEST_F(LogTest, OneLinePerSubmitWithTheRecordAsReceived)
 {
-    engine.setLogging(true);
+    instruments.setLogging(true);
     ASSERT_EQ(submitOps(engine, threeOps), 0);
     std::vector<uapi::GeOp> refused{threeOps[0]};
     uapi::GeSubmitArgs args = argsFor(refused);
@@ -42,7 +45,7 @@ TEST_F(LogTest, OneLinePerSubmitWithTheRecordAsReceived)
     args.count = 2000;
     EXPECT_EQ(engine.submit(&args), -EINVAL);
 
-    EXPECT_EQ(engine.logLines(),
+    EXPECT_EQ(instruments.logLines(),
               (std::vector<std::string>{
                   threeOpsLine,
                   "submit count=1 reserved0=0 seqno=0 reserved1=5 ops="
@@ -54,14 +57,14 @@ TEST_F(LogTest, OneLinePerSubmitWithTheRecordAsReceived)
 TEST_F(LogTest, RecordsOnlyWhileOnAndClears)
 {
     ASSERT_EQ(submitOps(engine, threeOps), 0);
-    EXPECT_TRUE(engine.logLines().empty());
-    engine.setLogging(true);
+    EXPECT_TRUE(instruments.logLines().empty());
+    instruments.setLogging(true);
     ASSERT_EQ(submitOps(engine, threeOps), 0);
-    engine.setLogging(false);
+    instruments.setLogging(false);
     ASSERT_EQ(submitOps(engine, threeOps), 0);
-    EXPECT_EQ(engine.logLines(), std::vector<std::string>{threeOpsLine});
-    engine.clearLog();
-    EXPECT_TRUE(engine.logLines().empty());
+    EXPECT_EQ(instruments.logLines(), std::vector<std::string>{threeOpsLine});
+    instruments.clearLog();
+    EXPECT_TRUE(instruments.logLines().empty());
 }
 
 }  // namespace

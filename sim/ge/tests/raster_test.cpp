@@ -186,9 +186,9 @@ TEST_F(RasterTest, OperationsOfABatchApplyInArrayOrder)
     // Each later operation reads what the earlier ones wrote.
     expectBatchMatchesReference({
         fillOp(kBig, kBigPitch, 0, 0, 8, 6, 0x11111111),
-        fillOp(kBig, kBigPitch, 4, 3, 8, 6, 0x0F0F0F0F, uapi::kRopPatternXorDst),
+        fillOp(kBig, kBigPitch, 4, 3, 8, 6, 0x0F0F0F0F, TX3120_GE_ROP_PATTERN_XOR_DST),
         copyOp(kSmall, kSmallPitch, 0, 0, 7, 5, kBig, kBigPitch, 3, 2),
-        copyOp(kBig, kBigPitch, 1, 1, 7, 5, kSmall, kSmallPitch, 0, 0, uapi::kRopSourceXorDst),
+        copyOp(kBig, kBigPitch, 1, 1, 7, 5, kSmall, kSmallPitch, 0, 0, TX3120_GE_ROP_SOURCE_XOR_DST),
         fillOp(kBig, kBigPitch, 5, 5, 2, 2, 0xFFFFFFFF),
     });
 }
@@ -203,7 +203,7 @@ TEST_F(RasterTest, CountsPixelsFilledAndCopied)
 {
     ASSERT_EQ(submitOps(engine, {fillOp(kBig, kBigPitch, 0, 0, 3, 2, 1),
                                  copyOp(kBig, kBigPitch, 5, 5, 4, 2, kSmall, kSmallPitch, 0, 0),
-                                 fillOp(kSmall, kSmallPitch, 0, 0, 7, 5, 2, uapi::kRopPatternXorDst)}),
+                                 fillOp(kSmall, kSmallPitch, 0, 0, 7, 5, 2, TX3120_GE_ROP_PATTERN_XOR_DST)}),
               0);
     GeEngine::Counters c = engine.counters();
     EXPECT_EQ(c.pixelsFilled, 6u + 35u);

@@ -109,35 +109,35 @@ const BadOp kBadOps[] = {
      "rop 0 not allowed for type 1"},
     {"RopInHigherBits", [] { return withFill([](auto &op) { op.rop = 0x1F0; }); },
      "rop 496 not allowed for type 1"},
-    {"UnknownDstHandle", [] { return withFill([](auto &op) { op.dstHandle = 99; }); },
+    {"UnknownDstHandle", [] { return withFill([](auto &op) { op.dst_handle = 99; }); },
      "destination handle 99 does not exist"},
-    {"DstHandleZero", [] { return withCopy([](auto &op) { op.dstHandle = 0; }); },
+    {"DstHandleZero", [] { return withCopy([](auto &op) { op.dst_handle = 0; }); },
      "destination handle 0 does not exist"},
-    {"UnknownSrcHandle", [] { return withCopy([](auto &op) { op.srcHandle = 99; }); },
+    {"UnknownSrcHandle", [] { return withCopy([](auto &op) { op.src_handle = 99; }); },
      "source handle 99 does not exist"},
-    {"DstPitchNotTheBuffers", [] { return withFill([](auto &op) { op.dstPitch = 64; }); },
+    {"DstPitchNotTheBuffers", [] { return withFill([](auto &op) { op.dst_pitch = 64; }); },
      "destination pitch 64 is not the buffer's 128"},
-    {"SrcPitchNotTheBuffers", [] { return withCopy([](auto &op) { op.srcPitch = 36; }); },
+    {"SrcPitchNotTheBuffers", [] { return withCopy([](auto &op) { op.src_pitch = 36; }); },
      "source pitch 36 is not the buffer's 32"},
     {"ZeroWidth", [] { return withFill([](auto &op) { op.width = 0; }); },
      "destination rectangle 0x8+0+0 is not inside 16x8"},
     {"ZeroHeight", [] { return withCopy([](auto &op) { op.height = 0; }); },
      "destination rectangle 8x0+8+0 is not inside 16x8"},
-    {"DstPastRightEdge", [] { return withFill([](auto &op) { op.dstX = 1; }); },
+    {"DstPastRightEdge", [] { return withFill([](auto &op) { op.dst_x = 1; }); },
      "destination rectangle 16x8+1+0 is not inside 16x8"},
-    {"DstPastBottomEdge", [] { return withFill([](auto &op) { op.dstY = 1; }); },
+    {"DstPastBottomEdge", [] { return withFill([](auto &op) { op.dst_y = 1; }); },
      "destination rectangle 16x8+0+1 is not inside 16x8"},
-    {"SrcPastRightEdge", [] { return withCopy([](auto &op) { op.srcX = 1; }); },
+    {"SrcPastRightEdge", [] { return withCopy([](auto &op) { op.src_x = 1; }); },
      "source rectangle 8x8+1+0 is not inside 8x8"},
-    {"SrcPastBottomEdge", [] { return withCopy([](auto &op) { op.srcY = 1; }); },
+    {"SrcPastBottomEdge", [] { return withCopy([](auto &op) { op.src_y = 1; }); },
      "source rectangle 8x8+0+1 is not inside 8x8"},
-    {"DstXPlusWidthWraps", [] { return withFill([](auto &op) { op.dstX = 0xFFFFFFFF; op.width = 2; }); },
+    {"DstXPlusWidthWraps", [] { return withFill([](auto &op) { op.dst_x = 0xFFFFFFFF; op.width = 2; }); },
      "destination rectangle 2x8+4294967295+0 is not inside 16x8"},
-    {"DstYPlusHeightWraps", [] { return withFill([](auto &op) { op.dstY = 0xFFFFFFF9; op.height = 8; }); },
+    {"DstYPlusHeightWraps", [] { return withFill([](auto &op) { op.dst_y = 0xFFFFFFF9; op.height = 8; }); },
      "destination rectangle 16x8+0+4294967289 is not inside 16x8"},
-    {"SrcXPlusWidthWraps", [] { return withCopy([](auto &op) { op.srcX = 0xFFFFFFF9; }); },
+    {"SrcXPlusWidthWraps", [] { return withCopy([](auto &op) { op.src_x = 0xFFFFFFF9; }); },
      "source rectangle 8x8+4294967289+0 is not inside 8x8"},
-    {"SrcYPlusHeightWraps", [] { return withCopy([](auto &op) { op.srcY = 0xFFFFFFF9; }); },
+    {"SrcYPlusHeightWraps", [] { return withCopy([](auto &op) { op.src_y = 0xFFFFFFF9; }); },
      "source rectangle 8x8+0+4294967289 is not inside 8x8"},
     {"HugeWidthFromOrigin", [] { return withFill([](auto &op) { op.width = 0xFFFFFFFF; }); },
      "destination rectangle 4294967295x8+0+0 is not inside 16x8"},
@@ -217,11 +217,11 @@ TEST_F(ValidationTest, UnreadableMemoryFailsWithEfault)
 TEST_F(ValidationTest, WordsAnOperationDoesNotUseAreIgnored)
 {
     uapi::GeOp fill = goodFill();
-    fill.srcHandle = 99;
-    fill.srcPitch = 7;
-    fill.srcX = fill.srcY = 0xFFFFFFFF;
+    fill.src_handle = 99;
+    fill.src_pitch = 7;
+    fill.src_x = fill.src_y = 0xFFFFFFFF;
     uapi::GeOp copy = goodCopy();
-    copy.fillColor = 0xFFFFFFFF;
+    copy.fill_color = 0xFFFFFFFF;
     std::vector<uapi::GeOp> ops{fill, copy};
     uapi::GeSubmitArgs args = argsFor(ops);
     args.seqno = 12345;  // an output field: whatever the caller left there

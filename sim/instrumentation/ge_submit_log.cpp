@@ -1,16 +1,18 @@
-#include "submit_log.h"
+#include "ge_submit_log.h"
 
 #include <cstring>
 
 namespace qelsim {
 namespace {
 
+constexpr unsigned opWordCount = sizeof(uapi::GeOp) / sizeof(uint32_t);
+
 std::string opWords(const uapi::GeOp &op)
 {
-    uint32_t words[uapi::kGeOpWords];
+    uint32_t words[opWordCount];
     std::memcpy(words, &op, sizeof words);
     std::string out = "[";
-    for (unsigned i = 0; i < uapi::kGeOpWords; ++i) {
+    for (unsigned i = 0; i < opWordCount; ++i) {
         if (i)
             out += ',';
         out += std::to_string(words[i]);

@@ -2,13 +2,12 @@
 
 #include "ioctl_handlers.h"
 
+#include <drm/tx3120_drm.h>
+
 #include <array>
 
 namespace qelsim {
 namespace {
-
-constexpr unsigned long geSubmitCmd = 0xC0186440ul; // DRM_IOWR(0x40, 24 bytes)
-constexpr unsigned long geWaitCmd = 0x40086441ul;   // DRM_IOW(0x41, 8 bytes)
 
 const IoctlEntry entries[] = {
     {DRM_IOCTL_VERSION, "VERSION", 0, ioctlVersion},
@@ -51,8 +50,8 @@ const IoctlEntry entries[] = {
     {DRM_IOCTL_CRTC_GET_SEQUENCE, "CRTC_GET_SEQUENCE", 0, ioctlGetSequence},
     {DRM_IOCTL_CRTC_QUEUE_SEQUENCE, "CRTC_QUEUE_SEQUENCE", 0, ioctlQueueSequence},
     {DRM_IOCTL_MODE_ATOMIC, "MODE_ATOMIC", masterOnly, ioctlAtomic},
-    {geSubmitCmd, "GE_SUBMIT", geIoctl, nullptr},
-    {geWaitCmd, "GE_WAIT", geIoctl, nullptr},
+    {DRM_IOCTL_TX3120_GE_SUBMIT, "GE_SUBMIT", geIoctl, nullptr},
+    {DRM_IOCTL_TX3120_GE_WAIT, "GE_WAIT", geIoctl, nullptr},
 };
 
 } // namespace

@@ -50,16 +50,6 @@ bool allocateMemory(Buffer &b)
     return true;
 }
 
-bool creationFaulted(Faults &f)
-{
-    bool fail = takeFault(f.createDumb);
-    if (f.createDumbNth) {
-        fail = fail || f.createDumbNth == 1;
-        --f.createDumbNth;
-    }
-    return fail;
-}
-
 } // namespace
 
 Buffer::~Buffer()
@@ -79,7 +69,7 @@ int ioctlCreateDumb(IoctlCall &call, void *arg)
     auto *r = static_cast<drm_mode_create_dumb *>(arg);
     if (const int err = checkDumbRequest(*r))
         return err;
-    if (creationFaulted(call.device.faults))
+    if (call.device.hooks.failCreateDumb())
         return -ENOMEM;
     auto b = std::make_shared<Buffer>();
     b->width = r->width;

@@ -86,10 +86,8 @@ int updateCursor(IoctlCall &call, const drm_mode_cursor2 &r)
     if (setsImage) {
         plane.hotX = r.hot_x;
         plane.hotY = r.hot_y;
-        ++call.device.counters.cursorSets;
     }
-    if (moves)
-        ++call.device.counters.cursorMoves;
+    call.device.hooks.cursorCalled(setsImage, moves);
     return 0;
 }
 

@@ -1,17 +1,17 @@
 // The simulated device: every kernel object, the open files and the vblank
 // clock, behind one mutex. Ioctl handlers run with `mutex` held, except the
-// GE calls, which the engine serialises itself.
+// GE calls, which the engine serialises itself. Test instrumentation
+// attaches through `hooks`.
 #pragma once
 
-#include "counters.h"
 #include "description.h"
+#include "device_hooks.h"
 #include "ge_bridge.h"
 #include "objects.h"
 #include "vblank_clock.h"
 
 #include <condition_variable>
 #include <ctime>
-#include <deque>
 #include <map>
 #include <mutex>
 #include <string>
@@ -25,7 +25,8 @@ struct PropertyIds {
 
 class Device {
   public:
-    // The process-wide device, built from QELSIM_CONFIG on first use.
+    // The process-wide device, built from QELSIM_CONFIG on first use with
+    // the process's instrumentation attached (process_device.cpp).
     static Device &instance();
     // The device if some call has already built it, else null: calls on
     // descriptors need not build a device that cannot own them.
@@ -56,8 +57,7 @@ class Device {
     std::map<int, FileRef> files; // by descriptor
     const DrmFile *master = nullptr;
 
-    Counters counters;
-    Faults faults;
+    DeviceHooks &hooks;
     GeBridge ge;
     VblankClock clock;
 
@@ -65,13 +65,6 @@ class Device {
     timespec lastVblankTime{};
     uint64_t lastActivityVblank = 0;
     std::vector<PendingVblankEvent> pendingVblankEvents;
-    // The last flipLogLimit completed flips: a server that flips for hours
-    // must not grow without bound.
-    static constexpr size_t flipLogLimit = 4096;
-    std::deque<std::string> flipLog;
-    // Points (x, y) of a framebuffer whose pixels each fliplog line records
-    // as the flip puts it on screen.
-    std::vector<std::pair<uint32_t, uint32_t>> flipProbes;
 
     uint32_t nextObjectId = 1; // while building: the next id; then the first id after the built objects
     // Ids below this one belong to objects that never go away (properties,
@@ -106,7 +99,7 @@ class Device {
     void noteActivity() { lastActivityVblank = vblankCount; }
 
   private:
-    Device();
+    explicit Device(DeviceHooks &hooks);
     void buildObjects();
     void buildProperties();
     void buildCrtcs();

@@ -4,6 +4,7 @@
 #include "counters_report.h"
 #include "cursor_blend.h"
 #include "device.h"
+#include "instrumentation.h"
 #include "png_out.h"
 
 #include <cstdio>
@@ -134,14 +135,6 @@ bool crtcs(Reply &reply)
     return true;
 }
 
-bool flipLog(Reply &reply)
-{
-    Device &d = Device::instance();
-    std::lock_guard lock(d.mutex);
-    reply.lines.assign(d.flipLog.begin(), d.flipLog.end());
-    return true;
-}
-
 } // namespace
 
 bool controlObserve(const Words &w, Reply &reply, bool &known)
@@ -160,8 +153,10 @@ bool controlObserve(const Words &w, Reply &reply, bool &known)
         return framebufferPng(w, reply);
     if (verb == "buffer")
         return bufferDump(w, reply);
-    if (verb == "fliplog")
-        return flipLog(reply);
+    if (verb == "fliplog") {
+        reply.lines = Instrumentation::instance().flipLogLines();
+        return true;
+    }
     known = false;
     return false;
 }

@@ -91,7 +91,7 @@ int ioctlGetConnector(IoctlCall &call, void *arg)
     auto *r = static_cast<drm_mode_get_connector *>(arg);
     Device &d = call.device;
     // A connector the kernel cannot probe at the moment answers as if gone.
-    if (takeFault(d.faults.getconnector))
+    if (d.hooks.failGetConnector())
         return -ENOENT;
     const Connector *c = d.findConnector(r->connector_id);
     if (!c)

@@ -98,13 +98,13 @@ int ioctlSetCrtc(IoctlCall &call, void *arg)
 {
     auto *r = static_cast<drm_mode_crtc *>(arg);
     Device &d = call.device;
-    ++d.counters.setcrtcCalls;
+    d.hooks.setCrtcCalled();
     Crtc *crtc = d.findCrtc(r->crtc_id);
     if (!crtc)
         return -ENOENT;
     if ((r->x & 0xffff0000u) || (r->y & 0xffff0000u))
         return -ERANGE;
-    if (takeFault(d.faults.setcrtc))
+    if (d.hooks.failSetCrtc())
         return -EINVAL;
     FramebufferRef fb;
     if (r->mode_valid) {

@@ -1,5 +1,7 @@
 #include "counters_report.h"
 
+#include "instrumentation.h"
+
 #include <set>
 
 namespace qelsim {
@@ -33,7 +35,7 @@ std::vector<std::string> counterLines(Device &device)
 {
     const GeEngine::Counters ge = device.ge.counters();
     std::lock_guard lock(device.mutex);
-    const Counters &c = device.counters;
+    const Counters c = Instrumentation::instance().counters();
     const std::set<const Buffer *> live = liveBuffers(device);
     std::vector<std::string> lines = {
         line("live_dumb_buffers", live.size()),
@@ -50,7 +52,7 @@ std::vector<std::string> counterLines(Device &device)
         line("flips_requested", c.flipsRequested),
         line("flips_completed", c.flipsCompleted),
         line("flips_rejected", c.flipsRejected),
-        line("vblanks", c.vblanks),
+        line("vblanks", device.vblankCount),
         line("setcrtc_calls", c.setcrtcCalls),
         line("cursor_sets", c.cursorSets),
         line("cursor_moves", c.cursorMoves),

@@ -140,7 +140,7 @@ int ioctlSetMaster(IoctlCall &call, void *)
     Device &d = call.device;
     if (d.isMaster(*call.file))
         return 0;
-    if (d.master || d.faults.masterHeldElsewhere)
+    if (d.master || d.hooks.masterHeldElsewhere())
         return -EBUSY;
     d.master = call.file.get();
     call.file->wasMaster = true;

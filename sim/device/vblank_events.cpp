@@ -1,8 +1,5 @@
 #include "vblank_events.h"
 
-#include <cstdio>
-#include <cstring>
-#include <string>
 #include <sys/socket.h>
 
 namespace qelsim {
@@ -52,37 +49,12 @@ void sendVblankEvent(const Device &device, const DrmFile &file, const PendingVbl
     sendEvent(file, &e, sizeof e);
 }
 
-// " probes=RRGGBB,..." with the pixels at the probe points of the
-// framebuffer as it goes on screen; nothing without probes.
-std::string probedPixels(const Device &device, const Framebuffer &fb)
-{
-    if (device.flipProbes.empty())
-        return "";
-    std::string text = " probes=";
-    for (const auto &[x, y] : device.flipProbes) {
-        uint32_t pixel = 0;
-        if (x < fb.width && y < fb.height && fb.buffer && fb.buffer->pixels)
-            std::memcpy(&pixel, fb.buffer->pixels + size_t(y) * fb.pitch + size_t(x) * 4, 4);
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "%06x", pixel & 0xffffffu);
-        text += (text.back() == '=' ? "" : ",") + std::string(hex);
-    }
-    return text;
-}
-
 void finishFlip(Device &device, Crtc &crtc)
 {
     PendingFlip flip = std::move(*crtc.flip);
     crtc.flip.reset();
     crtc.fb = flip.fb;
-    ++device.counters.flipsCompleted;
-    ++device.counters.flipsCompletedByCrtc[crtc.index];
-    if (device.flipLog.size() == Device::flipLogLimit)
-        device.flipLog.pop_front();
-    device.flipLog.push_back("flip crtc=" + std::to_string(crtc.id) + " fb=" +
-                             std::to_string(flip.fb->id) +
-                             " vblank=" + std::to_string(device.vblankCount) +
-                             probedPixels(device, *flip.fb));
+    device.hooks.flipShown(crtc, *flip.fb, device.vblankCount);
     device.noteActivity();
     if (!flip.event)
         return;
@@ -117,7 +89,6 @@ void deliverDueVblankEvents(Device &device)
 void advanceVblank(Device &device)
 {
     ++device.vblankCount;
-    ++device.counters.vblanks;
     clock_gettime(CLOCK_MONOTONIC, &device.lastVblankTime);
     if (device.ge.takeActivity())
         device.noteActivity();

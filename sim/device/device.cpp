@@ -1,54 +1,13 @@
 #include "device.h"
 
 #include "description_file.h"
-#include "reentry_guard.h"
 #include "vblank_events.h"
 
-#include <atomic>
-#include <pthread.h>
 #include <cstring>
 
 namespace qelsim {
 
-namespace {
-
-std::atomic<Device *> built{nullptr};
-
-// A child of fork() has only the forking thread: had the clock or control
-// thread held the mutex at that moment, the child's close() and dup2()
-// before exec would wait for it forever. So nobody holds it across fork.
-void lockForFork()
-{
-    built.load()->mutex.lock();
-}
-
-void unlockAfterFork()
-{
-    built.load()->mutex.unlock();
-}
-
-} // namespace
-
-Device &Device::instance()
-{
-    // Never destroyed: the clock and GE threads may still be running while
-    // the process exits.
-    static Device *device = [] {
-        ReentryGuard inside;
-        Device *d = new Device();
-        built = d;
-        pthread_atfork(lockForFork, unlockAfterFork, unlockAfterFork);
-        return d;
-    }();
-    return *device;
-}
-
-Device *Device::existing()
-{
-    return built.load();
-}
-
-Device::Device()
+Device::Device(DeviceHooks &deviceHooks) : hooks(deviceHooks)
 {
     description = loadDescriptionFromEnvironment();
     buildObjects();
@@ -57,6 +16,7 @@ Device::Device()
         std::lock_guard lock(mutex);
         return findBuffer(file, handle);
     });
+    ge.engine().setHooks(&hooks.geHooks());
 }
 
 void Device::startClock()
@@ -79,21 +39,13 @@ void Device::reset(const DeviceDescription &newDescription)
     master = nullptr;
     framebuffers.clear();
     blobs.clear();
-    counters = {};
-    faults = {};
+    hooks.deviceReset();
     pendingVblankEvents.clear();
-    flipLog.clear();
-    flipProbes.clear();
     vblankCount = 0;
     clock_gettime(CLOCK_MONOTONIC, &lastVblankTime);
     lastActivityVblank = 0;
     buildObjects();
-    GeEngine &engine = ge.engine();
-    engine.setMode(description.threadedGe, description.geDelayUs);
-    engine.failSubmits(0, 0);
-    engine.failWaits(0);
-    engine.setLogging(false);
-    engine.clearLog();
+    ge.engine().setMode(description.threadedGe, description.geDelayUs);
     ge.resetCounters();
     clock.setManual(description.manualVblank);
 }
@@ -158,7 +110,7 @@ BufferRef Device::findBufferAnywhere(uint32_t handle) const
 
 bool Device::isMaster(const DrmFile &file) const
 {
-    return master == &file && !faults.masterHeldElsewhere;
+    return master == &file && !hooks.masterHeldElsewhere();
 }
 
 bool Device::isNodePath(const char *path, uint32_t &minor) const

@@ -2,10 +2,12 @@
 // clock, GE execution, and waiting for the device to settle.
 #include "control_reply.h"
 #include "device.h"
+#include "instrumentation.h"
 #include "vblank_events.h"
 
 #include <cerrno>
 #include <chrono>
+#include <map>
 
 namespace qelsim {
 namespace {
@@ -20,31 +22,45 @@ bool armCrtcFlipFault(Device &d, const std::string &kind, unsigned n)
     if (kind.rfind(prefix, 0) != 0 || !parseCount(kind.substr(prefix.size()), index) ||
         index >= d.crtcs.size())
         return false;
-    d.faults.flipOnCrtc[index] = n;
+    Instrumentation::instance().armFlipFaultOnCrtc(index, n);
     return true;
 }
 
 bool armDeviceFault(Device &d, const std::string &kind, unsigned n)
 {
+    static const std::map<std::string, DeviceFault> kinds = {
+        {"flip", DeviceFault::flip},
+        {"setcrtc", DeviceFault::setcrtc},
+        {"getconnector", DeviceFault::getconnector},
+        {"create_dumb", DeviceFault::createDumb},
+        {"create_dumb_nth", DeviceFault::createDumbNth},
+        {"master", DeviceFault::master},
+    };
     std::lock_guard lock(d.mutex);
     if (armCrtcFlipFault(d, kind, n))
         return true;
-    if (kind == "flip")
-        d.faults.flip = n;
-    else if (kind == "setcrtc")
-        d.faults.setcrtc = n;
-    else if (kind == "getconnector")
-        d.faults.getconnector = n;
-    else if (kind == "create_dumb")
-        d.faults.createDumb = n;
-    else if (kind == "create_dumb_nth")
-        d.faults.createDumbNth = n;
-    else if (kind == "master") {
-        d.faults.masterHeldElsewhere = n != 0;
-        // Whoever held master lost it to the other process.
-        if (n)
-            d.master = nullptr;
-    } else
+    const auto it = kinds.find(kind);
+    if (it == kinds.end())
+        return false;
+    Instrumentation::instance().armFault(it->second, n);
+    // Whoever held master lost it to the other process.
+    if (it->second == DeviceFault::master && n)
+        d.master = nullptr;
+    return true;
+}
+
+bool armGeFault(const std::string &kind, unsigned n)
+{
+    GeInstruments &ge = Instrumentation::instance().ge();
+    if (kind == "submit_eintr")
+        ge.failSubmits(EINTR, n);
+    else if (kind == "submit_eagain")
+        ge.failSubmits(EAGAIN, n);
+    else if (kind == "submit_einval")
+        ge.failSubmits(EINVAL, n);
+    else if (kind == "wait")
+        ge.failWaits(n);
+    else
         return false;
     return true;
 }
@@ -54,18 +70,8 @@ bool fault(const Words &w, Reply &reply)
     unsigned n;
     if (w.size() != 3 || !parseCount(w[2], n))
         return reply.fail("usage: fault <kind> <count>");
-    Device &d = Device::instance();
-    GeEngine &ge = d.ge.engine();
     const std::string &kind = w[1];
-    if (kind == "submit_eintr")
-        ge.failSubmits(EINTR, n);
-    else if (kind == "submit_eagain")
-        ge.failSubmits(EAGAIN, n);
-    else if (kind == "submit_einval")
-        ge.failSubmits(EINVAL, n);
-    else if (kind == "wait")
-        ge.failWaits(n);
-    else if (!armDeviceFault(d, kind, n))
+    if (!armGeFault(kind, n) && !armDeviceFault(Device::instance(), kind, n))
         return reply.fail("unknown fault " + kind);
     return true;
 }
@@ -107,7 +113,7 @@ bool geMode(const Words &w, Reply &reply)
 
 bool geLog(const Words &w, Reply &reply)
 {
-    GeEngine &ge = Device::instance().ge.engine();
+    GeInstruments &ge = Instrumentation::instance().ge();
     if (w.size() == 1) {
         reply.lines = ge.logLines();
         return true;
@@ -127,7 +133,7 @@ bool geLog(const Words &w, Reply &reply)
 // points: none.
 bool flipProbes(const Words &w, Reply &reply)
 {
-    std::vector<std::pair<uint32_t, uint32_t>> points;
+    std::vector<FlipProbe> points;
     for (size_t i = 1; i < w.size(); ++i) {
         const size_t comma = w[i].find(',');
         unsigned x, y;
@@ -136,9 +142,7 @@ bool flipProbes(const Words &w, Reply &reply)
             return reply.fail("usage: flip-probes [x,y ...]");
         points.emplace_back(x, y);
     }
-    Device &d = Device::instance();
-    std::lock_guard lock(d.mutex);
-    d.flipProbes = std::move(points);
+    Instrumentation::instance().setFlipProbes(std::move(points));
     return true;
 }
 

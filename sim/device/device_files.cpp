@@ -57,7 +57,7 @@ int openDeviceFile(Device &device, uint32_t minor, int flags)
     file->eventFd = ends[1];
     file->minor = minor;
     file->magic = device.nextMagic++;
-    if (!device.master && !device.faults.masterHeldElsewhere) {
+    if (!device.master && !device.hooks.masterHeldElsewhere()) {
         device.master = file.get();
         file->wasMaster = true;
         file->authenticated = true;

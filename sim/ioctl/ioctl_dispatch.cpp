@@ -55,7 +55,7 @@ int dispatchLocked(Device &device, const FileRef &file, unsigned long cmd, void 
     const IoctlEntry *entry = findIoctl(_IOC_NR(cmd));
     if (!entry)
         return -EINVAL;
-    ++device.counters.ioctls[entry->name];
+    device.hooks.ioctlCalled(entry->name);
     if ((entry->flags & masterOnly) && !device.isMaster(*file))
         return -EACCES;
     if (entry->flags & geIoctl)

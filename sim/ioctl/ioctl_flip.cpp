@@ -32,7 +32,7 @@ int checkFlip(IoctlCall &call, const drm_mode_crtc_page_flip &r, Crtc *&crtc,
         return -EBUSY;
     if (!crtc->active)
         return -EINVAL;
-    if (takeFault(d.faults.flip) || takeFault(d.faults.flipOnCrtc[crtc->index]))
+    if (d.hooks.failFlip(crtc->index))
         return -EINVAL;
     return 0;
 }
@@ -43,13 +43,12 @@ int ioctlPageFlip(IoctlCall &call, void *arg)
 {
     const auto *r = static_cast<drm_mode_crtc_page_flip *>(arg);
     Device &d = call.device;
-    ++d.counters.flipsRequested;
     Crtc *crtc = nullptr;
     FramebufferRef fb;
-    if (int err = checkFlip(call, *r, crtc, fb)) {
-        ++d.counters.flipsRejected;
+    const int err = checkFlip(call, *r, crtc, fb);
+    d.hooks.flipRequested(err == 0);
+    if (err)
         return err;
-    }
     PendingFlip flip;
     flip.fb = std::move(fb);
     flip.userData = r->user_data;
