@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 // CPU time of a running X server, from /proc. The server's main thread
 // (its tid is the pid) runs the driver; the simulated GE's worker thread in
 // the same process is the hardware, so the two are read apart.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pointer moves on the real Xorg and the simulated 1024x768 panel, with the
 // root cursor defined (left_ptr) and the pointer warped by a client: at a
 // mouse's rate (500 moves a second, each sent without waiting) and as fast

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The X server entry points that the GE queue path reaches, for a
  * benchmark that runs the driver's GE code without a server. */
 #include "server_stand_ins.h"

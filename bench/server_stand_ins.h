@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Stand-ins for the X server entry points the GE queue path reaches. */
 #ifndef QEL_BENCH_SERVER_STAND_INS_H
 #define QEL_BENCH_SERVER_STAND_INS_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Cost of queuing one solid fill: EXA's Solid hook in a loop on one
  * prepared destination, with the simulator as the kernel. The loop queues
  * fewer operations than one batch holds, so that the measured function

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TearFree under continuous full-screen damage on the real Xorg and the
 // simulated 60 Hz panel (or a panel and a monitor side by side): flips
 // completed per vblank on every display, pixels the GE copied per cycle

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // x11perf on the real Xorg and the simulated 1024x768 panel, against four
 // servers side by side: qel with its defaults (Accel and TearFree on), qel
 // with TearFree off, qel with Accel off, and the stock modesetting driver.

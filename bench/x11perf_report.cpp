@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "x11perf_report.h"
 
 #include <algorithm>

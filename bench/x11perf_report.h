@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 // The x11perf benchmark's report: what each server measured per test, how
 // qel with its defaults compares with qel Accel off and with the stock
 // modesetting driver, the goals marked, and a summary line last.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 // Running x11perf as a client of a test server and reading its output:
 // the timing arguments, a measured run with a fixed -reps, and the search
 // for the reps that last a wanted time.

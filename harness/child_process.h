@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A child process this process stays the parent of, so that it can be waited
 // for (through a pidfd, never by sleeping) and never lingers as an orphan.
 #pragma once

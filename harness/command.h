@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a client program to completion and captures what it printed.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "emulation.h"
 
 #include <stdexcept>

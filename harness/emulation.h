@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A test server of another architecture than the harness: the binary runs
 // under a user-mode emulator, while the harness and the X clients stay
 // native and reach it over its sockets.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Waiting for a state the server reaches on its own time (a shadow update,
 // a mode set after the console becomes active, a DPMS change): the condition
 // is polled until it holds or a generous deadline passes. No fixed sleeps.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Small file-system helpers the harness builds its run directories with.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An RGB picture as the panel or the X server shows it, one 0x00RRGGBB word
 // per pixel, and the formats the harness meets: PNG (the simulator's
 // captures, artifacts) and XWD (xwd -root).

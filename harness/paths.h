@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the pieces a test server needs live: the build's module and
 // simulator, the host's umockdev preload and X server. Each can be overridden
 // from the environment so that an installed or cross build can be tested.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Presents whole-screen pixmaps on the root window through the Present
 // extension, the path on which a driver with page flips shows frames.
 #pragma once

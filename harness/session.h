@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A running test server and what a test does with it: clients, the log,
 // the simulator, the panel's pixels, and a clean stop.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Client of the simulator's control socket: one request line, then reply
 // lines up to a final "ok" or "error <text>".
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sysfs_testbed.h"
 
 #include "files.h"

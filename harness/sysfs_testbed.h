@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A static sysfs tree in the layout umockdev's preload serves as /sys: the
 // simulated DRM device under a platform parent, and the backlight devices a
 // test asks for. Xorg's platform bus finds the device through libudev here.

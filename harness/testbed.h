@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Builds and starts one test server: the real Xorg with qel (or a peer
 // driver) on the simulated device, in a private run directory holding its
 // configuration, umockdev sysfs tree, log, simulator socket and statistics.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "xcb_client.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A direct X client for tests: draws on the root window and reads it back.
 #pragma once
 

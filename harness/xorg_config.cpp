@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "xorg_config.h"
 
 #include <sstream>

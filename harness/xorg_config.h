@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The xorg.conf a test server runs with: no input devices, no automatic GPU
 // screens, no blanking, modules from the build first, one Device section
 // (or none, when the server is to choose the driver).

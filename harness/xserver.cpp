@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "xserver.h"
 
 #include "files.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real Xorg, started as this process's child on a generated
 // configuration, with the environment the caller gives it (the simulator's
 // preloads). It picks a free display itself and announces it on -displayfd.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's public entry points, and what it does when it is loaded
 // into a process and when that process exits.
 #include "qelsim.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The process's device, with the process's test instrumentation attached:
 // the one place where the device model and the instrumentation meet.
 #include "device.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* In-process control of the TX3120 device simulator, for tests linked with
  * it (C and C++). See sim/README.md for the description format and the
  * control protocol. */

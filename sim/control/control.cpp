@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "control.h"
 
 #include "control_reply.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The control protocol of README.md: one request line in, reply lines out,
 // the last one `ok` or `error <text>`.
 #pragma once

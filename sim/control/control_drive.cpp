@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Control requests that change how the device behaves: faults, the vblank
 // clock, GE execution, and waiting for the device to settle.
 #include "control_reply.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Control requests that look at the device: counters, CRTCs, captures,
 // buffer contents, the flip log and the GE log.
 #include "control_reply.h"

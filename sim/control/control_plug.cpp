@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The control request that plugs a display into a connector or pulls it
 // out, and then announces the change as the kernel does: a hotplug uevent
 // of the card.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A reply being built by a control request handler.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "control_socket.h"
 
 #include "control.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Serves the control protocol on a Unix stream socket.
 #pragma once
 

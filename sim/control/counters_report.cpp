@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "counters_report.h"
 
 #include "instrumentation.h"

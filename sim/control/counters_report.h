@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The counters as key=value lines, for the `counters` request and the
 // QELSIM_STATS file.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cursor_blend.h"
 
 #include <algorithm>

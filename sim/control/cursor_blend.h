@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a CRTC's cursor plane adds to the picture it shows.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes 8-bit RGB or RGBA images as PNG files.
 #pragma once
 

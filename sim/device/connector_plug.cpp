@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "connector_plug.h"
 
 #include "edid.h"

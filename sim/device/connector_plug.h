@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A display plugged into a connector or pulled out of it, as the kernel's
 // probe of the connector records it: the connection status, the modes the
 // display offers and its EDID blob.

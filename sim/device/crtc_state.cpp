@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "crtc_state.h"
 
 #include "vblank_events.h"

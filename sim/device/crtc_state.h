@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // State changes of CRTCs shared by several ioctls.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The device description: what a simulated device consists of, read from the
 // text format documented in README.md.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "description_file.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the device description comes from in a preloaded process.
 #pragma once
 

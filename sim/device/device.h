@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated device: every kernel object, the open files and the vblank
 // clock, behind one mutex. Ioctl handlers run with `mutex` held, except the
 // GE calls, which the engine serialises itself. Test instrumentation

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Builds the kernel objects of a description. Ids come from one counter in
 // the order a kernel driver registers its objects: properties, planes,
 // CRTCs, encoders, connectors, then blobs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "device_files.h"
 
 #include "crtc_state.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Open files of the device: a descriptor of a device node is one end of a
 // socketpair, so the client's poll() and read() see the events the
 // simulator writes to the other end.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where test instrumentation attaches to the device model: the device asks
 // whether an armed fault fails a call, and reports the events tests count
 // and log.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "edid.h"
 
 #include <algorithm>

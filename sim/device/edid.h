@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A 128-byte EDID 1.4 block describing a simulated panel.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ge_bridge.h"
 
 namespace qelsim {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The device's side of the GE engine (sim/ge): resolves the handles of a
 // batch in the file that submitted it, and reports the engine's figures
 // relative to the last device reset.

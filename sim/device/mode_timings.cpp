@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "mode_timings.h"
 
 #include <cstdio>

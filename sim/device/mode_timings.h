@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Kernel mode records (drm_mode_modeinfo) with CVT timings.
 #pragma once
 

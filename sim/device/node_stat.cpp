@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "node_stat.h"
 
 namespace qelsim {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What stat() and statx() say about a device node: a character device with
 // the DRM major number.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The kernel objects the simulated device is made of: dumb buffers,
 // framebuffers, CRTCs, encoders, connectors, properties, and the open files.
 #pragma once

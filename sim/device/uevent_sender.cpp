@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "uevent_sender.h"
 
 #include "node_stat.h"

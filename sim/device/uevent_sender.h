@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The kernel's hotplug uevent of the device, as udev passes it on to the
 // listeners of the process it runs in. Under umockdev's preload a libudev
 // monitor's netlink socket is an AF_UNIX datagram socket bound to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "vblank_clock.h"
 
 #include "quiet_thread.h"

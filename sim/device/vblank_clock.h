@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The vblank clock: a thread that calls a tick function 60 times a second,
 // or, in manual mode, waits for a test to advance vblanks itself.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "vblank_events.h"
 
 #include <sys/socket.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What happens at a vblank: due page flips complete, due vblank events are
 // delivered, and the events become readable on the files that asked.
 #pragma once

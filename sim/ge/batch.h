@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A batch as the engine keeps it between submit and execution: the caller's
 // operations copied in, each with the buffers it touches already resolved.
 // The engine recycles batches, so their storage is allocated once and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Validation of a whole batch before any of it runs: a batch with one bad
 // operation is refused entirely.
 #pragma once

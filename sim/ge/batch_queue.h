@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The batches accepted and not yet started, in submission order, in a ring
 // whose slots are reused: it grows only when more batches wait than ever
 // before (the engine's queue limit bounds that), so queuing allocates

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GeEngine: lifetime, execution modes, the worker thread, observation.
 #include "ge_engine.h"
 

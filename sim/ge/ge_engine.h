@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The GE blitter as the kernel driver runs it: GE_SUBMIT takes a batch of
 // fills and copies between dumb buffers, checks all of it, and queues it
 // under a fresh seqno; GE_WAIT blocks until a batch has completed.

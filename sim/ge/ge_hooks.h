@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where test instrumentation attaches to the engine: failures armed for the
 // next calls, and a look at every submit as it was received. The engine
 // runs the same without hooks; sim/instrumentation provides them.

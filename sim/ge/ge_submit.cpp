@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GeEngine::submit: the GE_SUBMIT ioctl.
 #include "batch_check.h"
 #include "ge_engine.h"

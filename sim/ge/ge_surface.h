@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How the engine reaches the memory of a dumb buffer: the simulator core
 // resolves a handle to its pixels once per batch, at submit time.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The GE ioctls' records under C++ names. The kernel driver's uAPI header
 // (include/drm/tx3120_drm.h) is their only definition; this file names
 // them for the engine and checks the layout it reads in place.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GeEngine: the GE_WAIT ioctl and completion queries.
 #include "ge_engine.h"
 #include "seqno.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pixel work of the GE: solid fills and copies on 32-bit pixels, pixel
 // (x, y) at byte y * pitch + x * 4. Operations reaching here are validated.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Batches carry an internal 64-bit serial (1, 2, 3, ...) that never wraps;
 // the 32-bit seqno user space sees cycles through 1..0xFFFFFFFF and never
 // takes the value 0, which user space reserves for "nothing submitted".

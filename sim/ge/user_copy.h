@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads and writes of caller memory that fail cleanly (EFAULT, as a
 // kernel's copy_from_user does) instead of crashing the process when the
 // caller passes a bad address.

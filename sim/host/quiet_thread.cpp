@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "quiet_thread.h"
 
 #include "reentry_guard.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Threads of the simulator block every signal, so that the host process's
 // handlers (the X server's SIGIO, SIGALRM, SIGUSR1...) always run on its own
 // threads, and mark themselves as simulator threads so that the libc calls

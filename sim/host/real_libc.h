@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The next definition of an interposed call (normally the C library's, or
 // umockdev's when it is preloaded after us), found with dlsym(RTLD_NEXT) so
 // that the simulator never calls itself.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Marks the current thread as running simulator code: interposed calls made
 // meanwhile (the simulator's own file, socket and memory calls) go straight
 // to the next definition instead of being simulated again.

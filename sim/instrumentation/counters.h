@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the simulator counts for tests (the `counters` control request).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Faults armed on the device's calls (the `fault` control request): each
 // fails the next so many matching calls as the kernel could. Not guarded:
 // its owner serialises the calls.

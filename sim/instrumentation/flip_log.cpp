@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "flip_log.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The flip log (the `fliplog` control request): one line per completed
 // flip, the latest `limit` of them, with the pixels at the probe points
 // (`flip-probes`) as each flip put its framebuffer on screen. Not guarded:

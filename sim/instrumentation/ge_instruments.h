@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The GE's test instrumentation: submit and wait failures armed for the
 // next calls, and the log of every submit received (the `fault` and
 // `ge-log` control requests).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ge_submit_log.h"
 
 #include <cstring>

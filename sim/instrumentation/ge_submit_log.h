@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One human-readable line per received GE_SUBMIT, showing the record and
 // the op words exactly as the caller sent them, for wire-format tests.
 #pragma once

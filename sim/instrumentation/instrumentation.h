@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulator's test instrumentation: the device's counters, faults armed
 // on the device's and the GE's calls, the flip log and its probes (the GE
 // engine counts its own work). The device reaches it only through

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Interposed ioctl and mmap: device descriptors are answered by the
 // simulated device, terminals by the kernel itself, the rest by whatever
 // comes next (libc, or umockdev's preload).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Interposed open family, close and the descriptor duplicators: a device
 // node opens as a simulated device file, and the simulator follows its
 // descriptors as they are copied and closed.

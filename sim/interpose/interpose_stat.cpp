@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Interposed stat family and access(): device nodes and their descriptors
 // are character devices 226:N whether or not the node exists on disk.
 // Both the plain and the 64-bit names are defined here, so neither may be

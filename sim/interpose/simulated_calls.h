@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The parts of the interposed libc calls that concern device nodes. Each
 // returns false (or does nothing) for anything else, and the interposer
 // then forwards the call unchanged.

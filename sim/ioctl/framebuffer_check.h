@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The checks the kernel makes before it wraps a buffer as a framebuffer,
 // shared by ADDFB/ADDFB2 and the cursor ioctls (which wrap the cursor's
 // buffer in a framebuffer of their own).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What an ioctl handler gets: the device (its mutex held through LOCK), the
 // calling file, and the argument copied into kernel-sized memory.
 // Handlers return 0 or a negative errno, as kernel ioctl functions do.

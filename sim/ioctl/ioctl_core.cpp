@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The DRM core ioctls: identity, capabilities, authentication and master.
 #include "ioctl_handlers.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The legacy cursor ioctls, CURSOR and CURSOR2, as the kernel (6.1) serves
 // them for a CRTC with a cursor plane (drm_mode_cursor_universal): the
 // buffer is wrapped in an ARGB8888 framebuffer of width * 4 bytes a row,

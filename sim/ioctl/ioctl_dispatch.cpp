@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ioctl_dispatch.h"
 
 #include "ioctl_table.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Entry of every ioctl on a device descriptor, as the kernel's drm_ioctl():
 // decodes the number, checks master-only calls, copies the argument in and
 // out, and counts the call.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Dumb buffers: memfd-backed memory with a kernel-chosen, padded pitch.
 #include "ioctl_handlers.h"
 

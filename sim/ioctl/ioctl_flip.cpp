@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // PAGE_FLIP: the flip is queued and completes at the first vblank at which
 // the GE work submitted before it has finished.
 #include "ioctl_handlers.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Framebuffers: ADDFB, ADDFB2, RMFB, DIRTYFB and GETFB.
 #include "ioctl_handlers.h"
 

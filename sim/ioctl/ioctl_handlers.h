@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The DRM ioctls the device answers, one handler each (see ioctl_table.cpp).
 #pragma once
 

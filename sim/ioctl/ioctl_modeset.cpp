@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Mode setting: SETCRTC and gamma.
 #include "ioctl_handlers.h"
 

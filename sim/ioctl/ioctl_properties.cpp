@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Properties: their descriptions, blobs, per-object values, and the one
 // property a client may change, connector DPMS.
 #include "ioctl_handlers.h"

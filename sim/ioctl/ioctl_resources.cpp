@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Read-only KMS queries: resources, CRTCs, encoders, connectors, planes.
 #include "ioctl_handlers.h"
 

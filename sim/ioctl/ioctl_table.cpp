@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ioctl_table.h"
 
 #include "ioctl_handlers.h"

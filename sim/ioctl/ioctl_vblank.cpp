@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // WAIT_VBLANK and the CRTC sequence ioctls. All CRTCs share one vblank
 // counter; a CRTC that is not scanning out has no vblanks to wait for.
 #include "ioctl_handlers.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "property_lists.h"
 
 #include "ioctl_call.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which properties each kind of object carries, with their current values.
 #pragma once
 

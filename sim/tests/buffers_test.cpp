@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Dumb buffers through libdrm: sizes, pitch padding, shared mappings, and
 // the errors the kernel gives for bad requests.
 #include "sim_fixture.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The simulator as a C unit test uses it: linked as a shared library,
  * configured and queried through qelsim.h, answering plain ioctl(). */
 #include "qelsim.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The control protocol, in process and on its socket: replies, captures
 // and the figures a test reads.
 #include "sim_fixture.h"

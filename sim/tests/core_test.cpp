@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The DRM core: identity, capabilities, client caps and the master rules.
 #include "sim_fixture.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The cursor planes behind the legacy cursor ioctls: what they accept and
 // refuse as the kernel does, the state the `crtcs` request reports, and the
 // blend that captures show.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The device description text: what it may say, and what it may not.
 #include "description.h"
 #include "qelsim.h"

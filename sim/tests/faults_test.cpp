@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Faults armed through the control protocol hit exactly the calls they
 // name, and the device behaves normally again afterwards.
 #include "sim_fixture.h"

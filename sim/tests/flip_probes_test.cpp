@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Flip probes: each completed flip records the pixels its framebuffer holds
 // at the probe points, read when the flip takes effect, after the GE work it
 // waited for.

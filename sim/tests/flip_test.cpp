@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Page flips and vblank events as a client sees them: nothing before the
 // vblank, then an event that drmHandleEvent delivers with the caller's data.
 #include "sim_fixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The GE ioctls on a device descriptor: batches run on the client's dumb
 // buffers, and flips wait for the GE work submitted before them.
 #include "sim_fixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Plugging a display into a connector and pulling it out: what the
 // connector then reports, and the uevent that announces it to the
 // listeners of a umockdev testbed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Mode setting through libdrm: resources and connectors as described,
 // CRTCs on and off, framebuffers, properties and gamma.
 #include "sim_fixture.h"

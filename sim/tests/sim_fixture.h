@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A fresh simulated device per test, opened through libc as any client
 // would open it, with manual vblanks so that tests decide when time passes.
 #pragma once

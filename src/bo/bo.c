@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Kernel dumb buffers: creation, CPU mapping, framebuffer ids and release.
  * Nothing here logs; callers decide what a failure means. */
 #define _LARGEFILE64_SOURCE

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Dumb buffer objects: every pixel store the driver owns. */
 #ifndef QEL_BO_H
 #define QEL_BO_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* What the X server's loader and probe code see of the module: the version
  * and module data records, the driver record, the option table, the probe. */
 #include "qel.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Pre-initialisation of a screen: the private record, the DRM device, the
  * pixel format, the options, the CRTCs and outputs with their modes, and
  * the sub-modules that ScreenInit needs. Nothing is shown on the device. */

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The screen's presentation over one server generation. TearFree is armed
  * at the start of CreateScreenResources, before the first modes are set,
  * so that every CRTC's first mode set already chooses how the CRTC

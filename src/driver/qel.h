@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The per-screen state of the driver and the entry points of its frame. */
 #ifndef QEL_H
 #define QEL_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* RandR screen resize: the screen's buffer has the screen's size, so a
  * resize replaces it, repoints the screen pixmap, sets every lit CRTC again
  * (tear-free CRTCs refill their own buffers from the new one) and only then

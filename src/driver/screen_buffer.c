@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The screen's buffer, behind the screen pixmap: made at ScreenInit,
  * replaced at resize and destroyed at CloseScreen, here only. Without
  * TearFree the CRTCs scan it out, so it gets its framebuffer at once; with

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* A server generation of the screen. ScreenInit makes buffers, visuals, fb,
  * EXA, cursor, the CRTC layer, the watch on hotplug uevents and the wraps
  * of CreateScreenResources and CloseScreen. At CloseScreen the hotplug

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Creation and release of the per-screen record. */
 #include "qel.h"
 

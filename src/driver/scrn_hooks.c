@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The hooks of the screen record that the server calls once the screen
  * runs: VT switches, mode switch, viewport panning and the size limit of
  * modes.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* A batch the GE could not take, executed by the CPU through the buffers'
  * mappings with the GE's own rules: the same raster operations, copies
  * within one buffer as if each source row were read before its

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* CPU access to driver pixmaps: uploads, downloads and software fallbacks
  * wait for the unfinished GE work on the buffer concerned that the access
  * conflicts with, and no other. */

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* EXA set-up with driver-allocated pixmaps: the driver owns the storage of
  * every pixmap EXA makes (exa_pixmap.c) and the operation queue. Nothing
  * migrates: a pixmap the GE can address is a buffer from the start, and

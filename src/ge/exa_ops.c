@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* EXA solid fills and copies, and the driver's own plain copies (TearFree's
  * per-CRTC buffers, contents kept across a resize), queued as GE
  * operations; a small fill into a buffer the GE is not writing is done by

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Pixmap storage for EXA: the driver holds the pixels of every pixmap EXA
  * makes. A depth-24 pixmap the GE can address lives in a mapped dumb
  * buffer; the screen pixmap in the screen's shadow buffer; every other one

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* GC requests the acceleration layer gets wrong, taken to software. EXA
  * turns the rectangles of PolyFillRect into a region in the drawable's own
  * coordinates, whose 16-bit boxes clamp a far edge at 32767 before the

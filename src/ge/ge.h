@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The GE operation queue and the EXA hooks built on it, with the record
  * that holds their state for one screen. */
 #ifndef QEL_GE_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The GE operation queue: operations are batched per destination (and at
  * most one source), submitted at flush points, and every submitted batch is
  * remembered on the buffers it read and wrote, so that CPU access waits

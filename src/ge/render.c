@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The screen's Render entry points. The GE fills and copies; everything
  * else Render asks for (glyphs, trapezoids, triangles, blending) is
  * software's. The acceleration layer would draw such a request through its

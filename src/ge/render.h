@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The screen's Render entry points as the driver takes them over from the
  * acceleration layer, and the CPU access they prepare once per request. */
 #ifndef QEL_RENDER_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* CPU access to the pixmaps of one Render request, prepared once for the
  * whole request: each buffer waits for the GE as its access needs, and
  * every pixmap the driver holds shows its pixels to the software renderer

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The fast paths of the operation queue, inline because they run for
  * every queued operation and every small software fill: their common case
  * is a few compares. Only the files that queue operations include this;

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The Backlight output property, backed by the first usable device of the
  * sysfs backlight class. The value is never cached: every query reads the
  * device, so changes made outside the server show. */

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The CRTC hooks (mode set, DPMS, gamma, destruction) and the CRTC objects
  * that carry them. A mode set scans out what presentation chooses for the
  * CRTC (its own tear-free pair, or the screen's buffer at the CRTC's

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The hardware cursor hooks of a CRTC, called by the server's cursor layer
  * (xf86Cursors). Each CRTC's image lives in a dumb buffer of the cursor
  * plane's size that the CPU writes; the kernel's legacy cursor ioctls put

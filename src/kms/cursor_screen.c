@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The screen's cursor: the hardware cursor on the kernel's cursor planes
  * (the server's cursor layer drives the CRTC hooks of cursor.c), or the
  * server's software cursor, which draws the pointer into the screen, where

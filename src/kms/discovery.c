@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Discovery of the device's CRTCs and connectors at PreInit: one server
  * CRTC per DRM CRTC and one output per connector, in the kernel's order,
  * then the server's CRTC layer picks the initial configuration. */

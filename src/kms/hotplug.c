@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Output hotplug. The kernel announces that a display was plugged into a
  * connector of the device, or pulled out, with a "change" uevent carrying
  * HOTPLUG=1 on the device's node. A udev monitor in the server's main loop

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Mode setting: the screen's KMS record, the private records of the
  * server's CRTC and output objects with their hooks, the cursor, hotplug,
  * backlight, and DRM master. */

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* DRM master and the hand-over of the screen to the server's CRTC layer.
  * Master is taken and dropped only on a descriptor the driver opened; one
  * that the server manages is never used for master calls. */

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Mode records between the server and the kernel. From the kernel only the
  * driver and preferred type bits carry over, and its refresh rate is not
  * used: the server computes its own from the timings. */

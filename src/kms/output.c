@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The output hooks: validation, detection, the mode list with its fallback
  * mode, DPMS and destruction. The connector record fetched from the kernel
  * is the only source of what an output offers; no EDID is read. */

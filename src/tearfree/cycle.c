@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The per-pass flip cycle. What was drawn into the shadow since the last
  * pass is owed to every CRTC whose rectangle it touches; each lit CRTC that
  * owes something and has no flip in flight gets it, plus what its back

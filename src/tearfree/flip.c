@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Page-flip completion, and the settling of a CRTC's flip that is still
  * marked pending without ever waiting for the kernel. Each flip carries a
  * ticket naming its CRTC and its serial, so an event read after its flip

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The screen's presentation record, the CRTC records in it, their pairs of
  * scanout buffers, and the tickets of requested flips. */
 #include "tearfree/present.h"

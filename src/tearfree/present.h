@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The records of tear-free presentation, shared by the files of this
  * folder: the screen's presentation state, one record per CRTC, and the
  * tickets that name a flip in its completion event. */

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* What each CRTC scans out, decided at its mode sets: with TearFree a pair
  * of buffers of its own mode's size, created, kept, refilled or released as
  * its mode and position change; otherwise, or when its pair cannot be had,

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* TearFree for one server generation: a record per CRTC, the Damage
  * record on the screen pixmap, which collects what is drawn, and the watch
  * on the DRM descriptor, which reads the flips' events. */

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Presentation: what each CRTC scans out. With TearFree each lit CRTC
  * scans out a pair of buffers of its own mode's size, fed by GE copies
  * from the screen's buffer and shown by page flips, independently of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "artifacts.h"
 
 #include <cstdlib>

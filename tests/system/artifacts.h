@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GoogleTest glue: a fixture whose failed tests leave the server's log, the
 // simulator's counters and a PNG of the panel in
 // $QEL_ARTIFACTS/<suite>.<test>/ (default <build>/system-artifacts).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "displays.h"
 
 #include "xcb_client.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The displays of a multi-output layout as a test sees them: where RandR
 // placed each lit CRTC, drawing all over the screen, and whether each
 // display shows its rectangle of it.

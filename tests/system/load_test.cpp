@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real Xorg loads qel from the build: module registration as the server
 // reports it. No device exists here, so the server then ends for want of
 // screens, which is expected.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stock modesetting driver with glamor (on Mesa's software renderer)
 // page-flips Present frames: a peer check of the simulator's flips, their
 // completion at vblank and their events.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The server's own modesetting driver, a peer we did not write, runs on the
 // simulator: if the simulator drifts from the kernel's uAPI, these break.
 #include "artifacts.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "oracle_render.h"
 
 #include "xcb_client.h"

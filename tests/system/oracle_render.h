@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Render requests for the acceleration oracle, one family at a time:
 // anti-aliased text through glyph sets, trapezoids and triangles of every
 // operator onto destinations of four formats, and composites through masks.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Debian package on the real Xorg as a board without any xorg.conf runs
 // it: the .deb unpacked into a private root, the server's modules from
 // there, and the package's xorg.conf.d as the only configuration snippets

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // qel's GE acceleration judged against its own software rendering: the
 // same scene (random fills and copies with GXcopy and GXxor, scrolling,
 // copies between pixmaps and windows, images, clipped windows, planemasks

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Backlight output property on the real Xorg over a sysfs backlight
 // class that umockdev shows the server as /sys/class/backlight: which device
 // qel binds, what xrandr sees of it, which values reach the brightness file,

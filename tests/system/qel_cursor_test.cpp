@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The pointer's cursor on the real Xorg: a client defines the root cursor
 // (ARGB or two-colour) and warps the pointer, and every display shows the cursor image the
 // server reports (XFixesGetCursorImage) at the pointer less the hotspot,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Displays plugged in and pulled out while the real Xorg runs: clients that
 // listen to RandR hear of it at once, without anyone polling, in every
 // server generation; a plugged display can be lit beside the panel, or on a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // qel's pre-initialisation on the real Xorg: which device it opens, the
 // outputs and modes the server learns from it, and the fallback mode of a
 // panel without modes. (A node that cannot be opened never reaches the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Several displays on the real Xorg with the default options (Accel and
 // TearFree on): whatever the layout (side by side, stacked, cloned,
 // different modes, overlapping, a CRTC at an offset of a larger screen,

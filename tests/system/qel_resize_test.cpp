@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Screen resizes through xrandr on the real Xorg, in every buffer
 // arrangement qel has (TearFree, no TearFree, no acceleration): without
 // TearFree the CRTC shows a new framebuffer of the new size and the old one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // qel's screen on the real Xorg without acceleration: what clients see of
 // it, that what they draw is what the panel shows, DPMS and gamma reaching
 // the kernel, and that server generations and shutdown give back every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared-memory pixmaps with acceleration on (qel's defaults): MIT-SHM offers
 // them, and a pixmap in a client's shared memory takes the server's drawing,
 // which the client reads in its own memory.

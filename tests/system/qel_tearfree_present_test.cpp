@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tear-free presentation on the real Xorg with the default options (Accel
 // and TearFree on): a client animates whole frames of bands that carry the
 // frame number, and the simulator reads every buffer at the moment a flip

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tools/xsim's contract with the scripts built on it: COMMAND runs on the
 // server's display, its status becomes xsim's, and the output folder holds
 // the log, the panel and the simulator's final counters. Runs on the stock

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 #include "kms_fixture.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* A screen with hand-built CRTC and output records on the simulated device,
  * for the tests of the CRTC hooks, flip resolution and the VT hooks. */
 #ifndef QEL_KMS_FIXTURE_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Screens made the way the server makes them (probe on an entity, then the
  * driver's hooks) on the simulated device, and checks of the messages the
  * driver logged on the way. */

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The Backlight output property over a brightness file in a private
  * directory: parsing of sysfs numbers, the property the RandR layer is
  * given, and which values reach the file. (Choosing a device walks the fixed

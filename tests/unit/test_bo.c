@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Dumb buffers on the simulated device. */
 #include <errno.h>
 #include <fcntl.h>

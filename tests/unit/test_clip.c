@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Clipping of rectangles to the bounds of a buffer. */
 #include <limits.h>
 #include <setjmp.h>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The CRTC hooks on the simulated device: mode sets, DPMS and gamma. */
 #include <errno.h>
 #include <setjmp.h>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Discovery of CRTCs and outputs on simulated devices of several shapes:
  * objects in the kernel's order, output names and CRTC masks, the size
  * range, and the objects that cannot be made. */

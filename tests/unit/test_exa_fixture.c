@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 #include "test_exa_fixture.h"
 
 #include <setjmp.h>

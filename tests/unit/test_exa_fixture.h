@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* A 1024x768 screen on the simulated device with EXA's view of it: pixmaps
  * made the way EXA makes driver pixmaps (CreatePixmap2, then the driver
  * private attached, then ModifyPixmapHeader). */

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The EXA rendering hooks against the simulated GE: which requests the GE
  * takes, the operations fills and copies queue once clipped, the small
  * fills the CPU does, and CPU

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Driver pixmap storage for EXA: which pixmaps get a buffer and which
  * system memory, the screen pixmap in the shadow, ownership on
  * destruction, and the header EXA sees after ModifyPixmapHeader. */

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Settling a pending page flip on the simulated device, whose vblank clock
  * the tests advance by hand. */
 #include <poll.h>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Page-flip events as libdrm reads them, fed through a pipe that stands in
  * for the DRM descriptor: event handling, the matching of an event to its
  * flip, and the drain loop without a device. */

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The GE operation queue against the simulated GE: batching rules, the
  * wire format the kernel receives, which buffers a batch reads and writes,
  * which CPU accesses wait for it, and the handling of refused submissions

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Output hotplug on the simulated device: what a change the kernel
  * announces does to the outputs, with the VT present and away, and a
  * screen that cannot have the watch on the device's uevents. */

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The mode hooks of the screen record and the conversion of server modes
  * into kernel modes: nothing here reaches the device. */
 #include <setjmp.h>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* What the server's loader and probe code see of the module: the records it
  * looks up, the one-time setup, the driver's entry points and the probe. */
 #include <setjmp.h>

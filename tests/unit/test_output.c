@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The output hooks: mode validation, the kernel's modes as server modes,
  * detection, the mode list with its fallback, DPMS and destruction. */
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Screen pre-initialisation on the simulated device: which device is
  * opened, the pixel format, the options, the mode list and the
  * sub-modules, and what each failure reports. */

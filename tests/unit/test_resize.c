@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Screen resize on the simulated device: the screen's buffer is replaced
  * exactly once, lit CRTCs move to it (or, with TearFree, refill their own
  * buffers from it) before the old one goes, and a failed creation leaves

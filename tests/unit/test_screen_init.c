@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Screen creation and teardown on the simulated device, driven the way the
  * server drives them: PreInit, ScreenInit, CreateScreenResources,
  * CloseScreen, and ScreenInit again for the next generation. What the

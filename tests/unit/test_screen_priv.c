@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The per-screen record: its creation, and its release by FreeScreen with
  * a descriptor the driver opened, one the server manages, or none. */
 #include <errno.h>

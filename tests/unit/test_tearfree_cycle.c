@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The per-pass flip cycle on the simulated device, for the panel's CRTC:
  * which passes copy and flip, what the GE receives, what each buffer of the
  * CRTC's pair ends up holding, and the region bookkeeping between cycles. */

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 #include "test_tearfree_screen.h"
 #include "ge/reserve.h"
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* An accelerated screen on the simulated panel, built far enough for the
  * TearFree code: a fake ScreenRec over the fb layer whose screen pixmap
  * lives in the driver's shadow buffer, a GE queue, and a vblank clock that

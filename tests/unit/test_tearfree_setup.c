@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Arming and disarming TearFree at screen start and close, in each of the
  * screen's arrangements, when the server refuses a part of it, and across a
  * server regeneration. */

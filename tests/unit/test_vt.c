@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* VT switching on the simulated device: DRM master and the restored modes. */
 #include <setjmp.h>
 #include <stdarg.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "hotplug.h"
 
 #include <algorithm>

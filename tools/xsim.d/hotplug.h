@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // --hotplug-after: displays plugged in and pulled out while COMMAND runs,
 // at set times after the server came up.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Turns xsim's options into a test bed and brings the server up.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tools/xsim: the real Xorg on the simulated device, for people and scripts.
 // See usage.txt.
 #include "launch.h"

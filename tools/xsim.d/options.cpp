@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "options.h"
 
 #include "xsim_usage.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tools/xsim's command line.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What xsim leaves in its output folder.
 #pragma once
 

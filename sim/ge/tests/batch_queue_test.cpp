@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The ring of queued batches hands them out in submission order, with their
 // storage, however often it wraps around or grows.
 #include "batch_queue.h"

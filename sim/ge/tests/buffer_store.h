@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Stand-in for the simulator core's dumb buffers: handles mapped to memory
 // that tests can preset and inspect, answering the engine's lookups.
 #pragma once

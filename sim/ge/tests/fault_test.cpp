@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Injected failures: the next N submits or waits fail as asked, then the
 // engine behaves normally again.
 #include "ge_instruments.h"

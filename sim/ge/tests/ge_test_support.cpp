@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ge_test_support.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers shared by the engine tests: building operations, submitting and
 // waiting through the ioctl records, and a reference model of the results.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The submit log shows each received record and its op words verbatim.
 #include "ge_instruments.h"
 #include "ge_test_support.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pixel results of fills and copies, compared byte for byte over whole
 // buffers (padding past width * 4 included) with the reference model.
 #include "ge_test_support.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Seqnos: never 0, distinct from earlier ones, wrapping past 0xFFFFFFFF,
 // and what wait and completed() make of them.
 #include "ge_test_support.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The engine running beside the caller on its worker thread: stale pixels
 // until GE_WAIT, ordering, the queue limit, and buffer lifetimes.
 //

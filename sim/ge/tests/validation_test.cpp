@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Refused batches: every field a kernel checks, each making the whole batch
 // fail with nothing of it executed, and the reason the engine gives.
 #include "ge_test_support.h"

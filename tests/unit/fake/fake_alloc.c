@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 #define _GNU_SOURCE /* vasprintf */
 /* The server's never-failing allocators: they abort instead of returning
  * NULL, as the server does (it calls FatalError). */

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Call counting and failure injection, keyed by function name. */
 #include "fake_server.h"
 #include "fake_internal.h"

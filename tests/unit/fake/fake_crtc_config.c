@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The server's RandR 1.2 CRTC layer, as far as PreInit drives it: the
  * configuration record, CRTC and output creation, and a simple model of
  * the initial configuration. */

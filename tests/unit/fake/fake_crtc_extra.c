@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The server's CRTC-layer mode setting entry points, modelled on what the
  * real ones ask of a driver: each lit CRTC gets one set_mode_major. */
 #include <xorg-server.h>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The server's CRTC cursor layer, as far as the driver's screen code calls
  * it: set-up keeps a cursor record of the requested size, hiding takes the
  * cursor off every enabled CRTC through its hook, and the end frees the

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Damage records, the server's empty-region sentinels, and the main loop's
  * descriptor watch. A damage record's region is whatever the test puts in
  * it (fakeDamageRegionOf); the driver only reads and empties it. */

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Driver registration through the loader's setup call. */
 #include "fake_server.h"
 #include "fake_internal.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The server's entities: the devices its bus probes found, each with the
  * Device section that claimed it. */
 #include "fake_server.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The EXA layer as the driver sees it: the driver record, its registration,
  * and the pixmap queries the acceleration hooks make. A pixmap's driver
  * private is whatever the test attached to it with fakeExaSetPixmapPriv. */

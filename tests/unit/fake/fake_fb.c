@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The fb layer at the bottom of a screen: fbScreenInit makes the visuals
  * and installs the base screen procedures, which create the screen pixmap
  * over the pixels fb was given, modify pixmap headers the way mi does, and

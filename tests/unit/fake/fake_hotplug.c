@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* What output hotplug calls in the server: the main loop's general
  * handlers and RandR's probe of every output. */
 #include "fake_server.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* What the parts of the fake server share among themselves. */
 #ifndef QEL_FAKE_INTERNAL_H
 #define QEL_FAKE_INTERNAL_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The module loader: every sub-module loads, unless a test made
  * "xf86LoadSubModule:<name>" fail. */
 #include "fake_server.h"

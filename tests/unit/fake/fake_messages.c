@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The server's log: every message is kept with its level, screen index and
  * formatted text. */
 #include "fake_server.h"

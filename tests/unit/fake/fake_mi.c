@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The mi layer's visual table and the software cursor and default colormap
  * entry points. One depth's visual classes are kept, as the driver sets
  * only one; fbScreenInit makes its visuals from them. */

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Mode records and lists as the server's mode code handles them. CVT modes
  * come from libxcvt, which the server uses for xf86CVTMode too. */
 #include "fake_server.h"

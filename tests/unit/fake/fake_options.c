@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Option lists and option processing, modelled on the server's: names
  * compare without case, '_', ' ' and '\t'; a boolean option takes on/off,
  * true/false, yes/no, 1/0 or no value (on), and "No<name>" inverts it. */

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The server's helpers that fix a screen's pixel format, gamma and DPI. The
  * depth comes from the configuration when it names one, as in the server. */
 #include "fake_server.h"

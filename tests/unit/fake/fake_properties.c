@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Atoms and RandR output properties: atoms are numbered in the order they
  * are made; property calls are counted and can be made to fail. */
 #include "fake_server.h"

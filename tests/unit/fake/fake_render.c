@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Render as the unit tests' screens have it: not at all. fbPictureInit
  * registers no picture screen here, so the driver finds none to hook; the
  * software renderer and the shared-memory registration exist only to be

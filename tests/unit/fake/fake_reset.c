@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Back to a server that has seen nothing. */
 #include "fake_server.h"
 #include "fake_internal.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Screen records as the server's AddScreen makes them, their link to the
  * ScrnInfoRec (xf86ScreenToScrn), and the server's generation and serial
  * counters. */

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The screen side of the fake server: a ScreenRec the tests build as the
  * server's AddScreen does, and the fb/mi layer under it (visuals, the
  * screen pixmap, the base screen procedures) with the xf86 helpers a

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* What the screen-side parts of the fake server share among themselves. */
 #ifndef QEL_FAKE_SCREEN_INTERNAL_H
 #define QEL_FAKE_SCREEN_INTERNAL_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Screen records: allocation by the probe, deletion as the server does it
  * when a screen fails or the server ends, and the configuration (Screen and
  * Monitor sections) each new screen gets. */

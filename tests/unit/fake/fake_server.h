@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* A small stand-in for the parts of the X server that the driver calls,
  * linked into the unit tests in place of the server. It keeps what a test
  * needs to look at: every message, the registered drivers, the screens and

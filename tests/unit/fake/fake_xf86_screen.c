@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The xf86 helpers a driver's ScreenInit calls after fb is set up: pixel
  * values, backing store, the cursor, colormaps, DPMS and the report of
  * unused options. They record their arguments; xf86DPMSSet is the CRTC
