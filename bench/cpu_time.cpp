@@ -19,7 +19,7 @@ double runSecondsOfTask(pid_t pid, const std::string &tid)
     return static_cast<double>(nanoseconds) / 1e9;
 }
 
-}  // namespace
+} // namespace
 
 double mainThreadCpuSeconds(pid_t pid)
 {
@@ -42,4 +42,4 @@ double processCpuSeconds(pid_t pid)
     return total;
 }
 
-}  // namespace qelbench
+} // namespace qelbench

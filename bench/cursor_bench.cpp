@@ -33,7 +33,7 @@ namespace {
 
 constexpr int kWidth = 1024;
 constexpr int kHeight = 768;
-constexpr int kMouseRate = 500;  // moves a second
+constexpr int kMouseRate = 500; // moves a second
 
 // The simulator's counters and the server's CPU time at one moment.
 struct Sample {
@@ -50,21 +50,27 @@ Sample sample(Session &session)
 
 struct Setup {
     std::string label;
-    std::string driver;  // qel or modesetting
+    std::string driver; // qel or modesetting
     std::vector<std::pair<std::string, std::string>> options;
 };
 
 struct Result {
     long moves = 0;
     double seconds = 0;
-    Sample before, after;  // quiet before the moves, quiet after them
+    Sample before, after; // quiet before the moves, quiet after them
 
     long counted(const std::string &name) const
     {
         return counterOrZero(after.counters, name) - counterOrZero(before.counters, name);
     }
-    double perMove(double total) const { return moves > 0 ? total / static_cast<double>(moves) : 0; }
-    double perMove(const std::string &name) const { return perMove(static_cast<double>(counted(name))); }
+    double perMove(double total) const
+    {
+        return moves > 0 ? total / static_cast<double>(moves) : 0;
+    }
+    double perMove(const std::string &name) const
+    {
+        return perMove(static_cast<double>(counted(name)));
+    }
 };
 
 // The n-th point of a path that sweeps the panel, a new place every move.
@@ -128,7 +134,8 @@ Result run(const Setup &setup, int seconds, bool paced)
     result.before = sample(*session);
     auto start = std::chrono::steady_clock::now();
     result.moves = movePointer(x, std::chrono::seconds(seconds), paced);
-    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    result.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     session->sim().settle(3);
     result.after = sample(*session);
     session->stop();
@@ -138,8 +145,8 @@ Result run(const Setup &setup, int seconds, bool paced)
 void report(std::ostream &out, const Setup &setup, bool paced, const Result &r)
 {
     char line[256];
-    out << setup.label << (paced ? ", 500 moves/s sent without waiting\n"
-                                 : ", a round trip per move\n");
+    out << setup.label
+        << (paced ? ", 500 moves/s sent without waiting\n" : ", a round trip per move\n");
     std::snprintf(line, sizeof line, "  moves                   %ld in %.2f s: %.0f moves/s\n",
                   r.moves, r.seconds, static_cast<double>(r.moves) / r.seconds);
     out << line;
@@ -149,7 +156,8 @@ void report(std::ostream &out, const Setup &setup, bool paced, const Result &r)
     std::snprintf(line, sizeof line, "  flips per move          %.3f requested, %.3f completed\n",
                   r.perMove("flips_requested"), r.perMove("flips_completed"));
     out << line;
-    std::snprintf(line, sizeof line, "  GE per move             %.3f operations in %.3f submissions\n",
+    std::snprintf(line, sizeof line,
+                  "  GE per move             %.3f operations in %.3f submissions\n",
                   r.perMove("ge_ops"), r.perMove("ge_submits"));
     out << line;
     std::snprintf(line, sizeof line, "  GE pixels per move      %.0f copied, %.0f filled\n",
@@ -168,7 +176,8 @@ void report(std::ostream &out, const Setup &setup, bool paced, const Result &r)
 const std::vector<Setup> kSetups = {
     {"qel, hardware cursor (defaults)", "qel", {}},
     {"qel, software cursor (SWcursor on), TearFree on", "qel", {{"SWcursor", "on"}}},
-    {"qel, software cursor (SWcursor on), TearFree off", "qel",
+    {"qel, software cursor (SWcursor on), TearFree off",
+     "qel",
      {{"SWcursor", "on"}, {"TearFree", "off"}}},
     {"modesetting (stock driver, for reference)", "modesetting", {}},
 };
@@ -191,7 +200,7 @@ void writeNotes(std::ostream &out)
            "  treat it as indicative only; the counts per move do not depend on it.\n";
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {

@@ -38,7 +38,7 @@ struct Sample {
     long vblanks = 0, flipsRequested = 0, flipsCompleted = 0, flipsRejected = 0;
     long pixelsCopied = 0;
     long flipsByCrtc[kMaxDisplays] = {};
-    long bufferBytes = 0;  // of every live dumb buffer, at the end of the window
+    long bufferBytes = 0; // of every live dumb buffer, at the end of the window
     double mainCpuSeconds = 0;
     double processCpuSeconds = 0;
 };
@@ -78,15 +78,15 @@ Sample operator-(const Sample &a, const Sample &b)
 
 struct Result {
     long frames = 0;
-    Sample steady;  // while the client draws, after the warm-up
-    Sample whole;   // from quiet to quiet: every requested flip's copies done
+    Sample steady; // while the client draws, after the warm-up
+    Sample whole;  // from quiet to quiet: every requested flip's copies done
 };
 
 struct Scenario {
     std::string label;
     bool tearFree = true;
     bool geThread = false;
-    bool paced = false;  // one frame per 1/60 s instead of as fast as it can
+    bool paced = false; // one frame per 1/60 s instead of as fast as it can
     int displays = 1;
 };
 
@@ -167,8 +167,9 @@ void report(std::ostream &out, const Scenario &scenario, const Result &r)
     out << line;
     std::snprintf(line, sizeof line, "  vblanks                 %ld\n", d.vblanks);
     out << line;
-    std::snprintf(line, sizeof line, "  flips completed         %ld (requested %ld, rejected %ld)\n",
-                  d.flipsCompleted, d.flipsRequested, d.flipsRejected);
+    std::snprintf(line, sizeof line,
+                  "  flips completed         %ld (requested %ld, rejected %ld)\n", d.flipsCompleted,
+                  d.flipsRequested, d.flipsRejected);
     out << line;
     for (int i = 0; i < scenario.displays; ++i) {
         std::snprintf(line, sizeof line, "  flips per vblank        %.3f (CRTC %d)\n",
@@ -229,8 +230,8 @@ Result run(const Scenario &scenario, int seconds)
     std::unique_ptr<Session> session = startServer(scenario);
     auto lit = [&] {
         std::vector<SimCrtc> crtcs = session->sim().crtcs();
-        return std::count_if(crtcs.begin(), crtcs.end(), [](const SimCrtc &c) { return c.active; }) ==
-               scenario.displays;
+        return std::count_if(crtcs.begin(), crtcs.end(),
+                             [](const SimCrtc &c) { return c.active; }) == scenario.displays;
     };
     if (!eventually(lit))
         throw std::runtime_error("not every display is lit");
@@ -245,8 +246,8 @@ const std::vector<Scenario> kScenarios = {
     {"TearFree on, GE synchronous, client as fast as it can", true, false, false, 1},
     {"TearFree on, GE on its worker thread, client at 60 frames/s", true, true, true, 1},
     {"TearFree on, GE on its worker thread, client as fast as it can", true, true, false, 1},
-    {"TearFree on, two displays side by side, GE on its worker thread, client at 60 frames/s",
-     true, true, true, 2},
+    {"TearFree on, two displays side by side, GE on its worker thread, client at 60 frames/s", true,
+     true, true, 2},
     {"TearFree off, GE synchronous, client as fast as it can", false, false, false, 1},
     {"TearFree off, GE on its worker thread, client at 60 frames/s", false, true, true, 1},
 };
@@ -258,7 +259,8 @@ void writeNotes(std::ostream &out)
            "  main-thread time includes the pixel work. On its worker thread the GE is the\n"
            "  hardware and only the whole-process figure includes it.\n"
            "- A client drawing as fast as it can keeps the server's dispatch loop busy with its\n"
-           "  requests, and the server calls BlockHandler, where the flip cycle runs, only when it\n"
+           "  requests, and the server calls BlockHandler, where the flip cycle runs, only when "
+           "it\n"
            "  leaves that loop. When other programs take the machine's cores, those passes grow\n"
            "  rare (hundreds of milliseconds apart) and so do flips; those two figures are only\n"
            "  meaningful on an otherwise idle machine. The 60 frames/s client leaves the server\n"
@@ -279,15 +281,15 @@ void writeGoals(std::ostream &out, const std::vector<Result> &results)
             continue;
         double perVblank = worstFlipsPerVblank(results[i], kScenarios[i].displays);
         double copied = copiedPerDamaged(results[i]);
-        std::snprintf(line, sizeof line, "  %-88s %.3f %-7s %.4f %s\n",
-                      kScenarios[i].label.c_str(), perVblank, perVblank >= 0.98 ? "met" : "NOT met",
-                      copied, copied == 1.0 ? "met" : "NOT met");
+        std::snprintf(line, sizeof line, "  %-88s %.3f %-7s %.4f %s\n", kScenarios[i].label.c_str(),
+                      perVblank, perVblank >= 0.98 ? "met" : "NOT met", copied,
+                      copied == 1.0 ? "met" : "NOT met");
         out << line;
     }
     out << "\n";
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {

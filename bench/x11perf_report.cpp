@@ -38,7 +38,10 @@ std::string ratioText(double num, double den, const char *fmt)
     return den > 0 ? format(fmt, num / den) : std::string("-");
 }
 
-const char *mark(bool met) { return met ? "met" : "NOT MET"; }
+const char *mark(bool met)
+{
+    return met ? "met" : "NOT MET";
+}
 
 // How qel with its defaults fares against one peer on one test.
 const char *levelMark(double ratio)
@@ -111,11 +114,10 @@ public:
             bool met = ratio(accelOff_, t) >= kNoiseRatio && ratio(modesetting_, t) >= kNoiseRatio;
             if (!met)
                 short_.push_back(c_.tests[t]);
-            out_ << format("   %-15s vs Accel off %-8s vs modesetting %-8s %s\n",
-                           c_.tests[t].c_str(),
-                           ratioText(perSecond(0, t), perSecond(accelOff_, t), "%.2fx").c_str(),
-                           ratioText(perSecond(0, t), perSecond(modesetting_, t), "%.2fx").c_str(),
-                           mark(met));
+            out_ << format(
+                "   %-15s vs Accel off %-8s vs modesetting %-8s %s\n", c_.tests[t].c_str(),
+                ratioText(perSecond(0, t), perSecond(accelOff_, t), "%.2fx").c_str(),
+                ratioText(perSecond(0, t), perSecond(modesetting_, t), "%.2fx").c_str(), mark(met));
         }
         return short_;
     }
@@ -281,7 +283,7 @@ void header(std::ostream &out, const Timing &timing, const Comparison &c)
         << "cost per run). GE_WAIT calls: the driver's waits for the GE in the run.\n\n";
 }
 
-}  // namespace
+} // namespace
 
 Sample operator-(const Sample &a, const Sample &b)
 {
@@ -309,4 +311,4 @@ void writeReport(std::ostream &out, const Timing &timing, const Comparison &c)
         << goalSummary(3, lost) << "\n";
 }
 
-}  // namespace qelbench
+} // namespace qelbench

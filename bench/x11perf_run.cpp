@@ -40,7 +40,7 @@ std::vector<std::string> splitWords(const std::string &text)
     return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
 }
 
-}  // namespace
+} // namespace
 
 std::vector<std::string> timingWords(int argc, char **argv)
 {
@@ -91,16 +91,16 @@ X11perfRun parseX11perf(const std::string &out)
     return run;
 }
 
-X11perfRun runX11perf(const qeltest::Session &session, const std::string &test, int repeat, long reps,
-                      const std::vector<std::string> &others, double seconds)
+X11perfRun runX11perf(const qeltest::Session &session, const std::string &test, int repeat,
+                      long reps, const std::vector<std::string> &others, double seconds)
 {
     std::vector<std::string> argv = {"x11perf", "-repeat", std::to_string(repeat), "-reps",
                                      std::to_string(reps)};
     argv.insert(argv.end(), others.begin(), others.end());
     argv.push_back("-" + test);
     // Generous: a slow server may take many times the planned duration.
-    auto timeout = std::chrono::seconds(120) +
-                   std::chrono::seconds(static_cast<long>(10 * repeat * seconds));
+    auto timeout =
+        std::chrono::seconds(120) + std::chrono::seconds(static_cast<long>(10 * repeat * seconds));
     qeltest::CommandResult result = session.run(argv, timeout);
     X11perfRun run = parseX11perf(result.out);
     if (!result.succeeded() || run.reps.empty())
@@ -126,4 +126,4 @@ long repsLasting(const qeltest::Session &session, const std::string &test, const
     }
 }
 
-}  // namespace qelbench
+} // namespace qelbench

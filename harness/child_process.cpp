@@ -69,7 +69,7 @@ std::vector<char *> pointers(std::vector<std::string> &strings)
     _exit(127);
 }
 
-}  // namespace
+} // namespace
 
 ChildProcess::ChildProcess(const SpawnRequest &request)
 {
@@ -147,4 +147,4 @@ std::string describeStatus(int waitStatus)
     return "ended with status " + std::to_string(waitStatus);
 }
 
-}  // namespace qeltest
+} // namespace qeltest

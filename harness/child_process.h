@@ -15,17 +15,17 @@ namespace qeltest {
 
 struct SpawnRequest {
     std::vector<std::string> argv;
-    std::map<std::string, std::string> setEnv;  // added to or replacing ours
-    std::vector<int> keepFds;                   // passed through (CLOEXEC cleared)
-    int stdoutFd = -1;                          // -1: inherit
+    std::map<std::string, std::string> setEnv; // added to or replacing ours
+    std::vector<int> keepFds;                  // passed through (CLOEXEC cleared)
+    int stdoutFd = -1;                         // -1: inherit
     int stderrFd = -1;
-    int stdinFd = -1;                           // -1: /dev/null
+    int stdinFd = -1; // -1: /dev/null
 };
 
 class ChildProcess {
 public:
     explicit ChildProcess(const SpawnRequest &request);
-    ~ChildProcess();  // kills and reaps a child still running
+    ~ChildProcess(); // kills and reaps a child still running
     ChildProcess(const ChildProcess &) = delete;
     ChildProcess &operator=(const ChildProcess &) = delete;
 
@@ -48,4 +48,4 @@ private:
 // "exited with 1", "killed by signal 11": for messages.
 std::string describeStatus(int waitStatus);
 
-}  // namespace qeltest
+} // namespace qeltest

@@ -61,7 +61,8 @@ void collectOutput(Pipe &out, Pipe &err, CommandResult &result,
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             return;
-        pollfd fds[2] = {{outOpen ? out.read : -1, POLLIN, 0}, {errOpen ? err.read : -1, POLLIN, 0}};
+        pollfd fds[2] = {{outOpen ? out.read : -1, POLLIN, 0},
+                         {errOpen ? err.read : -1, POLLIN, 0}};
         if (poll(fds, 2, static_cast<int>(left.count())) < 0 && errno != EINTR)
             return;
         if (fds[0].revents)
@@ -71,7 +72,7 @@ void collectOutput(Pipe &out, Pipe &err, CommandResult &result,
     }
 }
 
-}  // namespace
+} // namespace
 
 bool CommandResult::succeeded() const
 {
@@ -107,4 +108,4 @@ CommandResult runCommand(const std::vector<std::string> &argv,
     return result;
 }
 
-}  // namespace qeltest
+} // namespace qeltest

@@ -15,7 +15,7 @@ struct CommandResult {
     std::string err;
 
     bool succeeded() const;
-    std::string describe() const;  // status and output, for failure messages
+    std::string describe() const; // status and output, for failure messages
 };
 
 // Runs argv with env added; a command still running after the timeout is
@@ -24,4 +24,4 @@ CommandResult runCommand(const std::vector<std::string> &argv,
                          const std::map<std::string, std::string> &env = {},
                          std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
-}  // namespace qeltest
+} // namespace qeltest

@@ -32,4 +32,4 @@ std::map<std::string, std::string> hostEnvironment(const Emulation &emulation,
     return emulation.active() ? std::map<std::string, std::string>{} : env;
 }
 
-}  // namespace qeltest
+} // namespace qeltest

@@ -18,8 +18,8 @@ namespace qeltest {
 // libudev, which walks sysfs paths from a descriptor of "/", would then
 // escape umockdev's redirection of /sys into the sysroot.
 struct Emulation {
-    std::vector<std::string> emulator;  // empty: a native server
-    std::vector<std::string> loader;    // e.g. ld-linux-armhf.so.3 --library-path DIRS
+    std::vector<std::string> emulator; // empty: a native server
+    std::vector<std::string> loader;   // e.g. ld-linux-armhf.so.3 --library-path DIRS
     // Guest variables that point the server's libraries into the sysroot
     // (Mesa's drivers); the caller's variables take precedence.
     std::map<std::string, std::string> env;
@@ -40,4 +40,4 @@ std::vector<std::string> emulatedCommand(const Emulation &emulation,
 std::map<std::string, std::string> hostEnvironment(const Emulation &emulation,
                                                    const std::map<std::string, std::string> &env);
 
-}  // namespace qeltest
+} // namespace qeltest

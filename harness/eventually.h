@@ -22,4 +22,4 @@ inline bool eventually(const std::function<bool()> &condition,
     return true;
 }
 
-}  // namespace qeltest
+} // namespace qeltest

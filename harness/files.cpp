@@ -70,4 +70,4 @@ TempDir::~TempDir()
     fs::remove_all(path_, ignored);
 }
 
-}  // namespace qeltest
+} // namespace qeltest

@@ -31,4 +31,4 @@ private:
     bool keep_ = false;
 };
 
-}  // namespace qeltest
+} // namespace qeltest

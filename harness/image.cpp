@@ -64,7 +64,7 @@ File openFile(const std::string &path, const char *mode)
     return f;
 }
 
-}  // namespace
+} // namespace
 
 Image readPng(const std::string &path)
 {
@@ -72,7 +72,7 @@ Image readPng(const std::string &path)
     png.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_file(&png, path.c_str()))
         throw std::runtime_error("cannot read PNG " + path + ": " + png.message);
-    png.format = PNG_FORMAT_BGRA;  // little-endian words 0xAARRGGBB
+    png.format = PNG_FORMAT_BGRA; // little-endian words 0xAARRGGBB
     Image image;
     image.width = static_cast<int>(png.width);
     image.height = static_cast<int>(png.height);
@@ -103,21 +103,47 @@ namespace {
 
 // The XWD file header: 25 big-endian 32-bit fields, then the window name.
 enum XwdField {
-    HeaderSize, FileVersion, PixmapFormat, PixmapDepth, PixmapWidth, PixmapHeight, XOffset,
-    ByteOrder, BitmapUnit, BitmapBitOrder, BitmapPad, BitsPerPixel, BytesPerLine, VisualClass,
-    RedMask, GreenMask, BlueMask, BitsPerRgb, ColormapEntries, NColors, WindowWidth,
-    WindowHeight, WindowX, WindowY, WindowBorderWidth, FieldCount
+    HeaderSize,
+    FileVersion,
+    PixmapFormat,
+    PixmapDepth,
+    PixmapWidth,
+    PixmapHeight,
+    XOffset,
+    ByteOrder,
+    BitmapUnit,
+    BitmapBitOrder,
+    BitmapPad,
+    BitsPerPixel,
+    BytesPerLine,
+    VisualClass,
+    RedMask,
+    GreenMask,
+    BlueMask,
+    BitsPerRgb,
+    ColormapEntries,
+    NColors,
+    WindowWidth,
+    WindowHeight,
+    WindowX,
+    WindowY,
+    WindowBorderWidth,
+    FieldCount
 };
 
 uint32_t bigEndian32(const std::string &data, size_t offset)
 {
-    auto b = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(data[offset + i])); };
+    auto b = [&](size_t i) {
+        return static_cast<uint32_t>(static_cast<unsigned char>(data[offset + i]));
+    };
     return b(0) << 24 | b(1) << 16 | b(2) << 8 | b(3);
 }
 
 uint32_t pixelWord(const std::string &data, size_t offset, bool msbFirst)
 {
-    auto b = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(data[offset + i])); };
+    auto b = [&](size_t i) {
+        return static_cast<uint32_t>(static_cast<unsigned char>(data[offset + i]));
+    };
     return msbFirst ? b(0) << 24 | b(1) << 16 | b(2) << 8 | b(3)
                     : b(3) << 24 | b(2) << 16 | b(1) << 8 | b(0);
 }
@@ -140,7 +166,7 @@ uint32_t toRgb(uint32_t word, const uint32_t *h)
     return r << 16 | g << 8 | b;
 }
 
-}  // namespace
+} // namespace
 
 Image decodeXwd(const std::string &data)
 {
@@ -153,7 +179,7 @@ Image decodeXwd(const std::string &data)
         throw std::runtime_error("unsupported XWD: version " + std::to_string(h[FileVersion]) +
                                  ", format " + std::to_string(h[PixmapFormat]) + ", " +
                                  std::to_string(h[BitsPerPixel]) + " bpp");
-    size_t pixelsAt = h[HeaderSize] + static_cast<size_t>(h[NColors]) * 12;  // XWDColor entries
+    size_t pixelsAt = h[HeaderSize] + static_cast<size_t>(h[NColors]) * 12; // XWDColor entries
     Image image;
     image.width = static_cast<int>(h[PixmapWidth]);
     image.height = static_cast<int>(h[PixmapHeight]);
@@ -167,4 +193,4 @@ Image decodeXwd(const std::string &data)
     return image;
 }
 
-}  // namespace qeltest
+} // namespace qeltest

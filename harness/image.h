@@ -14,7 +14,7 @@ namespace qeltest {
 struct Image {
     int width = 0;
     int height = 0;
-    std::vector<uint32_t> pixels;  // row-major, 0x00RRGGBB
+    std::vector<uint32_t> pixels; // row-major, 0x00RRGGBB
 
     uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
 };
@@ -22,7 +22,7 @@ struct Image {
 struct PixelDifference {
     int x = 0, y = 0;
     uint32_t expected = 0, actual = 0;
-    size_t count = 0;  // pixels that differ in all
+    size_t count = 0; // pixels that differ in all
     std::string describe() const;
 };
 
@@ -40,4 +40,4 @@ void writePng(const Image &image, const std::string &path);
 // Decodes xwd's output for a 24/32-bit TrueColor ZPixmap window dump.
 Image decodeXwd(const std::string &data);
 
-}  // namespace qeltest
+} // namespace qeltest

@@ -79,7 +79,7 @@ Paths pathsForArch(const std::string &arch)
     throw std::invalid_argument("QEL_ARCH is native or armhf, not " + arch);
 }
 
-}  // namespace
+} // namespace
 
 Paths defaultPaths()
 {
@@ -92,4 +92,4 @@ Paths defaultPaths()
     return p;
 }
 
-}  // namespace qeltest
+} // namespace qeltest

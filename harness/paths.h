@@ -17,15 +17,15 @@
 namespace qeltest {
 
 struct Paths {
-    std::string arch = "native";  // QEL_ARCH: native or armhf
-    std::string buildRoot;        // QEL_BUILD, or QEL_ARMHF_BUILD for armhf
-    std::string moduleDir;        // holds qel_drv.so
-    std::string simLibrary;       // libqelsim.so, first in LD_PRELOAD
-    std::string umockdevPreload;  // libumockdev-preload.so.0
-    std::string xorg;             // the server binary
-    std::string systemModuleDir;  // the server's own modules
-    Emulation emulation;          // runs xorg; inactive for a native server
-    int slowdown = 1;             // how many times longer the server takes
+    std::string arch = "native"; // QEL_ARCH: native or armhf
+    std::string buildRoot;       // QEL_BUILD, or QEL_ARMHF_BUILD for armhf
+    std::string moduleDir;       // holds qel_drv.so
+    std::string simLibrary;      // libqelsim.so, first in LD_PRELOAD
+    std::string umockdevPreload; // libumockdev-preload.so.0
+    std::string xorg;            // the server binary
+    std::string systemModuleDir; // the server's own modules
+    Emulation emulation;         // runs xorg; inactive for a native server
+    int slowdown = 1;            // how many times longer the server takes
 };
 
 // The paths of this build for the architecture QEL_ARCH names, with
@@ -33,4 +33,4 @@ struct Paths {
 // precedence when set. Throws std::invalid_argument for an unknown QEL_ARCH.
 Paths defaultPaths();
 
-}  // namespace qeltest
+} // namespace qeltest

@@ -31,7 +31,7 @@ const xcb_present_complete_notify_event_t *asCompleteNotify(const xcb_generic_ev
     return reinterpret_cast<const xcb_present_complete_notify_event_t *>(event);
 }
 
-}  // namespace
+} // namespace
 
 PresentClient::PresentClient(XcbClient &x) : x_(x)
 {
@@ -51,7 +51,8 @@ uint32_t PresentClient::filledPixmap(uint32_t rgb)
     xcb_connection_t *c = x_.connection();
     uint32_t pixmap = xcb_generate_id(c);
     xcb_create_pixmap(c, static_cast<uint8_t>(x_.rootDepth()), pixmap, x_.root(),
-                      static_cast<uint16_t>(x_.rootWidth()), static_cast<uint16_t>(x_.rootHeight()));
+                      static_cast<uint16_t>(x_.rootWidth()),
+                      static_cast<uint16_t>(x_.rootHeight()));
     uint32_t gc = xcb_generate_id(c);
     xcb_create_gc(c, gc, pixmap, XCB_GC_FOREGROUND, &rgb);
     xcb_rectangle_t all{0, 0, static_cast<uint16_t>(x_.rootWidth()),
@@ -93,4 +94,4 @@ PresentCompletion PresentClient::awaitCompletion(uint32_t serial, std::chrono::m
     }
 }
 
-}  // namespace qeltest
+} // namespace qeltest

@@ -11,7 +11,7 @@
 namespace qeltest {
 
 struct PresentCompletion {
-    bool flipped = false;  // CompleteNotify said the frame was flipped, not copied
+    bool flipped = false; // CompleteNotify said the frame was flipped, not copied
     uint64_t msc = 0;
 };
 
@@ -34,4 +34,4 @@ private:
     PresentCompletion awaitCompletion(uint32_t serial, std::chrono::milliseconds timeout);
 };
 
-}  // namespace qeltest
+} // namespace qeltest

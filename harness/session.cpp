@@ -102,4 +102,4 @@ std::unique_ptr<Session> startQel(const std::vector<std::pair<std::string, std::
     return testbed.start();
 }
 
-}  // namespace qeltest
+} // namespace qeltest

@@ -58,8 +58,8 @@ private:
 };
 
 // Starts qel on a simulated panel (width x height) with those Device options.
-std::unique_ptr<Session> startQel(
-    const std::vector<std::pair<std::string, std::string>> &options = {}, int width = 1024,
-    int height = 768);
+std::unique_ptr<Session>
+startQel(const std::vector<std::pair<std::string, std::string>> &options = {}, int width = 1024,
+         int height = 768);
 
-}  // namespace qeltest
+} // namespace qeltest

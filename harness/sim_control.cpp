@@ -79,7 +79,7 @@ private:
     }
 };
 
-}  // namespace
+} // namespace
 
 std::map<std::string, std::string> SimReply::values() const
 {
@@ -176,4 +176,4 @@ void SimControl::settle(int vblanks) const
     command("settle " + std::to_string(vblanks));
 }
 
-}  // namespace qeltest
+} // namespace qeltest

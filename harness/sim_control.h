@@ -13,8 +13,8 @@ namespace qeltest {
 
 struct SimReply {
     bool ok = false;
-    std::vector<std::string> lines;  // without the final ok/error line
-    std::string error;               // text after "error "
+    std::vector<std::string> lines; // without the final ok/error line
+    std::string error;              // text after "error "
 
     // key=value pairs found in the lines (a line may hold several).
     std::map<std::string, std::string> values() const;
@@ -28,7 +28,7 @@ struct SimCrtc {
     int x = 0, y = 0;
     std::string mode;
     std::string connectors;
-    std::string cursor;  // none, hidden or WxH@X,Y (the cursor plane)
+    std::string cursor; // none, hidden or WxH@X,Y (the cursor plane)
 };
 
 class SimControl {
@@ -59,4 +59,4 @@ struct SimError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-}  // namespace qeltest
+} // namespace qeltest

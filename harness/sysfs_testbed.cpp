@@ -14,16 +14,24 @@ namespace {
 std::string drmUevent(const SysfsDevice &device)
 {
     std::string idPath = "platform-" + device.platformName;
-    std::string text = "DEVNAME=dri/" + device.nodeName + "\n"
+    std::string text = "DEVNAME=dri/" + device.nodeName +
+                       "\n"
                        "DEVTYPE=drm_minor\n"
                        "MAJOR=226\n"
-                       "MINOR=" + std::to_string(device.minor) + "\n"
+                       "MINOR=" +
+                       std::to_string(device.minor) +
+                       "\n"
                        "SUBSYSTEM=drm\n"
                        "TAGS=:seat:master-of-seat:uaccess:\n"
                        "CURRENT_TAGS=:seat:master-of-seat:uaccess:\n"
-                       "ID_PATH=" + idPath + "\n"
-                       "ID_PATH_TAG=" + idPath + "\n"
-                       "ID_FOR_SEAT=drm-" + idPath + "\n";
+                       "ID_PATH=" +
+                       idPath +
+                       "\n"
+                       "ID_PATH_TAG=" +
+                       idPath +
+                       "\n"
+                       "ID_FOR_SEAT=drm-" +
+                       idPath + "\n";
     if (device.seat)
         text += "ID_SEAT=" + *device.seat + "\n";
     return text;
@@ -62,8 +70,8 @@ void writeDrmNode(const std::string &sys, const SysfsDevice &device)
 
 void writeBacklight(const std::string &sys, const BacklightDevice &backlight)
 {
-    std::string devpath = "devices/platform/backlight-" + backlight.name + "/backlight/" +
-                          backlight.name;
+    std::string devpath =
+        "devices/platform/backlight-" + backlight.name + "/backlight/" + backlight.name;
     std::string dir = sys + "/" + devpath;
     makeDirs(dir);
     makeDirs(sys + "/class/backlight");
@@ -77,7 +85,7 @@ void writeBacklight(const std::string &sys, const BacklightDevice &backlight)
     makeSymlink("../../" + devpath, sys + "/class/backlight/" + backlight.name);
 }
 
-}  // namespace
+} // namespace
 
 void SysfsTestbed::write(const std::string &root, const SysfsDevice &device,
                          const std::vector<BacklightDevice> &backlights)
@@ -96,4 +104,4 @@ void SysfsTestbed::writeEmpty(const std::string &root)
         makeDirs(root + dir);
 }
 
-}  // namespace qeltest
+} // namespace qeltest

@@ -12,16 +12,16 @@ namespace qeltest {
 
 struct BacklightDevice {
     std::string name;
-    std::optional<std::string> maxBrightness;  // file contents; absent: no file
+    std::optional<std::string> maxBrightness; // file contents; absent: no file
     std::optional<std::string> brightness;
 };
 
 struct SysfsDevice {
     std::string platformName = "qel-tx3120";
-    std::string kernelDriver = "tx3120";  // the platform device's driver link
-    std::string nodeName = "card0";  // appears as /dev/dri/<nodeName>
+    std::string kernelDriver = "tx3120"; // the platform device's driver link
+    std::string nodeName = "card0";      // appears as /dev/dri/<nodeName>
     unsigned minor = 0;
-    std::optional<std::string> seat;  // ID_SEAT; absent means seat0
+    std::optional<std::string> seat; // ID_SEAT; absent means seat0
 };
 
 class SysfsTestbed {
@@ -33,4 +33,4 @@ public:
     static void writeEmpty(const std::string &root);
 };
 
-}  // namespace qeltest
+} // namespace qeltest

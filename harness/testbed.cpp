@@ -19,9 +19,12 @@ std::string panelDescription(int width, int height)
            "type = eDP\n"
            "type_id = 1\n"
            "status = connected\n"
-           "mm = " + std::to_string(width * 254 / 960) + "x" + std::to_string(height * 254 / 960) +
+           "mm = " +
+           std::to_string(width * 254 / 960) + "x" + std::to_string(height * 254 / 960) +
            "\n"
-           "modes = " + mode + "\n"
+           "modes = " +
+           mode +
+           "\n"
            "edid = yes\n";
 }
 
@@ -34,7 +37,7 @@ std::vector<std::string> driverServerArgs(const std::string &driver)
     return {};
 }
 
-}  // namespace
+} // namespace
 
 Testbed::Testbed() : paths_(defaultPaths())
 {
@@ -216,4 +219,4 @@ ExitedServer Testbed::runToExit() const
     return exited;
 }
 
-}  // namespace qeltest
+} // namespace qeltest

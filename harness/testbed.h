@@ -74,7 +74,7 @@ private:
     Paths paths_;
     XorgConfig config_;
     std::string simDescription_;
-    std::string kernelDriver_;  // empty: the simulator's default
+    std::string kernelDriver_; // empty: the simulator's default
     std::string configDir_;
     std::vector<BacklightDevice> backlights_;
     std::vector<std::string> serverArgs_;
@@ -89,4 +89,4 @@ private:
     void checkBuilt() const;
 };
 
-}  // namespace qeltest
+} // namespace qeltest

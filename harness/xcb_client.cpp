@@ -100,4 +100,4 @@ Image XcbClient::rootImage()
     return getImage24(connection_, root_, width_, height_);
 }
 
-}  // namespace qeltest
+} // namespace qeltest

@@ -52,4 +52,4 @@ private:
     int width_ = 0, height_ = 0, depth_ = 0;
 };
 
-}  // namespace qeltest
+} // namespace qeltest

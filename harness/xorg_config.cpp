@@ -61,7 +61,7 @@ void renderScreen(std::ostringstream &out, const XorgConfig &config)
         << "EndSection\n";
 }
 
-}  // namespace
+} // namespace
 
 std::string XorgConfig::render() const
 {
@@ -75,4 +75,4 @@ std::string XorgConfig::render() const
     return out.str();
 }
 
-}  // namespace qeltest
+} // namespace qeltest

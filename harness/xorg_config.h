@@ -11,7 +11,7 @@
 namespace qeltest {
 
 struct XorgConfig {
-    std::string driver = "qel";  // empty: no Device or Screen section
+    std::string driver = "qel"; // empty: no Device or Screen section
     std::vector<std::pair<std::string, std::string>> deviceOptions;
     std::vector<std::string> modulePath;  // directories, searched in order
     std::vector<std::string> loadModules; // Module section Load lines
@@ -20,4 +20,4 @@ struct XorgConfig {
     std::string render() const;
 };
 
-}  // namespace qeltest
+} // namespace qeltest

@@ -48,7 +48,7 @@ struct DisplayPipe {
     }
 };
 
-}  // namespace
+} // namespace
 
 std::string logTail(const std::string &path, size_t lines)
 {
@@ -66,9 +66,16 @@ std::string logTail(const std::string &path, size_t lines)
 
 std::vector<std::string> XServer::commandLine(int displayFd) const
 {
-    std::vector<std::string> argv = {launch_.xorg, "-config", launch_.configFile,
-                                     "-configdir", launch_.configDir, "-logfile",
-                                     launch_.logFile, "-nolisten", "tcp", "-displayfd",
+    std::vector<std::string> argv = {launch_.xorg,
+                                     "-config",
+                                     launch_.configFile,
+                                     "-configdir",
+                                     launch_.configDir,
+                                     "-logfile",
+                                     launch_.logFile,
+                                     "-nolisten",
+                                     "tcp",
+                                     "-displayfd",
                                      std::to_string(displayFd)};
     if (launch_.noReset)
         argv.push_back("-noreset");
@@ -80,20 +87,24 @@ XServer::XServer(const XServerLaunch &launch) : launch_(launch)
 {
     DisplayPipe pipe;
     // The server's own stderr repeats its log; keep it beside the log.
-    int output = open((launch_.logFile + ".stderr").c_str(),
-                      O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    SpawnRequest request{commandLine(pipe.write), hostEnvironment(launch_.emulation, launch_.env),
-                         {pipe.write}, output, output, -1};
+    int output =
+        open((launch_.logFile + ".stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    SpawnRequest request{commandLine(pipe.write),
+                         hostEnvironment(launch_.emulation, launch_.env),
+                         {pipe.write},
+                         output,
+                         output,
+                         -1};
     child_ = std::make_unique<ChildProcess>(request);
     pipe.closeWrite();
     if (output >= 0)
         close(output);
     auto number = readDisplayNumber(pipe.read);
     if (!number) {
-        std::string why = child_->running() ? "did not accept clients within " +
-                                                  std::to_string(launch_.startTimeout.count()) +
-                                                  " ms"
-                                            : describeStatus(*child_->status());
+        std::string why = child_->running()
+                              ? "did not accept clients within " +
+                                    std::to_string(launch_.startTimeout.count()) + " ms"
+                              : describeStatus(*child_->status());
         stop(std::chrono::seconds(10));
         throw StartFailure("Xorg " + why + "; its log ends:\n" + logTail(launch_.logFile));
     }
@@ -156,9 +167,17 @@ int runXServerToExit(const XServerLaunch &launch)
     int devnull = open("/dev/null", O_WRONLY | O_CLOEXEC);
     // -displayfd makes the server take a free display: another server on :0
     // must not end this one early for a reason of its own.
-    std::vector<std::string> argv = {launch.xorg, "-config", launch.configFile, "-configdir",
-                                     launch.configDir, "-logfile", launch.logFile, "-nolisten",
-                                     "tcp", "-displayfd", std::to_string(devnull)};
+    std::vector<std::string> argv = {launch.xorg,
+                                     "-config",
+                                     launch.configFile,
+                                     "-configdir",
+                                     launch.configDir,
+                                     "-logfile",
+                                     launch.logFile,
+                                     "-nolisten",
+                                     "tcp",
+                                     "-displayfd",
+                                     std::to_string(devnull)};
     argv.insert(argv.end(), launch.extraArgs.begin(), launch.extraArgs.end());
     request.argv = emulatedCommand(launch.emulation, launch.env, argv);
     request.keepFds = {devnull};
@@ -173,4 +192,4 @@ int runXServerToExit(const XServerLaunch &launch)
     return status.value_or(-1);
 }
 
-}  // namespace qeltest
+} // namespace qeltest

@@ -18,12 +18,12 @@ namespace qeltest {
 
 struct XServerLaunch {
     std::string xorg;
-    Emulation emulation;                        // for a server not of this machine
+    Emulation emulation; // for a server not of this machine
     std::string configFile;
     std::string configDir;
     std::string logFile;
-    std::vector<std::string> extraArgs;         // e.g. vt7 -sharevts -keeptty
-    std::map<std::string, std::string> env;     // LD_PRELOAD, UMOCKDEV_DIR, ...
+    std::vector<std::string> extraArgs;     // e.g. vt7 -sharevts -keeptty
+    std::map<std::string, std::string> env; // LD_PRELOAD, UMOCKDEV_DIR, ...
     bool noReset = true;
     std::chrono::milliseconds startTimeout = std::chrono::seconds(20);
 };
@@ -33,15 +33,14 @@ public:
     // Starts the server and waits until it accepts clients. Throws
     // StartFailure, with the log's tail, when it ends or times out first.
     explicit XServer(const XServerLaunch &launch);
-    ~XServer();  // stops a server still running
+    ~XServer(); // stops a server still running
 
     // A server that never came up: why, with the log's tail, and the run
     // directory left behind for inspection (if any).
     struct StartFailure : std::runtime_error {
         explicit StartFailure(const std::string &why, const std::string &keptRunDir = "")
-            : std::runtime_error(keptRunDir.empty() ? why
-                                                    : why + "\n(run directory kept: " +
-                                                          keptRunDir + ")"),
+            : std::runtime_error(
+                  keptRunDir.empty() ? why : why + "\n(run directory kept: " + keptRunDir + ")"),
               reason(why), runDir(keptRunDir)
         {
         }
@@ -52,7 +51,7 @@ public:
     int displayNumber() const { return display_; }
     std::string display() const { return ":" + std::to_string(display_); }
     pid_t pid() const { return child_->pid(); }
-    int pidfd() const { return child_->pidfd(); }  // readable once it has ended
+    int pidfd() const { return child_->pidfd(); } // readable once it has ended
     const std::string &logFile() const { return launch_.logFile; }
     std::string log() const;
     bool running() { return child_->running(); }
@@ -78,4 +77,4 @@ int runXServerToExit(const XServerLaunch &launch);
 // The last lines of a log file, for failure messages.
 std::string logTail(const std::string &path, size_t lines = 40);
 
-}  // namespace qeltest
+} // namespace qeltest

@@ -33,11 +33,12 @@ std::string crtcLine(const Crtc &c)
     for (uint32_t id : c.connectors)
         connectors += (connectors.empty() ? "" : ",") + std::to_string(id);
     char text[256];
-    std::snprintf(text, sizeof text,
-                  "crtc index=%zu id=%u active=%d fb=%u x=%u y=%u mode=%ux%u connectors=%s gamma_size=%u",
-                  c.index, c.id, c.active ? 1 : 0, c.fb ? c.fb->id : 0, c.x, c.y,
-                  c.enabled ? c.mode.hdisplay : 0, c.enabled ? c.mode.vdisplay : 0,
-                  connectors.c_str(), c.gammaSize);
+    std::snprintf(
+        text, sizeof text,
+        "crtc index=%zu id=%u active=%d fb=%u x=%u y=%u mode=%ux%u connectors=%s gamma_size=%u",
+        c.index, c.id, c.active ? 1 : 0, c.fb ? c.fb->id : 0, c.x, c.y,
+        c.enabled ? c.mode.hdisplay : 0, c.enabled ? c.mode.vdisplay : 0, connectors.c_str(),
+        c.gammaSize);
     return text + (" cursor=" + cursorState(c.cursor));
 }
 
@@ -121,9 +122,9 @@ bool bufferDump(const Words &w, Reply &reply)
     out.write(reinterpret_cast<const char *>(b->pixels), static_cast<std::streamsize>(b->size));
     if (!out)
         return reply.fail("cannot write " + w[2]);
-    reply.lines.push_back("width=" + std::to_string(b->width) + " height=" +
-                          std::to_string(b->height) + " pitch=" + std::to_string(b->pitch) +
-                          " size=" + std::to_string(b->size));
+    reply.lines.push_back(
+        "width=" + std::to_string(b->width) + " height=" + std::to_string(b->height) +
+        " pitch=" + std::to_string(b->pitch) + " size=" + std::to_string(b->size));
     return true;
 }
 

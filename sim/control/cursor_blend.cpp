@@ -19,7 +19,8 @@ void blendPixel(uint8_t *rgb, uint32_t argb)
     const uint32_t alpha = argb >> 24;
     for (int channel = 0; channel < 3; ++channel) {
         const uint32_t src = (argb >> (16 - 8 * channel)) & 0xff;
-        rgb[channel] = static_cast<uint8_t>(std::min<uint32_t>(255, src + scaled(rgb[channel], alpha)));
+        rgb[channel] =
+            static_cast<uint8_t>(std::min<uint32_t>(255, src + scaled(rgb[channel], alpha)));
     }
 }
 

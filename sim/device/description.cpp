@@ -10,9 +10,9 @@ namespace {
 
 // Indexed by DRM_MODE_CONNECTOR_*; the names libdrm gives them.
 constexpr std::array<const char *, 21> connectorTypeNames = {
-    "Unknown", "VGA", "DVI-I", "DVI-D", "DVI-A", "Composite", "SVIDEO",
-    "LVDS", "Component", "DIN", "DP", "HDMI-A", "HDMI-B", "TV", "eDP",
-    "Virtual", "DSI", "DPI", "Writeback", "SPI", "USB"};
+    "Unknown", "VGA",       "DVI-I", "DVI-D", "DVI-A",     "Composite", "SVIDEO",
+    "LVDS",    "Component", "DIN",   "DP",    "HDMI-A",    "HDMI-B",    "TV",
+    "eDP",     "Virtual",   "DSI",   "DPI",   "Writeback", "SPI",       "USB"};
 
 std::string trim(const std::string &s)
 {

@@ -24,10 +24,12 @@ void Device::startClock()
 {
     std::call_once(clockStarted_, [this] {
         ge.engine().setMode(description.threadedGe, description.geDelayUs);
-        clock.start([this] {
-            std::lock_guard lock(mutex);
-            advanceVblank(*this);
-        }, description.manualVblank);
+        clock.start(
+            [this] {
+                std::lock_guard lock(mutex);
+                advanceVblank(*this);
+            },
+            description.manualVblank);
     });
 }
 

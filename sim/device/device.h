@@ -25,7 +25,7 @@ struct PropertyIds {
 };
 
 class Device {
-  public:
+public:
     // The process-wide device, built from QELSIM_CONFIG on first use with
     // the process's instrumentation attached (process_device.cpp).
     static Device &instance();
@@ -67,7 +67,8 @@ class Device {
     uint64_t lastActivityVblank = 0;
     std::vector<PendingVblankEvent> pendingVblankEvents;
 
-    uint32_t nextObjectId = 1; // while building: the next id; then the first id after the built objects
+    uint32_t nextObjectId =
+        1; // while building: the next id; then the first id after the built objects
     // Ids below this one belong to objects that never go away (properties,
     // planes, CRTCs, encoders, connectors); blobs and framebuffers do.
     uint32_t firstReleasableId = 1;
@@ -99,7 +100,7 @@ class Device {
     // Something a test may want to settle after happened now.
     void noteActivity() { lastActivityVblank = vblankCount; }
 
-  private:
+private:
     explicit Device(DeviceHooks &hooks);
     void buildObjects();
     void buildProperties();

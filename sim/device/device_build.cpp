@@ -49,14 +49,17 @@ void Device::buildProperties()
 {
     properties.clear();
     propertyIds.edid = nextObjectId++;
-    properties.push_back({propertyIds.edid, "EDID",
-                          DRM_MODE_PROP_BLOB | DRM_MODE_PROP_IMMUTABLE, {}, {}});
+    properties.push_back(
+        {propertyIds.edid, "EDID", DRM_MODE_PROP_BLOB | DRM_MODE_PROP_IMMUTABLE, {}, {}});
     propertyIds.dpms = nextObjectId++;
     properties.push_back(makeEnum(propertyIds.dpms, "DPMS", 0,
                                   {{0, "On"}, {1, "Standby"}, {2, "Suspend"}, {3, "Off"}}));
     propertyIds.nonDesktop = nextObjectId++;
-    properties.push_back({propertyIds.nonDesktop, "non-desktop",
-                          DRM_MODE_PROP_RANGE | DRM_MODE_PROP_IMMUTABLE, {0, 1}, {}});
+    properties.push_back({propertyIds.nonDesktop,
+                          "non-desktop",
+                          DRM_MODE_PROP_RANGE | DRM_MODE_PROP_IMMUTABLE,
+                          {0, 1},
+                          {}});
     propertyIds.planeType = nextObjectId++;
     properties.push_back(makeEnum(propertyIds.planeType, "type", DRM_MODE_PROP_IMMUTABLE,
                                   {{0, "Overlay"}, {1, "Primary"}, {2, "Cursor"}}));

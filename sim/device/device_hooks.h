@@ -17,7 +17,7 @@ namespace qelsim {
 // Called with the device mutex held: an implementation guards its own state
 // and never calls back into the device.
 class DeviceHooks {
-  public:
+public:
     virtual ~DeviceHooks() = default;
 
     // Armed faults: true when this call must fail.

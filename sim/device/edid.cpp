@@ -23,9 +23,9 @@ void putHeader(std::vector<uint8_t> &e, uint32_t serial)
     e[11] = 0x31;
     for (int i = 0; i < 4; ++i)
         e[12 + i] = static_cast<uint8_t>(serial >> (8 * i));
-    e[16] = 1;    // week
-    e[17] = 34;   // year 2024
-    e[18] = 1;    // EDID 1.4
+    e[16] = 1;  // week
+    e[17] = 34; // year 2024
+    e[18] = 1;  // EDID 1.4
     e[19] = 4;
 }
 

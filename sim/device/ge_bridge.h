@@ -14,7 +14,7 @@
 namespace qelsim {
 
 class GeBridge {
-  public:
+public:
     // FIND resolves a handle of a file; called from the submitting thread.
     using HandleResolver = std::function<BufferRef(const DrmFile &, uint32_t)>;
 
@@ -34,7 +34,7 @@ class GeBridge {
     GeEngine::Counters counters() const;
     void resetCounters();
 
-  private:
+private:
     std::unique_ptr<GeEngine> engine_;
     HandleResolver find_;
     GeEngine::Counters baseline_{};

@@ -21,9 +21,9 @@ uint32_t refreshOf(const drm_mode_modeinfo &m)
 
 drm_mode_modeinfo cvtMode(const ModeRequest &request, bool preferred)
 {
-    libxcvt_mode_info *info = libxcvt_gen_mode_info(
-        static_cast<int>(request.width), static_cast<int>(request.height),
-        static_cast<float>(request.refresh), false, false);
+    libxcvt_mode_info *info =
+        libxcvt_gen_mode_info(static_cast<int>(request.width), static_cast<int>(request.height),
+                              static_cast<float>(request.refresh), false, false);
     drm_mode_modeinfo m{};
     m.clock = static_cast<uint32_t>(info->dot_clock);
     m.hdisplay = static_cast<uint16_t>(info->hdisplay);

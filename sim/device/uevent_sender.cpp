@@ -87,7 +87,7 @@ uint64_t tagBloom(const std::string &tags)
 using Properties = std::vector<std::pair<std::string, std::string>>;
 
 struct Node {
-    std::string devpath; // below /sys, starting with "/devices/"
+    std::string devpath;   // below /sys, starting with "/devices/"
     Properties properties; // udev's, from the node's uevent file
 };
 
@@ -97,8 +97,8 @@ std::optional<Node> findNode(const std::string &root, uint32_t minor)
 {
     std::error_code error;
     const fs::path sys = fs::canonical(root + "/sys", error);
-    const fs::path link = root + "/sys/dev/char/" + std::to_string(drmMajor) + ":" +
-                          std::to_string(minor);
+    const fs::path link =
+        root + "/sys/dev/char/" + std::to_string(drmMajor) + ":" + std::to_string(minor);
     const fs::path device = error ? fs::path() : fs::canonical(link, error);
     const std::string relative = error ? "" : device.lexically_relative(sys).string();
     if (relative.empty() || relative.rfind("devices/", 0) != 0)
@@ -126,8 +126,11 @@ std::string valueOf(const Properties &properties, const std::string &key)
 std::string propertyBlock(const Node &node, uint32_t connectorId)
 {
     static std::atomic<unsigned long long> seqnum{0};
-    Properties all{{"ACTION", "change"}, {"DEVPATH", node.devpath}, {"SUBSYSTEM", "drm"},
-                   {"HOTPLUG", "1"}, {"CONNECTOR", std::to_string(connectorId)},
+    Properties all{{"ACTION", "change"},
+                   {"DEVPATH", node.devpath},
+                   {"SUBSYSTEM", "drm"},
+                   {"HOTPLUG", "1"},
+                   {"CONNECTOR", std::to_string(connectorId)},
                    {"SEQNUM", std::to_string(++seqnum)}};
     for (const auto &property : node.properties)
         if (valueOf(all, property.first).empty())

@@ -11,7 +11,7 @@
 namespace qelsim {
 
 class VblankClock {
-  public:
+public:
     VblankClock() = default;
     VblankClock(const VblankClock &) = delete;
     VblankClock &operator=(const VblankClock &) = delete;
@@ -22,7 +22,7 @@ class VblankClock {
     void setManual(bool manual);
     bool manual() const;
 
-  private:
+private:
     void run();
 
     std::function<void()> tick_;

@@ -16,7 +16,7 @@ namespace qelsim {
 struct PreparedOp {
     uapi::GeOp op;
     GeSurface dst;
-    GeSurface src;  // empty for solid fills
+    GeSurface src; // empty for solid fills
 };
 
 // One distinct buffer of a batch, resolved once however many operations
@@ -28,9 +28,9 @@ struct BatchBuffer {
 
 struct Batch {
     uint64_t serial = 0;
-    std::vector<uapi::GeOp> received;  // as copied in from the caller
-    std::vector<PreparedOp> ops;       // validated, ready to execute
-    std::vector<BatchBuffer> buffers;  // keeps every buffer of `ops` alive
+    std::vector<uapi::GeOp> received; // as copied in from the caller
+    std::vector<PreparedOp> ops;      // validated, ready to execute
+    std::vector<BatchBuffer> buffers; // keeps every buffer of `ops` alive
 
     // Lets go of the buffers and the operations, keeping the capacity.
     // The last reference to a buffer may free it, so callers do this
@@ -42,4 +42,4 @@ struct Batch {
     }
 };
 
-}  // namespace qelsim
+} // namespace qelsim

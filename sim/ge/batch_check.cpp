@@ -12,7 +12,7 @@ namespace {
 // take the simulator core's lock. Consecutive operations mostly name the
 // same buffer, so the last one found is tried first.
 class SurfaceCache {
-  public:
+public:
     SurfaceCache(const GeSurfaceLookup &lookup, std::vector<BatchBuffer> &known)
         : lookup_(lookup), known_(known)
     {
@@ -39,7 +39,7 @@ class SurfaceCache {
         return place == kMissing ? kNone : known_[place].buffer.surface;
     }
 
-  private:
+private:
     size_t resolve(uint32_t handle)
     {
         GeBuffer found;
@@ -126,8 +126,7 @@ Fault checkOp(SurfaceCache &cache, const uapi::GeOp &op, size_t &dst, size_t &sr
     return checkSide(cache, side, op, src);
 }
 
-std::string sideReason(Fault fault, const uapi::GeOp &op, const Side &side,
-                       const GeSurface &found)
+std::string sideReason(Fault fault, const uapi::GeOp &op, const Side &side, const GeSurface &found)
 {
     std::string name(side.source ? "source" : "destination");
     if (fault == Fault::kHandle)
@@ -135,8 +134,8 @@ std::string sideReason(Fault fault, const uapi::GeOp &op, const Side &side,
     if (fault == Fault::kPitch)
         return name + " pitch " + std::to_string(side.pitch) + " is not the buffer's " +
                std::to_string(found.pitch);
-    return name + " rectangle " + std::to_string(op.width) + "x" + std::to_string(op.height) +
-           "+" + std::to_string(side.x) + "+" + std::to_string(side.y) + " is not inside " +
+    return name + " rectangle " + std::to_string(op.width) + "x" + std::to_string(op.height) + "+" +
+           std::to_string(side.x) + "+" + std::to_string(side.y) + " is not inside " +
            std::to_string(found.width) + "x" + std::to_string(found.height);
 }
 
@@ -149,7 +148,7 @@ std::string opReason(Fault fault, const uapi::GeOp &op, const Side &side, const 
     return sideReason(fault, op, side, found);
 }
 
-}  // namespace
+} // namespace
 
 BatchCheck prepareBatch(const GeSurfaceLookup &lookup, Batch &batch)
 {
@@ -162,8 +161,7 @@ BatchCheck prepareBatch(const GeSurfaceLookup &lookup, Batch &batch)
         Fault fault = checkOp(cache, op, dst, src, side);
         if (fault != Fault::kNone) {
             const GeSurface &found = cache.surface(side.source ? src : dst);
-            std::string why =
-                "op " + std::to_string(i) + ": " + opReason(fault, op, side, found);
+            std::string why = "op " + std::to_string(i) + ": " + opReason(fault, op, side, found);
             batch.release();
             return {false, std::move(why)};
         }
@@ -174,4 +172,4 @@ BatchCheck prepareBatch(const GeSurfaceLookup &lookup, Batch &batch)
     return {true, {}};
 }
 
-}  // namespace qelsim
+} // namespace qelsim

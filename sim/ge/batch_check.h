@@ -11,7 +11,7 @@ namespace qelsim {
 
 struct BatchCheck {
     bool ok = false;
-    std::string reason;  // why the batch was refused, naming the operation
+    std::string reason; // why the batch was refused, naming the operation
 };
 
 // Checks every operation of `batch.received` and resolves its buffers
@@ -21,4 +21,4 @@ struct BatchCheck {
 // held a batch as large, except for the reason of a refusal.
 BatchCheck prepareBatch(const GeSurfaceLookup &lookup, Batch &batch);
 
-}  // namespace qelsim
+} // namespace qelsim

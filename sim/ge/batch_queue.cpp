@@ -31,4 +31,4 @@ void BatchQueue::grow()
     head_ = 0;
 }
 
-}  // namespace qelsim
+} // namespace qelsim

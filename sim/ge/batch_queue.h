@@ -13,19 +13,19 @@
 namespace qelsim {
 
 class BatchQueue {
-  public:
+public:
     bool empty() const { return count_ == 0; }
     size_t size() const { return count_; }
 
     void push(Batch batch);
-    Batch pop();  // the oldest; the queue must not be empty
+    Batch pop(); // the oldest; the queue must not be empty
 
-  private:
+private:
     void grow();
 
-    std::vector<Batch> slots_;  // slots not in use hold moved-from batches
+    std::vector<Batch> slots_; // slots not in use hold moved-from batches
     size_t head_ = 0;
     size_t count_ = 0;
 };
 
-}  // namespace qelsim
+} // namespace qelsim

@@ -24,8 +24,8 @@ void GeEngine::setMode(bool threaded, unsigned delayUsPerBatch)
     {
         std::lock_guard lock(mutex_);
         delayUs_ = delayUsPerBatch;
-        workCv_.notify_all();  // a batch waiting out the old delay re-reads it
-        doneCv_.notify_all();  // wait(0) does not apply to synchronous mode
+        workCv_.notify_all(); // a batch waiting out the old delay re-reads it
+        doneCv_.notify_all(); // wait(0) does not apply to synchronous mode
         if (threaded == threaded_)
             return;
         threaded_ = threaded;
@@ -86,7 +86,7 @@ void GeEngine::runBatch(std::unique_lock<std::mutex> &lock, Batch batch)
 {
     lock.unlock();
     RasterTotals totals = executeBatch(batch.ops);
-    batch.release();  // may free a buffer whose handle is gone: unlocked
+    batch.release(); // may free a buffer whose handle is gone: unlocked
     lock.lock();
     spare_.push_back(std::move(batch));
     finishBatch(lock, totals.pixelsFilled, totals.pixelsCopied);
@@ -148,4 +148,4 @@ void GeEngine::setActivityCallback(std::function<void()> callback)
     activity_ = std::move(callback);
 }
 
-}  // namespace qelsim
+} // namespace qelsim

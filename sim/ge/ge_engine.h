@@ -28,13 +28,13 @@
 namespace qelsim {
 
 class GeEngine {
-  public:
+public:
     // Batches submitted but not yet completed beyond which submit answers
     // EAGAIN (threaded mode only).
     static constexpr uint64_t kQueueLimit = 16;
 
     explicit GeEngine(GeSurfaceLookup lookup);
-    ~GeEngine();  // completes all queued batches, then joins the worker
+    ~GeEngine(); // completes all queued batches, then joins the worker
     GeEngine(const GeEngine &) = delete;
     GeEngine &operator=(const GeEngine &) = delete;
 
@@ -43,9 +43,9 @@ class GeEngine {
     int submit(void *userArgs);
     int wait(void *userArgs);
 
-    uint32_t lastSubmittedSeqno() const;   // 0 before the first batch
-    bool completed(uint32_t seqno) const;  // that batch and all before it; 0 is always complete
-    void idle();                           // blocks until all submitted batches are done
+    uint32_t lastSubmittedSeqno() const;  // 0 before the first batch
+    bool completed(uint32_t seqno) const; // that batch and all before it; 0 is always complete
+    void idle();                          // blocks until all submitted batches are done
 
     // Switching to synchronous mode completes the queued batches first.
     void setMode(bool threaded, unsigned delayUsPerBatch);
@@ -55,22 +55,22 @@ class GeEngine {
     void setHooks(GeHooks *hooks);
 
     struct Counters {
-        uint64_t submits;          // GE_SUBMIT calls received
-        uint64_t ops;              // operations of accepted batches
-        uint64_t rejectedOps;      // operations of batches refused as invalid
-        uint64_t rejectedSubmits;  // GE_SUBMIT calls that returned an error, any cause
+        uint64_t submits;         // GE_SUBMIT calls received
+        uint64_t ops;             // operations of accepted batches
+        uint64_t rejectedOps;     // operations of batches refused as invalid
+        uint64_t rejectedSubmits; // GE_SUBMIT calls that returned an error, any cause
         uint64_t pixelsFilled;
         uint64_t pixelsCopied;
         uint64_t batchesDone;
-        uint64_t waits;            // GE_WAIT calls received
+        uint64_t waits; // GE_WAIT calls received
     };
     Counters counters() const;
-    std::string lastRejection() const;  // why the last invalid batch was refused
+    std::string lastRejection() const; // why the last invalid batch was refused
 
     // Called after every completed batch, from whichever thread ran it.
     void setActivityCallback(std::function<void()> callback);
 
-  private:
+private:
     int receiveSubmit(void *userArgs, uapi::GeSubmitArgs &args, std::vector<uapi::GeOp> &ops);
     int refuseInvalid(size_t opCount, std::string reason);
     int acceptBatch(Batch batch, uint64_t &serial);
@@ -88,16 +88,16 @@ class GeEngine {
 
     GeSurfaceLookup lookup_;
 
-    std::mutex modeMutex_;  // serialises setMode and teardown across worker joins
+    std::mutex modeMutex_; // serialises setMode and teardown across worker joins
     mutable std::mutex mutex_;
-    std::condition_variable workCv_;  // worker: work queued, delay changed, stop
-    std::condition_variable doneCv_;  // a batch finished
+    std::condition_variable workCv_; // worker: work queued, delay changed, stop
+    std::condition_variable doneCv_; // a batch finished
 
-    BatchQueue queue_;          // accepted, not yet started
-    std::vector<Batch> spare_;  // storage of finished or refused batches, for the next submits
+    BatchQueue queue_;         // accepted, not yet started
+    std::vector<Batch> spare_; // storage of finished or refused batches, for the next submits
     uint64_t lastSerial_ = 0;
     uint64_t completedSerial_ = 0;
-    bool executing_ = false;  // one batch runs at a time, whoever runs it
+    bool executing_ = false; // one batch runs at a time, whoever runs it
     bool threaded_ = false;
     unsigned delayUs_ = 0;
     bool stopping_ = false;
@@ -109,4 +109,4 @@ class GeEngine {
     std::function<void()> activity_;
 };
 
-}  // namespace qelsim
+} // namespace qelsim

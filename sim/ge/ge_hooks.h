@@ -13,7 +13,7 @@ namespace qelsim {
 // Called from the thread making the ioctl, without the engine's lock held:
 // an implementation guards its own state and never calls the engine.
 class GeHooks {
-  public:
+public:
     virtual ~GeHooks() = default;
 
     // A positive errno this submit fails with before anything is checked,
@@ -26,8 +26,8 @@ class GeHooks {
     // copied in. `ops` is empty when the array was not read (count out of
     // range or the address unreadable); `opsRead` tells the two apart from
     // an empty array.
-    virtual void submitReceived(const uapi::GeSubmitArgs &args,
-                                const std::vector<uapi::GeOp> &ops, bool opsRead) = 0;
+    virtual void submitReceived(const uapi::GeSubmitArgs &args, const std::vector<uapi::GeOp> &ops,
+                                bool opsRead) = 0;
 };
 
-}  // namespace qelsim
+} // namespace qelsim

@@ -20,7 +20,7 @@ uint64_t addressOf(const void *p)
     return reinterpret_cast<uintptr_t>(p);
 }
 
-}  // namespace
+} // namespace
 
 int GeEngine::submit(void *userArgs)
 {
@@ -58,8 +58,7 @@ int GeEngine::submit(void *userArgs)
 // Copies the record and the operations in (the caller may reuse its array
 // as soon as the call returns), shows them to the hooks, then checks the
 // record itself. Returns 0 or a positive errno.
-int GeEngine::receiveSubmit(void *userArgs, uapi::GeSubmitArgs &args,
-                            std::vector<uapi::GeOp> &ops)
+int GeEngine::receiveSubmit(void *userArgs, uapi::GeSubmitArgs &args, std::vector<uapi::GeOp> &ops)
 {
     if (!copyFromUser(&args, addressOf(userArgs), sizeof args))
         return EFAULT;
@@ -69,7 +68,7 @@ int GeEngine::receiveSubmit(void *userArgs, uapi::GeSubmitArgs &args,
         opsRead = copyFromUser(ops.data(), args.ops, ops.size() * sizeof(uapi::GeOp));
     }
     if (!opsRead)
-        ops.clear();  // `ops` may hold an earlier batch's operations
+        ops.clear(); // `ops` may hold an earlier batch's operations
     if (GeHooks *hooks = hooks_.load()) {
         hooks->submitReceived(args, ops, opsRead);
         if (int fault = hooks->submitFault())
@@ -141,4 +140,4 @@ void GeEngine::recycle(Batch batch)
     spare_.push_back(std::move(batch));
 }
 
-}  // namespace qelsim
+} // namespace qelsim

@@ -30,4 +30,4 @@ struct GeBuffer {
 // Returns false when no buffer has that handle.
 using GeSurfaceLookup = std::function<bool(uint32_t handle, GeBuffer &out)>;
 
-}  // namespace qelsim
+} // namespace qelsim

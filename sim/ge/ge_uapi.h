@@ -49,4 +49,4 @@ static_assert(sizeof(GeOp) * TX3120_GE_MAX_OPS == 53248);
 static_assert(DRM_IOCTL_TX3120_GE_SUBMIT == 0xC0186440UL);
 static_assert(DRM_IOCTL_TX3120_GE_WAIT == 0x40086441UL);
 
-}  // namespace qelsim::uapi
+} // namespace qelsim::uapi

@@ -23,9 +23,8 @@ int GeEngine::wait(void *userArgs)
         return -ETIMEDOUT;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(args.timeout_us);
     if (args.seqno == 0) {
-        bool room = doneCv_.wait_until(lock, deadline, [this] {
-            return !threaded_ || pendingBelowLimit();
-        });
+        bool room = doneCv_.wait_until(lock, deadline,
+                                       [this] { return !threaded_ || pendingBelowLimit(); });
         return room ? 0 : -ETIMEDOUT;
     }
     std::optional<uint64_t> serial = serialOfSeqno(args.seqno, lastSerial_);
@@ -56,4 +55,4 @@ void GeEngine::idle()
     doneCv_.wait(lock, [this] { return completedSerial_ == lastSerial_; });
 }
 
-}  // namespace qelsim
+} // namespace qelsim

@@ -34,14 +34,12 @@ namespace {
 using Quad = uint32_t __attribute__((vector_size(16)));
 using Octet = uint32_t __attribute__((vector_size(32)));
 
-template <typename Vec>
-[[gnu::always_inline]] inline void loadVec(Vec &v, const uint8_t *at)
+template <typename Vec> [[gnu::always_inline]] inline void loadVec(Vec &v, const uint8_t *at)
 {
     std::memcpy(&v, at, sizeof v);
 }
 
-template <typename Vec>
-[[gnu::always_inline]] inline void storeVec(uint8_t *at, const Vec &v)
+template <typename Vec> [[gnu::always_inline]] inline void storeVec(uint8_t *at, const Vec &v)
 {
     std::memcpy(at, &v, sizeof v);
 }
@@ -56,8 +54,7 @@ template <typename Vec>
 // ones) would: the long loops store at vector boundaries only, and the
 // ends of the row are dealt with apart. This is the distance from `at` to
 // the first boundary after it.
-template <typename Vec>
-[[gnu::always_inline]] inline size_t bytesToBoundaryAfter(const uint8_t *at)
+template <typename Vec> [[gnu::always_inline]] inline size_t bytesToBoundaryAfter(const uint8_t *at)
 {
     return sizeof(Vec) - reinterpret_cast<uintptr_t>(at) % sizeof(Vec);
 }
@@ -146,8 +143,7 @@ template <typename Vec>
 
 // The row operation is a template argument so that it is inlined into the
 // row loop: narrow rectangles (lines, glyph edges) are mostly loop overhead.
-template <auto rowOp>
-[[gnu::always_inline]] inline void forEachFillRow(const PreparedOp &p)
+template <auto rowOp> [[gnu::always_inline]] inline void forEachFillRow(const PreparedOp &p)
 {
     const uapi::GeOp &op = p.op;
     const size_t bytes = rowBytes(op), pitch = p.dst.pitch;
@@ -245,7 +241,8 @@ template <typename Vec>
 // kept by the executing thread so that no operation allocates once the
 // widest row has been seen.
 template <typename Vec>
-[[gnu::always_inline]] inline void sourceXorDstRow(uint8_t *row, const uint8_t *source, size_t bytes)
+[[gnu::always_inline]] inline void sourceXorDstRow(uint8_t *row, const uint8_t *source,
+                                                   size_t bytes)
 {
     if (bytesOverlap(row, source, bytes)) {
         thread_local std::vector<uint8_t> takenSource;
@@ -260,8 +257,7 @@ template <typename Vec>
 // Vertical overlap within one buffer is settled by the row order: when the
 // destination lies below the source, rows go bottom-up, so no source row
 // is overwritten before it is read.
-template <auto rowOp>
-[[gnu::always_inline]] inline void forEachCopyRow(const PreparedOp &p)
+template <auto rowOp> [[gnu::always_inline]] inline void forEachCopyRow(const PreparedOp &p)
 {
     const uapi::GeOp &op = p.op;
     bool bottomUp = p.src.pixels == p.dst.pixels && op.dst_y > op.src_y;
@@ -272,8 +268,7 @@ template <auto rowOp>
     }
 }
 
-template <typename Vec>
-[[gnu::always_inline]] inline void executePixels(const PreparedOp &p)
+template <typename Vec> [[gnu::always_inline]] inline void executePixels(const PreparedOp &p)
 {
     if (p.op.type == TX3120_GE_OP_SOLID) {
         if (p.op.rop == TX3120_GE_ROP_PATTERN)
@@ -330,7 +325,7 @@ void chooseAndExecute(const PreparedOp &p)
     chosen(p);
 }
 
-}  // namespace
+} // namespace
 
 void allowWideMoves(bool allowed)
 {
@@ -355,4 +350,4 @@ RasterTotals executeBatch(const std::vector<PreparedOp> &ops)
     return totals;
 }
 
-}  // namespace qelsim
+} // namespace qelsim

@@ -24,4 +24,4 @@ RasterTotals executeBatch(const std::vector<PreparedOp> &ops);
 // check, on the same host, the 16-byte moves that other processors run.
 void allowWideMoves(bool allowed);
 
-}  // namespace qelsim
+} // namespace qelsim

@@ -3,7 +3,7 @@
 
 namespace qelsim {
 namespace {
-constexpr uint64_t kSeqnoPeriod = 0xFFFFFFFFULL;  // values 1..0xFFFFFFFF
+constexpr uint64_t kSeqnoPeriod = 0xFFFFFFFFULL; // values 1..0xFFFFFFFF
 }
 
 uint32_t seqnoOfSerial(uint64_t serial)
@@ -18,4 +18,4 @@ std::optional<uint64_t> serialOfSeqno(uint32_t seqno, uint64_t lastSerial)
     return lastSerial - (lastSerial - seqno) % kSeqnoPeriod;
 }
 
-}  // namespace qelsim
+} // namespace qelsim

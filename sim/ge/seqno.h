@@ -15,4 +15,4 @@ uint32_t seqnoOfSerial(uint64_t serial);
 // when that seqno was never handed out (or is 0).
 std::optional<uint64_t> serialOfSeqno(uint32_t seqno, uint64_t lastSerial);
 
-}  // namespace qelsim
+} // namespace qelsim

@@ -22,7 +22,7 @@ bool addressFits(uint64_t address, size_t size)
     return address != 0 && address <= UINTPTR_MAX && size <= UINTPTR_MAX - address;
 }
 
-}  // namespace
+} // namespace
 
 bool copyFromUser(void *to, uint64_t fromAddress, size_t size)
 {
@@ -58,4 +58,4 @@ bool copyToUser(uint64_t toAddress, const void *from, size_t size)
     return done == static_cast<ssize_t>(size);
 }
 
-}  // namespace qelsim
+} // namespace qelsim

@@ -12,4 +12,4 @@ namespace qelsim {
 bool copyFromUser(void *to, uint64_t fromAddress, size_t size);
 bool copyToUser(uint64_t toAddress, const void *from, size_t size);
 
-}  // namespace qelsim
+} // namespace qelsim

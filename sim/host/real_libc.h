@@ -18,5 +18,4 @@ template <typename Fn> Fn next(const char *name)
 // Declares `fn`, the next definition of NAME with the type of the function
 // being defined. Resolved on first use: interposed calls can arrive before
 // any static constructor of this library has run.
-#define QELSIM_NEXT(name) \
-    static const auto fn = qelsim::real::next<decltype(&::name)>(#name)
+#define QELSIM_NEXT(name) static const auto fn = qelsim::real::next<decltype(&::name)>(#name)

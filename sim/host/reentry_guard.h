@@ -7,7 +7,7 @@
 namespace qelsim {
 
 class ReentryGuard {
-  public:
+public:
     ReentryGuard() : wasInside_(inside_) { inside_ = true; }
     ~ReentryGuard() { inside_ = wasInside_; }
     ReentryGuard(const ReentryGuard &) = delete;
@@ -15,7 +15,7 @@ class ReentryGuard {
 
     static bool active() { return inside_; }
 
-  private:
+private:
     bool wasInside_;
     static inline thread_local bool inside_ = false;
 };

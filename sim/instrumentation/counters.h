@@ -14,8 +14,8 @@ struct Counters {
     std::map<size_t, uint64_t> flipsCompletedByCrtc; // by CRTC index
     uint64_t flipsRejected = 0;
     uint64_t setcrtcCalls = 0;
-    uint64_t cursorSets = 0;  // accepted cursor calls with DRM_MODE_CURSOR_BO
-    uint64_t cursorMoves = 0; // accepted cursor calls with DRM_MODE_CURSOR_MOVE
+    uint64_t cursorSets = 0;                // accepted cursor calls with DRM_MODE_CURSOR_BO
+    uint64_t cursorMoves = 0;               // accepted cursor calls with DRM_MODE_CURSOR_MOVE
     std::map<std::string, uint64_t> ioctls; // by ioctl name
 };
 

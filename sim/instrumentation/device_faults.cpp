@@ -17,24 +17,12 @@ bool take(unsigned &count)
 void DeviceFaults::arm(DeviceFault kind, unsigned count)
 {
     switch (kind) {
-    case DeviceFault::flip:
-        flip_ = count;
-        break;
-    case DeviceFault::setcrtc:
-        setcrtc_ = count;
-        break;
-    case DeviceFault::getconnector:
-        getconnector_ = count;
-        break;
-    case DeviceFault::createDumb:
-        createDumb_ = count;
-        break;
-    case DeviceFault::createDumbNth:
-        createDumbNth_ = count;
-        break;
-    case DeviceFault::master:
-        masterHeldElsewhere_ = count != 0;
-        break;
+    case DeviceFault::flip: flip_ = count; break;
+    case DeviceFault::setcrtc: setcrtc_ = count; break;
+    case DeviceFault::getconnector: getconnector_ = count; break;
+    case DeviceFault::createDumb: createDumb_ = count; break;
+    case DeviceFault::createDumbNth: createDumbNth_ = count; break;
+    case DeviceFault::master: masterHeldElsewhere_ = count != 0; break;
     }
 }
 

@@ -19,7 +19,7 @@ enum class DeviceFault {
 };
 
 class DeviceFaults {
-  public:
+public:
     void arm(DeviceFault kind, unsigned count);
     void armFlipOnCrtc(size_t crtcIndex, unsigned count);
 
@@ -31,7 +31,7 @@ class DeviceFaults {
 
     bool masterHeldElsewhere() const { return masterHeldElsewhere_; }
 
-  private:
+private:
     unsigned flip_ = 0;
     std::map<size_t, unsigned> flipOnCrtc_; // by CRTC index
     unsigned setcrtc_ = 0;

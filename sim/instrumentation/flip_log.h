@@ -19,7 +19,7 @@ namespace qelsim {
 using FlipProbe = std::pair<uint32_t, uint32_t>; // (x, y) in the framebuffer
 
 class FlipLog {
-  public:
+public:
     // A server that flips for hours must not grow the log without bound.
     static constexpr size_t limit = 4096;
 
@@ -28,7 +28,7 @@ class FlipLog {
     std::vector<std::string> lines() const { return {lines_.begin(), lines_.end()}; }
     void clear(); // the lines and the probes
 
-  private:
+private:
     std::string probedPixels(const Framebuffer &fb) const;
 
     std::deque<std::string> lines_;

@@ -13,7 +13,7 @@
 namespace qelsim {
 
 class GeInstruments final : public GeHooks {
-  public:
+public:
     // The next `count` submits fail with `err` (a positive errno) before
     // anything is checked.
     void failSubmits(int err, unsigned count);
@@ -32,7 +32,7 @@ class GeInstruments final : public GeHooks {
     void submitReceived(const uapi::GeSubmitArgs &args, const std::vector<uapi::GeOp> &ops,
                         bool opsRead) override;
 
-  private:
+private:
     mutable std::mutex mutex_;
     int submitError_ = 0;
     unsigned submitFaults_ = 0;

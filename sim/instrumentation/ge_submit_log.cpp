@@ -21,7 +21,7 @@ std::string opWords(const uapi::GeOp &op)
     return out + "]";
 }
 
-}  // namespace
+} // namespace
 
 std::string formatSubmitLine(const uapi::GeSubmitArgs &args, const std::vector<uapi::GeOp> &ops,
                              bool opsRead)
@@ -40,4 +40,4 @@ std::string formatSubmitLine(const uapi::GeSubmitArgs &args, const std::vector<u
     return line;
 }
 
-}  // namespace qelsim
+} // namespace qelsim

@@ -15,4 +15,4 @@ namespace qelsim {
 std::string formatSubmitLine(const uapi::GeSubmitArgs &args, const std::vector<uapi::GeOp> &ops,
                              bool opsRead);
 
-}  // namespace qelsim
+} // namespace qelsim

@@ -19,7 +19,7 @@
 namespace qelsim {
 
 class Instrumentation final : public DeviceHooks {
-  public:
+public:
     // The process's instrumentation, made on first use and never destroyed:
     // the device's threads may still call it while the process exits.
     static Instrumentation &instance();
@@ -44,7 +44,7 @@ class Instrumentation final : public DeviceHooks {
     void deviceReset() override;
     GeHooks &geHooks() override { return ge_; }
 
-  private:
+private:
     mutable std::mutex mutex_; // guards all but ge_, which guards itself
     Counters counters_;
     DeviceFaults faults_;

@@ -58,7 +58,8 @@ extern "C" void *mmap(void *addr, size_t len, int prot, int flags, int fd, off_t
     return fn(addr, len, prot, flags, fd, offset);
 }
 
-extern "C" void *mmap64(void *addr, size_t len, int prot, int flags, int fd, off64_t offset) noexcept
+extern "C" void *mmap64(void *addr, size_t len, int prot, int flags, int fd,
+                        off64_t offset) noexcept
 {
     void *result;
     if (fd >= 0 && qelsim::simulateMmap(addr, len, prot, flags, fd, offset, result))

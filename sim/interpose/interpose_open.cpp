@@ -43,13 +43,13 @@ bool isDup(int cmd)
 
 } // namespace
 
-#define QELSIM_MODE_ARG(flags)                  \
-    mode_t mode = 0;                            \
-    if (needsMode(flags)) {                     \
-        va_list ap;                             \
-        va_start(ap, flags);                    \
+#define QELSIM_MODE_ARG(flags)                       \
+    mode_t mode = 0;                                 \
+    if (needsMode(flags)) {                          \
+        va_list ap;                                  \
+        va_start(ap, flags);                         \
         mode = static_cast<mode_t>(va_arg(ap, int)); \
-        va_end(ap);                             \
+        va_end(ap);                                  \
     }
 
 extern "C" int open(const char *path, int flags, ...)

@@ -55,58 +55,58 @@ template <typename Stat> bool statAt(int dirfd, const char *path, Stat *st, int 
 
 } // namespace
 
-#define QELSIM_STAT_PATH(name, Stat)                                    \
-    extern "C" int name(const char *path, Stat *st) noexcept            \
-    {                                                                   \
-        if (statPath(path, st))                                         \
-            return 0;                                                   \
-        QELSIM_NEXT(name);                                              \
-        return fn(path, st);                                            \
+#define QELSIM_STAT_PATH(name, Stat)                         \
+    extern "C" int name(const char *path, Stat *st) noexcept \
+    {                                                        \
+        if (statPath(path, st))                              \
+            return 0;                                        \
+        QELSIM_NEXT(name);                                   \
+        return fn(path, st);                                 \
     }
 
-#define QELSIM_STAT_FD(name, Stat)                                      \
-    extern "C" int name(int fd, Stat *st) noexcept                      \
-    {                                                                   \
-        if (statFd(fd, st))                                             \
-            return 0;                                                   \
-        QELSIM_NEXT(name);                                              \
-        return fn(fd, st);                                              \
+#define QELSIM_STAT_FD(name, Stat)                 \
+    extern "C" int name(int fd, Stat *st) noexcept \
+    {                                              \
+        if (statFd(fd, st))                        \
+            return 0;                              \
+        QELSIM_NEXT(name);                         \
+        return fn(fd, st);                         \
     }
 
-#define QELSIM_STAT_AT(name, Stat)                                              \
+#define QELSIM_STAT_AT(name, Stat)                                                 \
     extern "C" int name(int dirfd, const char *path, Stat *st, int flags) noexcept \
-    {                                                                           \
-        if (statAt(dirfd, path, st, flags))                                     \
-            return 0;                                                           \
-        QELSIM_NEXT(name);                                                      \
-        return fn(dirfd, path, st, flags);                                      \
+    {                                                                              \
+        if (statAt(dirfd, path, st, flags))                                        \
+            return 0;                                                              \
+        QELSIM_NEXT(name);                                                         \
+        return fn(dirfd, path, st, flags);                                         \
     }
 
-#define QELSIM_XSTAT_PATH(name, Stat)                                   \
-    extern "C" int name(int ver, const char *path, Stat *st)            \
-    {                                                                   \
-        if (statPath(path, st))                                         \
-            return 0;                                                   \
-        QELSIM_NEXT(name);                                              \
-        return fn(ver, path, st);                                       \
+#define QELSIM_XSTAT_PATH(name, Stat)                        \
+    extern "C" int name(int ver, const char *path, Stat *st) \
+    {                                                        \
+        if (statPath(path, st))                              \
+            return 0;                                        \
+        QELSIM_NEXT(name);                                   \
+        return fn(ver, path, st);                            \
     }
 
-#define QELSIM_XSTAT_FD(name, Stat)                                     \
-    extern "C" int name(int ver, int fd, Stat *st)                      \
-    {                                                                   \
-        if (statFd(fd, st))                                             \
-            return 0;                                                   \
-        QELSIM_NEXT(name);                                              \
-        return fn(ver, fd, st);                                         \
+#define QELSIM_XSTAT_FD(name, Stat)                \
+    extern "C" int name(int ver, int fd, Stat *st) \
+    {                                              \
+        if (statFd(fd, st))                        \
+            return 0;                              \
+        QELSIM_NEXT(name);                         \
+        return fn(ver, fd, st);                    \
     }
 
-#define QELSIM_XSTAT_AT(name, Stat)                                             \
+#define QELSIM_XSTAT_AT(name, Stat)                                                \
     extern "C" int name(int ver, int dirfd, const char *path, Stat *st, int flags) \
-    {                                                                           \
-        if (statAt(dirfd, path, st, flags))                                     \
-            return 0;                                                           \
-        QELSIM_NEXT(name);                                                      \
-        return fn(ver, dirfd, path, st, flags);                                 \
+    {                                                                              \
+        if (statAt(dirfd, path, st, flags))                                        \
+            return 0;                                                              \
+        QELSIM_NEXT(name);                                                         \
+        return fn(ver, dirfd, path, st, flags);                                    \
     }
 
 QELSIM_STAT_PATH(stat, struct stat)

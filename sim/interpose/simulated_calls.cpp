@@ -110,7 +110,7 @@ bool simulateMmap(void *addr, size_t len, int prot, int flags, int fd, int64_t o
         result = MAP_FAILED;
         return true;
     }
-    QELSIM_NEXT(mmap64);  // see allocateMemory() in ioctl_dumb.cpp
+    QELSIM_NEXT(mmap64); // see allocateMemory() in ioctl_dumb.cpp
     result = fn(addr, len, prot, flags, buffer->memfd,
                 static_cast<off_t>(static_cast<uint64_t>(offset) - buffer->mapOffset));
     return true;

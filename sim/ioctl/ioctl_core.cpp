@@ -120,19 +120,15 @@ int ioctlSetClientCap(IoctlCall &call, void *arg)
 {
     const auto *c = static_cast<drm_set_client_cap *>(arg);
     switch (c->capability) {
-    case DRM_CLIENT_CAP_STEREO_3D:
-        return c->value > 1 ? -EINVAL : 0;
+    case DRM_CLIENT_CAP_STEREO_3D: return c->value > 1 ? -EINVAL : 0;
     case DRM_CLIENT_CAP_UNIVERSAL_PLANES:
         if (c->value > 1)
             return -EINVAL;
         call.file->universalPlanes = c->value;
         return 0;
-    case DRM_CLIENT_CAP_ATOMIC:
-        return -EOPNOTSUPP;
-    case DRM_CLIENT_CAP_ASPECT_RATIO:
-        return c->value > 1 ? -EINVAL : 0;
-    default:
-        return -EINVAL;
+    case DRM_CLIENT_CAP_ATOMIC: return -EOPNOTSUPP;
+    case DRM_CLIENT_CAP_ASPECT_RATIO: return c->value > 1 ? -EINVAL : 0;
+    default: return -EINVAL;
     }
 }
 

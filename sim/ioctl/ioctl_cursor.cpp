@@ -45,8 +45,8 @@ int checkPlacement(const CursorPlane &plane, const CursorUpdate &u)
 {
     if (!u.buffer)
         return 0;
-    if (u.width > INT_MAX || u.x > INT_MAX - static_cast<int32_t>(u.width) ||
-        u.height > INT_MAX || u.y > INT_MAX - static_cast<int32_t>(u.height))
+    if (u.width > INT_MAX || u.x > INT_MAX - static_cast<int32_t>(u.width) || u.height > INT_MAX ||
+        u.y > INT_MAX - static_cast<int32_t>(u.height))
         return -ERANGE;
     if (u.width > plane.maxWidth || u.height > plane.maxHeight)
         return -EINVAL;

@@ -8,8 +8,7 @@
 namespace qelsim {
 namespace {
 
-int checkFlip(IoctlCall &call, const drm_mode_crtc_page_flip &r, Crtc *&crtc,
-              FramebufferRef &fb)
+int checkFlip(IoctlCall &call, const drm_mode_crtc_page_flip &r, Crtc *&crtc, FramebufferRef &fb)
 {
     Device &d = call.device;
     if (r.flags & ~DRM_MODE_PAGE_FLIP_FLAGS)

@@ -54,7 +54,8 @@ int checkFramebuffer(IoctlCall &call, const drm_mode_fb_cmd2 &r, BufferRef &buff
     buffer = call.device.findBuffer(*call.file, r.handles[0]);
     if (!buffer)
         return -ENOENT;
-    const uint64_t needed = uint64_t{r.height - 1} * r.pitches[0] + uint64_t{r.width} * 4 + r.offsets[0];
+    const uint64_t needed =
+        uint64_t{r.height - 1} * r.pitches[0] + uint64_t{r.width} * 4 + r.offsets[0];
     return buffer->mapSize < needed ? -EINVAL : 0;
 }
 

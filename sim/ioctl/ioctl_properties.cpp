@@ -48,18 +48,18 @@ void setDpms(Device &d, Connector &c, uint64_t value)
 
 // drm_mode_obj_set_property_ioctl(): the object must carry the property,
 // and only a mutable one with a valid value can be set.
-int setObjectProperty(Device &d, uint32_t objId, uint32_t objType, uint32_t propId,
-                      uint64_t value)
+int setObjectProperty(Device &d, uint32_t objId, uint32_t objType, uint32_t propId, uint64_t value)
 {
     PropertyValues props;
     if (!objectProperties(d, objId, objType, props))
         return objectExists(d, objId, objType) ? -EINVAL : -ENOENT;
-    const bool carried = std::any_of(props.begin(), props.end(),
-                                     [&](const auto &p) { return p.first == propId; });
+    const bool carried =
+        std::any_of(props.begin(), props.end(), [&](const auto &p) { return p.first == propId; });
     const Property *prop = d.findProperty(propId);
     if (!carried || !prop || (prop->flags & DRM_MODE_PROP_IMMUTABLE))
         return -EINVAL;
-    if (isEnum(*prop) && std::find(prop->values.begin(), prop->values.end(), value) == prop->values.end())
+    if (isEnum(*prop) &&
+        std::find(prop->values.begin(), prop->values.end(), value) == prop->values.end())
         return -EINVAL;
     if (propId == d.propertyIds.dpms)
         setDpms(d, *d.findConnector(objId), value);
@@ -120,8 +120,8 @@ int ioctlObjSetProperty(IoctlCall &call, void *arg)
 int ioctlConnectorSetProperty(IoctlCall &call, void *arg)
 {
     const auto *r = static_cast<drm_mode_connector_set_property *>(arg);
-    return setObjectProperty(call.device, r->connector_id, DRM_MODE_OBJECT_CONNECTOR,
-                             r->prop_id, r->value);
+    return setObjectProperty(call.device, r->connector_id, DRM_MODE_OBJECT_CONNECTOR, r->prop_id,
+                             r->value);
 }
 
 } // namespace qelsim

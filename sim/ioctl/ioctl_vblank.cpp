@@ -41,9 +41,8 @@ void fillReply(const Device &d, drm_wait_vblank_reply &reply)
 int waitUntil(IoctlCall &call, const Crtc &crtc, uint64_t target)
 {
     Device &d = call.device;
-    const bool reached = d.changed.wait_for(call.lock, blockingWaitLimit, [&] {
-        return d.vblankCount >= target || !crtc.active;
-    });
+    const bool reached = d.changed.wait_for(
+        call.lock, blockingWaitLimit, [&] { return d.vblankCount >= target || !crtc.active; });
     return reached ? 0 : -EBUSY;
 }
 
@@ -73,7 +72,8 @@ int ioctlWaitVblank(IoctlCall &call, void *arg)
 {
     auto *w = static_cast<drm_wait_vblank *>(arg);
     Device &d = call.device;
-    const unsigned allowed = _DRM_VBLANK_TYPES_MASK | _DRM_VBLANK_FLAGS_MASK | _DRM_VBLANK_HIGH_CRTC_MASK;
+    const unsigned allowed =
+        _DRM_VBLANK_TYPES_MASK | _DRM_VBLANK_FLAGS_MASK | _DRM_VBLANK_HIGH_CRTC_MASK;
     if ((w->request.type & _DRM_VBLANK_SIGNAL) || (w->request.type & ~allowed))
         return -EINVAL;
     size_t index;

@@ -19,7 +19,8 @@ bool typeMatches(uint32_t wanted, uint32_t actual)
 bool objectProperties(Device &d, uint32_t id, uint32_t type, PropertyValues &out)
 {
     out.clear();
-    if (const Connector *c = d.findConnector(id); c && typeMatches(type, DRM_MODE_OBJECT_CONNECTOR)) {
+    if (const Connector *c = d.findConnector(id);
+        c && typeMatches(type, DRM_MODE_OBJECT_CONNECTOR)) {
         out = {{d.propertyIds.edid, c->edidBlob},
                {d.propertyIds.dpms, c->dpms},
                {d.propertyIds.nonDesktop, 0}};

@@ -33,10 +33,14 @@ TEST_F(Core, CapabilitiesAreThoseOfASimpleDumbBufferDevice)
 {
     const struct {
         uint64_t cap, value;
-    } caps[] = {{DRM_CAP_DUMB_BUFFER, 1},      {DRM_CAP_DUMB_PREFERRED_DEPTH, 24},
-                {DRM_CAP_PRIME, 0},            {DRM_CAP_TIMESTAMP_MONOTONIC, 1},
-                {DRM_CAP_ASYNC_PAGE_FLIP, 0},  {DRM_CAP_CURSOR_WIDTH, 64},
-                {DRM_CAP_CURSOR_HEIGHT, 64},   {DRM_CAP_ADDFB2_MODIFIERS, 0},
+    } caps[] = {{DRM_CAP_DUMB_BUFFER, 1},
+                {DRM_CAP_DUMB_PREFERRED_DEPTH, 24},
+                {DRM_CAP_PRIME, 0},
+                {DRM_CAP_TIMESTAMP_MONOTONIC, 1},
+                {DRM_CAP_ASYNC_PAGE_FLIP, 0},
+                {DRM_CAP_CURSOR_WIDTH, 64},
+                {DRM_CAP_CURSOR_HEIGHT, 64},
+                {DRM_CAP_ADDFB2_MODIFIERS, 0},
                 {DRM_CAP_CRTC_IN_VBLANK_EVENT, 1}};
     for (const auto &c : caps) {
         uint64_t value = 99;

@@ -11,7 +11,7 @@ namespace qelsim::test {
 namespace {
 
 class Cursor : public SimTest {
-  protected:
+protected:
     // The cursor= field of the CRTC's `crtcs` line.
     static std::string cursorState(size_t index = 0)
     {
@@ -119,8 +119,8 @@ TEST(CursorBlend, PremultipliedPixelsAreBlendedAndClipped)
     blendCursor(picture, plane);
     // Column 0 of the picture shows column 1 of the image, rows 1 and 2.
     const uint8_t expected[] = {
-        200, 200, 200, 200, 200, 200,
-        0x40 + 100, 100, 100, 200, 200, 200, // 0x80400000 over 200: 64 + 200 * 127 / 255
+        200,        200,        200,        200, 200, 200, 0x40 + 100,
+        100,        100,        200,        200, 200, // 0x80400000 over 200: 64 + 200 * 127 / 255
         0x7f + 100, 0x7f + 100, 0x7f + 100, 200, 200, 200,
     };
     EXPECT_EQ(std::vector<uint8_t>(std::begin(expected), std::end(expected)), picture.bytes);

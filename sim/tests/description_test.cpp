@@ -35,7 +35,9 @@ status = unknown
 mm = 600x340
 modes = 1920x1080@50 1280x720
 edid = no
-)", d, error)) << error;
+)",
+                                 d, error))
+        << error;
     EXPECT_EQ(d.nodes.size(), 2u);
     EXPECT_EQ(d.maxWidth, 8192u);
     EXPECT_EQ(d.maxHeight, 4096u);

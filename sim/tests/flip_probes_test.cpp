@@ -25,8 +25,19 @@ TEST_F(FlipProbes, EachFlipRecordsThePixelsItPutsOnScreen)
 
     // Work submitted before the flip shows in the probe, as it does on screen.
     ASSERT_TRUE(succeeds("ge-mode thread 200000"));
-    uapi::GeOp fill{TX3120_GE_OP_SOLID, TX3120_GE_ROP_PATTERN, back.handle, back.pitch, 1, 0, 1, 1,
-                    0x00ff0000, 0, 0, 0, 0};
+    uapi::GeOp fill{TX3120_GE_OP_SOLID,
+                    TX3120_GE_ROP_PATTERN,
+                    back.handle,
+                    back.pitch,
+                    1,
+                    0,
+                    1,
+                    1,
+                    0x00ff0000,
+                    0,
+                    0,
+                    0,
+                    0};
     uapi::GeSubmitArgs args{};
     args.ops = reinterpret_cast<uintptr_t>(&fill);
     args.count = 1;
@@ -37,8 +48,8 @@ TEST_F(FlipProbes, EachFlipRecordsThePixelsItPutsOnScreen)
     ASSERT_TRUE(succeeds("vblank 1"));
     ASSERT_TRUE(succeeds("ge-mode sync"));
 
-    EXPECT_EQ(command("fliplog"), "flip crtc=" + std::to_string(crtcId()) + " fb=" +
-                                      std::to_string(backFb) +
+    EXPECT_EQ(command("fliplog"), "flip crtc=" + std::to_string(crtcId()) +
+                                      " fb=" + std::to_string(backFb) +
                                       " vblank=1 probes=123456,ff0000,abcdef,000000\nok\n");
     ASSERT_TRUE(succeeds("flip-probes"));
     EXPECT_FALSE(succeeds("flip-probes 1"));

@@ -17,7 +17,7 @@ struct Delivered {
 };
 
 class Flips : public SimTest {
-  protected:
+protected:
     bool readable()
     {
         pollfd p{fd, POLLIN, 0};
@@ -29,7 +29,8 @@ class Flips : public SimTest {
     {
         drmEventContext ctx{};
         ctx.version = 4;
-        ctx.page_flip_handler2 = [](int, unsigned seq, unsigned, unsigned, unsigned crtc, void *user) {
+        ctx.page_flip_handler2 = [](int, unsigned seq, unsigned, unsigned, unsigned crtc,
+                                    void *user) {
             auto *d = static_cast<Delivered *>(user);
             ++d->flips;
             d->crtcId = crtc;
@@ -77,8 +78,8 @@ TEST_F(Flips, AFlipCompletesAtTheNextVblankWithAnEvent)
     EXPECT_EQ(delivered.flips, 1);
     EXPECT_EQ(delivered.crtcId, crtcId());
     EXPECT_NE(command("crtcs").find("fb=" + std::to_string(second)), std::string::npos);
-    EXPECT_EQ(command("fliplog"), "flip crtc=" + std::to_string(crtcId()) + " fb=" +
-                                      std::to_string(second) + " vblank=1\nok\n");
+    EXPECT_EQ(command("fliplog"), "flip crtc=" + std::to_string(crtcId()) +
+                                      " fb=" + std::to_string(second) + " vblank=1\nok\n");
     EXPECT_EQ(counter("flips_requested"), 1u);
     EXPECT_EQ(counter("flips_completed"), 1u);
 }
@@ -218,7 +219,8 @@ TEST_F(Flips, QueuedSequencesDeliverTheirEventWhenDue)
     lightPanel();
     uint64_t queued = 0;
     ASSERT_EQ(drmCrtcQueueSequence(fd, crtcId(), DRM_CRTC_SEQUENCE_RELATIVE, 1, &queued,
-                                   reinterpret_cast<uint64_t>(&delivered)), 0);
+                                   reinterpret_cast<uint64_t>(&delivered)),
+              0);
     EXPECT_EQ(queued, 1u);
     ASSERT_TRUE(succeeds("vblank 1"));
     handleEvents();

@@ -17,7 +17,7 @@ using uapi::GeSubmitArgs;
 using uapi::GeWaitArgs;
 
 class GeIoctls : public SimTest {
-  protected:
+protected:
     // Submits with the plain ioctl, as the driver does; the seqno or 0.
     uint32_t submit(std::vector<GeOp> ops, int *error = nullptr)
     {
@@ -38,7 +38,19 @@ class GeIoctls : public SimTest {
 
     static GeOp fill(const Dumb &b, uint32_t x, uint32_t y, uint32_t w, uint32_t h, uint32_t color)
     {
-        return GeOp{TX3120_GE_OP_SOLID, TX3120_GE_ROP_PATTERN, b.handle, b.pitch, x, y, w, h, color, 0, 0, 0, 0};
+        return GeOp{TX3120_GE_OP_SOLID,
+                    TX3120_GE_ROP_PATTERN,
+                    b.handle,
+                    b.pitch,
+                    x,
+                    y,
+                    w,
+                    h,
+                    color,
+                    0,
+                    0,
+                    0,
+                    0};
     }
 };
 

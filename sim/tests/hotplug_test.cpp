@@ -31,7 +31,7 @@ modes = 1280x1024@60
 )";
 
 class Hotplug : public SimTest {
-  protected:
+protected:
     void SetUp() override { configure(panelAndMonitor); }
 
     drmModeConnector *monitor()
@@ -111,9 +111,10 @@ TEST_F(Hotplug, PullingTheDisplayOfALitCrtcLeavesItScanningOut)
 // A testbed as umockdev lays it out: the node's sysfs entry, and one
 // listener's socket where libudev's monitor would be bound.
 class UeventListener {
-  public:
-    UeventListener() : root_(std::filesystem::temp_directory_path() /
-                             ("qelsim-uevent-" + std::to_string(getpid())))
+public:
+    UeventListener()
+        : root_(std::filesystem::temp_directory_path() /
+                ("qelsim-uevent-" + std::to_string(getpid())))
     {
         namespace fs = std::filesystem;
         const fs::path node = root_ / "sys/devices/platform/tx3120/drm/card0";
@@ -150,7 +151,7 @@ class UeventListener {
         return properties;
     }
 
-  private:
+private:
     std::filesystem::path root_;
     int fd_ = -1;
 };

@@ -139,8 +139,8 @@ TEST_F(Kms, SetCrtcRecordsWhatTheCrtcShowsAndOffSwitchesItOff)
     EXPECT_EQ(crtc->gamma_size, 256);
     drmModeFreeCrtc(crtc);
     const std::string on = command("crtcs");
-    EXPECT_NE(on.find("active=1 fb=" + std::to_string(fbId) + " x=0 y=0 mode=1024x768 connectors=" +
-                      std::to_string(connectorId())),
+    EXPECT_NE(on.find("active=1 fb=" + std::to_string(fbId) +
+                      " x=0 y=0 mode=1024x768 connectors=" + std::to_string(connectorId())),
               std::string::npos)
         << on;
 
@@ -196,7 +196,8 @@ TEST_F(Kms, FramebuffersAreCheckedAgainstTheirBuffer)
     EXPECT_EQ(drmModeAddFB(fd, 0, 100, 24, 32, b.pitch, b.handle, &fbId), -EINVAL);
 
     uint32_t handles[4] = {b.handle}, pitches[4] = {b.pitch}, offsets[4] = {};
-    EXPECT_EQ(drmModeAddFB2(fd, 100, 100, DRM_FORMAT_ARGB8888, handles, pitches, offsets, &fbId, 0), 0);
+    EXPECT_EQ(drmModeAddFB2(fd, 100, 100, DRM_FORMAT_ARGB8888, handles, pitches, offsets, &fbId, 0),
+              0);
     EXPECT_EQ(drmModeAddFB2(fd, 100, 100, DRM_FORMAT_RGB565, handles, pitches, offsets, &fbId, 0),
               -EINVAL);
 }
@@ -248,7 +249,8 @@ TEST_F(Kms, DpmsOffStopsScanoutAndOnResumesIt)
     EXPECT_NE(command("crtcs").find("active=0"), std::string::npos);
     EXPECT_EQ(drmModeConnectorSetProperty(fd, connectorId(), dpms, 7), -EINVAL);
     ASSERT_EQ(drmModeObjectSetProperty(fd, connectorId(), DRM_MODE_OBJECT_CONNECTOR, dpms,
-                                       DRM_MODE_DPMS_ON), 0);
+                                       DRM_MODE_DPMS_ON),
+              0);
     EXPECT_NE(command("crtcs").find("active=1"), std::string::npos);
 }
 

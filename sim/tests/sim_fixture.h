@@ -32,7 +32,7 @@ modes = 1024x768@60 800x600@60
 )";
 
 class SimTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { configure(manualDevice); }
 
     void TearDown() override
@@ -134,7 +134,7 @@ class SimTest : public ::testing::Test {
 
     int fd = -1;
 
-  private:
+private:
     std::pair<uint32_t, uint32_t> resourceIds()
     {
         drmModeRes *res = drmModeGetResources(fd);

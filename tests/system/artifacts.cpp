@@ -41,4 +41,4 @@ void SessionTest::TearDown()
     std::cerr << "artifacts of the failed test: " << dir << "\n";
 }
 
-}  // namespace qeltest
+} // namespace qeltest

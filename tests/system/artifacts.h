@@ -24,4 +24,4 @@ protected:
     std::unique_ptr<Session> session;
 };
 
-}  // namespace qeltest
+} // namespace qeltest

@@ -23,8 +23,12 @@ std::vector<Placement> litDisplays(const Session &session)
     for (std::string line; std::getline(lines, line);) {
         std::smatch m;
         if (std::regex_search(line, m, header)) {
-            current = Placement{-1, m[1].str(), std::stoi(m[4].str()), std::stoi(m[5].str()),
-                                std::stoi(m[2].str()), std::stoi(m[3].str())};
+            current = Placement{-1,
+                                m[1].str(),
+                                std::stoi(m[4].str()),
+                                std::stoi(m[5].str()),
+                                std::stoi(m[2].str()),
+                                std::stoi(m[3].str())};
         } else if (current && std::regex_search(line, m, crtcLine)) {
             current->crtc = std::stoi(m[1].str());
             found.push_back(*current);
@@ -60,4 +64,4 @@ void expectEveryDisplayShowsTheScreen(const Session &session)
     }
 }
 
-}  // namespace qeltest
+} // namespace qeltest

@@ -31,4 +31,4 @@ void drawAcrossDisplays(const Session &session, uint32_t seed);
 // expectations; fatal when nothing is lit).
 void expectEveryDisplayShowsTheScreen(const Session &session);
 
-}  // namespace qeltest
+} // namespace qeltest

@@ -14,7 +14,10 @@ namespace {
 
 class ModuleLoad : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { exited = new ExitedServer(Testbed().withoutDevice().runToExit()); }
+    static void SetUpTestSuite()
+    {
+        exited = new ExitedServer(Testbed().withoutDevice().runToExit());
+    }
     static void TearDownTestSuite() { delete exited; }
     static ExitedServer *exited;
 };
@@ -55,4 +58,4 @@ TEST_F(ModuleLoad, ServerEndsWithNoScreensWhenNoDeviceExists)
     EXPECT_EQ(exited->log.find("Failed to load module \"qel\""), std::string::npos);
 }
 
-}  // namespace
+} // namespace

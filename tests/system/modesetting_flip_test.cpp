@@ -66,4 +66,4 @@ TEST_F(ModesettingFlips, PresentedFramesAreFlippedOntoTheCrtc)
         << "the CRTC does not show the last flipped frame";
 }
 
-}  // namespace
+} // namespace

@@ -55,13 +55,16 @@ TEST_F(ModesettingPeer, XrandrListsTheSimulatedOutputsAndModes)
 {
     CommandResult query = session->run({"xrandr", "--query"});
     ASSERT_TRUE(query.succeeded()) << query.describe();
-    EXPECT_TRUE(std::regex_search(query.out, std::regex(R"(eDP-1 connected primary 1024x768\+0\+0)")))
+    EXPECT_TRUE(
+        std::regex_search(query.out, std::regex(R"(eDP-1 connected primary 1024x768\+0\+0)")))
         << query.out;
     EXPECT_TRUE(std::regex_search(query.out, std::regex(R"(HDMI-1 disconnected)"))) << query.out;
     EXPECT_TRUE(std::regex_search(query.out, std::regex(R"(\n\s+1024x768\s+\d+\.\d+\*\+)")))
         << query.out;
-    EXPECT_TRUE(std::regex_search(query.out, std::regex(R"(\n\s+800x600\s+\d+\.\d+)"))) << query.out;
-    EXPECT_TRUE(std::regex_search(query.out, std::regex(R"(\n\s+640x480\s+\d+\.\d+)"))) << query.out;
+    EXPECT_TRUE(std::regex_search(query.out, std::regex(R"(\n\s+800x600\s+\d+\.\d+)")))
+        << query.out;
+    EXPECT_TRUE(std::regex_search(query.out, std::regex(R"(\n\s+640x480\s+\d+\.\d+)")))
+        << query.out;
 }
 
 TEST_F(ModesettingPeer, ScreenIsScannedOutByTheFirstCrtc)
@@ -126,4 +129,4 @@ TEST_F(ModesettingPeer, ServerStopsCleanlyAndReleasesEveryBuffer)
     EXPECT_GE(std::stol(stats["setcrtc_calls"]), 1);
 }
 
-}  // namespace
+} // namespace

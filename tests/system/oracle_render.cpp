@@ -28,15 +28,23 @@ std::vector<uint8_t> everyOperator()
     std::vector<uint8_t> ops;
     for (uint8_t op = XCB_RENDER_PICT_OP_CLEAR; op <= XCB_RENDER_PICT_OP_SATURATE; ++op)
         ops.push_back(op);
-    for (uint8_t op = XCB_RENDER_PICT_OP_DISJOINT_CLEAR; op <= XCB_RENDER_PICT_OP_DISJOINT_XOR; ++op)
+    for (uint8_t op = XCB_RENDER_PICT_OP_DISJOINT_CLEAR; op <= XCB_RENDER_PICT_OP_DISJOINT_XOR;
+         ++op)
         ops.push_back(op);
-    for (uint8_t op = XCB_RENDER_PICT_OP_CONJOINT_CLEAR; op <= XCB_RENDER_PICT_OP_CONJOINT_XOR; ++op)
+    for (uint8_t op = XCB_RENDER_PICT_OP_CONJOINT_CLEAR; op <= XCB_RENDER_PICT_OP_CONJOINT_XOR;
+         ++op)
         ops.push_back(op);
     return ops;
 }
 
-xcb_render_fixed_t fixed(double value) { return static_cast<xcb_render_fixed_t>(value * 65536); }
-xcb_render_pointfix_t point(double x, double y) { return {fixed(x), fixed(y)}; }
+xcb_render_fixed_t fixed(double value)
+{
+    return static_cast<xcb_render_fixed_t>(value * 65536);
+}
+xcb_render_pointfix_t point(double x, double y)
+{
+    return {fixed(x), fixed(y)};
+}
 
 // The head of one run of glyphs in a CompositeGlyphs8 request.
 struct GlyphRun {
@@ -74,8 +82,8 @@ Formats queryFormats(xcb_connection_t *c)
             f.argb32 = info.id;
         else if (info.depth == 24 && rgb8 && d.alpha_mask == 0)
             f.xrgb24 = info.id;
-        else if (info.depth == 16 && d.alpha_mask == 0 && d.red_shift == 11 &&
-                 d.red_mask == 0x1f && d.green_mask == 0x3f && d.blue_mask == 0x1f)
+        else if (info.depth == 16 && d.alpha_mask == 0 && d.red_shift == 11 && d.red_mask == 0x1f &&
+                 d.green_mask == 0x3f && d.blue_mask == 0x1f)
             f.rgb16 = info.id;
     }
     free(reply);
@@ -97,14 +105,10 @@ public:
     Readbacks draw(RenderFamily family)
     {
         switch (family) {
-        case RenderFamily::AntialiasedText:
-            return text();
-        case RenderFamily::Trapezoids:
-            return shapes("trapezoids", &Drawer::trapezoidsInto);
-        case RenderFamily::Triangles:
-            return shapes("triangles", &Drawer::trianglesInto);
-        case RenderFamily::MaskedComposites:
-            return composites();
+        case RenderFamily::AntialiasedText: return text();
+        case RenderFamily::Trapezoids: return shapes("trapezoids", &Drawer::trapezoidsInto);
+        case RenderFamily::Triangles: return shapes("triangles", &Drawer::trianglesInto);
+        case RenderFamily::MaskedComposites: return composites();
         }
         throw std::logic_error("unknown Render family");
     }
@@ -177,8 +181,8 @@ private:
     uint32_t resetRoot()
     {
         for (int band = 0; band < 12; ++band)
-            coreFill(root_, 0x102030u * static_cast<uint32_t>(band + 1) ^ 0x5a3c96u, 0,
-                     band * 64, kRootWidth, 64);
+            coreFill(root_, 0x102030u * static_cast<uint32_t>(band + 1) ^ 0x5a3c96u, 0, band * 64,
+                     kRootWidth, 64);
         return picture(root_, f_.xrgb24);
     }
 
@@ -186,7 +190,6 @@ private:
     {
         reads_.push_back({name, drawable, depth, width, height});
     }
-
 
     Readbacks readAll()
     {
@@ -218,8 +221,7 @@ private:
             return picture(drawable, d.format);
         }
         uint32_t pict = picture(drawable, d.format);
-        fill(pict, XCB_RENDER_PICT_OP_SRC, {0x2000, 0x8000, 0xc000, 0xa000}, 0, 0, kCellW,
-             kCellH);
+        fill(pict, XCB_RENDER_PICT_OP_SRC, {0x2000, 0x8000, 0xc000, 0xa000}, 0, 0, kCellW, kCellH);
         fill(pict, XCB_RENDER_PICT_OP_SRC, {0xff00, 0x4000, 0x1000, 0x6000}, 0, 10, kCellW, 10);
         return pict;
     }
@@ -275,7 +277,10 @@ private:
     void trapezoidsInto(size_t, uint8_t op, uint32_t src, uint32_t dst, uint32_t maskFormat)
     {
         const xcb_render_trapezoid_t traps[] = {
-            {fixed(2.5), fixed(25.75), {point(4, 0), point(10, 30)}, {point(30, 0), point(36.5, 30)}},
+            {fixed(2.5),
+             fixed(25.75),
+             {point(4, 0), point(10, 30)},
+             {point(30, 0), point(36.5, 30)}},
             {fixed(8), fixed(28), {point(15, 8), point(1, 28)}, {point(20.25, 8), point(39, 28)}},
         };
         xcb_render_trapezoids(c_, op, src, dst, maskFormat, 1, 2, 2, traps);
@@ -385,8 +390,7 @@ private:
         uint32_t sources[] = {solid({0xffff, 0xffff, 0x2000, 0xffff}),
                               solid({0x1000, 0x6000, 0xf000, 0x9000}), pattern()};
         uint32_t onBuffer = pixmap(24, 240, 60), inMemory = pixmap(32, 240, 60);
-        uint32_t targets[] = {rootPict, picture(onBuffer, f_.xrgb24),
-                              picture(inMemory, f_.argb32)};
+        uint32_t targets[] = {rootPict, picture(onBuffer, f_.xrgb24), picture(inMemory, f_.argb32)};
         coreFill(onBuffer, 0x204060, 0, 0, 240, 60);
         fill(targets[2], XCB_RENDER_PICT_OP_SRC, {0x8000, 0x8000, 0x8000, 0x8000}, 0, 0, 240, 60);
 
@@ -402,9 +406,8 @@ private:
                     int y = t == 0 ? 40 + line * 26 : 12 + (line % 2) * 20;
                     std::vector<uint8_t> cmds = glyphLine(x, y);
                     uint32_t maskFormat = line % 2 ? f_.a8 : 0;
-                    xcb_render_composite_glyphs_8(c_, op, sources[line % 3], targets[t],
-                                                  maskFormat, set, 0, 0,
-                                                  static_cast<uint32_t>(cmds.size()),
+                    xcb_render_composite_glyphs_8(c_, op, sources[line % 3], targets[t], maskFormat,
+                                                  set, 0, 0, static_cast<uint32_t>(cmds.size()),
                                                   cmds.data());
                 }
             }
@@ -442,8 +445,8 @@ private:
 
     void scaled(uint32_t pict)
     {
-        xcb_render_transform_t t{fixed(0.75), fixed(0.2), 0, fixed(-0.1), fixed(0.8), 0, 0, 0,
-                                 fixed(1)};
+        xcb_render_transform_t t{fixed(0.75), fixed(0.2), 0, fixed(-0.1), fixed(0.8),
+                                 0,           0,          0, fixed(1)};
         xcb_render_set_picture_transform(c_, pict, t);
         xcb_render_set_picture_filter(c_, pict, 8, "bilinear", 0, nullptr);
     }
@@ -475,10 +478,10 @@ private:
                         int x = (cell % 6) * 52, y = (cell / 6 % 3) * 60;
                         if (target == rootPict)
                             x += kCursorX - 160, y += kCursorY - 90;
-                        xcb_render_composite(c_, op, source, mask, target, static_cast<int16_t>(cell % 7),
-                                             static_cast<int16_t>(cell % 5), 3, 2,
-                                             static_cast<int16_t>(x), static_cast<int16_t>(y),
-                                             kImage, kImage);
+                        xcb_render_composite(
+                            c_, op, source, mask, target, static_cast<int16_t>(cell % 7),
+                            static_cast<int16_t>(cell % 5), 3, 2, static_cast<int16_t>(x),
+                            static_cast<int16_t>(y), kImage, kImage);
                         ++cell;
                     }
 
@@ -505,19 +508,15 @@ private:
     }
 };
 
-}  // namespace
+} // namespace
 
 const char *familyName(RenderFamily family)
 {
     switch (family) {
-    case RenderFamily::AntialiasedText:
-        return "anti-aliased text";
-    case RenderFamily::Trapezoids:
-        return "trapezoids";
-    case RenderFamily::Triangles:
-        return "triangles";
-    case RenderFamily::MaskedComposites:
-        return "composites through masks";
+    case RenderFamily::AntialiasedText: return "anti-aliased text";
+    case RenderFamily::Trapezoids: return "trapezoids";
+    case RenderFamily::Triangles: return "triangles";
+    case RenderFamily::MaskedComposites: return "composites through masks";
     }
     return "?";
 }
@@ -549,4 +548,4 @@ std::string firstDifference(const Readbacks &expected, const Readbacks &actual)
     return "";
 }
 
-}  // namespace qeltest
+} // namespace qeltest

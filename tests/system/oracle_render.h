@@ -37,4 +37,4 @@ Readbacks drawRenderFamily(xcb_connection_t *connection, uint32_t root, RenderFa
 // it is not compared.
 std::string firstDifference(const Readbacks &expected, const Readbacks &actual);
 
-}  // namespace qeltest
+} // namespace qeltest

@@ -97,4 +97,4 @@ TEST_F(Package, ServerKeepsModesettingForAnotherKernelDriver)
     EXPECT_TRUE(contains(log, "modeset(0): ")) << log;
 }
 
-}  // namespace
+} // namespace

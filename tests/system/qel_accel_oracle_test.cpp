@@ -186,9 +186,9 @@ private:
                 pixels[static_cast<size_t>(y) * width + x] =
                     static_cast<uint32_t>((x * 3) << 16 | (y * 7) << 8 | ((x ^ y) & 0xff));
         setGc(XCB_GX_COPY, ~0u, 0);
-        xcb_put_image(c_, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, gc_,
-                      static_cast<uint16_t>(width), static_cast<uint16_t>(height),
-                      static_cast<int16_t>(atX), static_cast<int16_t>(atY), 0, 24,
+        xcb_put_image(c_, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, gc_, static_cast<uint16_t>(width),
+                      static_cast<uint16_t>(height), static_cast<int16_t>(atX),
+                      static_cast<int16_t>(atY), 0, 24,
                       static_cast<uint32_t>(pixels.size() * sizeof(uint32_t)),
                       reinterpret_cast<const uint8_t *>(pixels.data()));
     }
@@ -214,9 +214,8 @@ private:
     {
         for (int i = 0; i < 15; ++i) {
             setGc(i % 3 == 2 ? XCB_GX_XOR : XCB_GX_COPY, ~0u, 0);
-            copy(pixmap_, x_.root(), below(kPixmapWidth), below(kPixmapHeight),
-                 below(kWidth) - 100, below(kHeight) - 100, 1 + below(kPixmapWidth),
-                 1 + below(kPixmapHeight));
+            copy(pixmap_, x_.root(), below(kPixmapWidth), below(kPixmapHeight), below(kWidth) - 100,
+                 below(kHeight) - 100, 1 + below(kPixmapWidth), 1 + below(kPixmapHeight));
         }
         setGc(XCB_GX_COPY, ~0u, 0);
         copy(pixmap_, front_, 0, 0, 20, 20, kPixmapWidth, kPixmapHeight);
@@ -237,8 +236,8 @@ private:
         for (int i = 0; i < count; ++i) {
             setGc(i % 4 == 3 ? XCB_GX_XOR : XCB_GX_COPY, ~0u, 0);
             int x = below(kWidth), y = below(kHeight);
-            copy(drawable, drawable, x, y, x + below(33) - 16, y + below(33) - 16,
-                 1 + below(300), 1 + below(300));
+            copy(drawable, drawable, x, y, x + below(33) - 16, y + below(33) - 16, 1 + below(300),
+                 1 + below(300));
         }
     }
 
@@ -269,16 +268,18 @@ private:
             setGc(i % 3 == 2 ? XCB_GX_XOR : XCB_GX_COPY, ~0u, colour());
             xcb_arc_t arc{static_cast<int16_t>(below(kWidth - 100)),
                           static_cast<int16_t>(below(kHeight - 100)),
-                          static_cast<uint16_t>(8 + below(120)), static_cast<uint16_t>(8 + below(120)),
-                          0, 360 * 64};
+                          static_cast<uint16_t>(8 + below(120)),
+                          static_cast<uint16_t>(8 + below(120)),
+                          0,
+                          360 * 64};
             xcb_poly_fill_arc(c_, i % 2 ? x_.root() : back_, gc_, 1, &arc);
             int x = below(kWidth - 150), y = below(kHeight - 150);
             xcb_point_t points[] = {{static_cast<int16_t>(x + 20), static_cast<int16_t>(y)},
                                     {static_cast<int16_t>(x + 140), static_cast<int16_t>(y + 30)},
                                     {static_cast<int16_t>(x + 90), static_cast<int16_t>(y + 120)},
                                     {static_cast<int16_t>(x), static_cast<int16_t>(y + 70)}};
-            xcb_fill_poly(c_, x_.root(), gc_, XCB_POLY_SHAPE_CONVEX,
-                          XCB_COORD_MODE_ORIGIN, 4, points);
+            xcb_fill_poly(c_, x_.root(), gc_, XCB_POLY_SHAPE_CONVEX, XCB_COORD_MODE_ORIGIN, 4,
+                          points);
         }
     }
 
@@ -293,8 +294,8 @@ private:
         }
         uint32_t values[] = {XCB_GX_COPY, ~0u, 0xffff00, 0x000080, font};
         xcb_change_gc(c_, gc_,
-                      XCB_GC_FUNCTION | XCB_GC_PLANE_MASK | XCB_GC_FOREGROUND |
-                          XCB_GC_BACKGROUND | XCB_GC_FONT,
+                      XCB_GC_FUNCTION | XCB_GC_PLANE_MASK | XCB_GC_FOREGROUND | XCB_GC_BACKGROUND |
+                          XCB_GC_FONT,
                       values);
         const std::string line = "The quick brown fox jumps over the lazy dog 0123456789";
         for (int i = 0; i < 6; ++i) {
@@ -457,15 +458,14 @@ TEST_F(QelAccelOracle, EndlesslyInterruptedBatchesStillDrawWhatSoftwareDraws)
 
 TEST_F(QelAccelOracle, BatchesWithoutRoomStillDrawWhatSoftwareDraws)
 {
-    checkAgainstSoftware("ge = thread\nge_delay_us = 500\n", {"submit_eagain 3", "wait 2"},
-                         {"GE refused a batch of", "Resource temporarily unavailable",
-                          "GE wait for seqno"});
+    checkAgainstSoftware(
+        "ge = thread\nge_delay_us = 500\n", {"submit_eagain 3", "wait 2"},
+        {"GE refused a batch of", "Resource temporarily unavailable", "GE wait for seqno"});
 }
 
 TEST_F(QelAccelOracle, FailingWaitsStillDrawWhatSoftwareDraws)
 {
-    checkAgainstSoftware("ge = thread\nge_delay_us = 2000\n", {"wait 40"},
-                         {"GE wait for seqno"});
+    checkAgainstSoftware("ge = thread\nge_delay_us = 2000\n", {"wait 40"}, {"GE wait for seqno"});
 }
 
 TEST_F(QelAccelOracle, AntialiasedTextDrawsWhatSoftwareDraws)
@@ -488,7 +488,7 @@ TEST_F(QelAccelOracle, CompositesThroughMasksDrawWhatSoftwareDraws)
     checkRenderAgainstSoftware(RenderFamily::MaskedComposites);
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -518,4 +518,4 @@ TEST_F(QelAccelOracle, AWindowFarOffScreenIsPaintedWhole)
     EXPECT_FALSE(difference) << difference->describe();
 }
 
-}  // namespace
+} // namespace

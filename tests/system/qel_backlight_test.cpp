@@ -161,8 +161,8 @@ TEST_F(QelBacklight, TheFirstUsableEntryInDirectoryOrderWins)
 
     auto outputs = query();
     ASSERT_TRUE(outputs["eDP-1"].has_value()) << lastQuery;
-    EXPECT_EQ(outputs["eDP-1"]->max, maxOf.at(order.front())) << "directory order: "
-                                                              << order.front() << " first";
+    EXPECT_EQ(outputs["eDP-1"]->max, maxOf.at(order.front()))
+        << "directory order: " << order.front() << " first";
     EXPECT_EQ(outputs["eDP-1"]->value, maxOf.at(order.front()) / 10);
 }
 
@@ -209,11 +209,11 @@ TEST_F(QelBacklight, OtherPropertiesAreTheServersToStore)
     startWith({device("panel", "255\n", "7\n")});
     ASSERT_FALSE(HasFatalFailure());
 
-    CommandResult set =
-        session->run({"xrandr", "--output", "eDP-1", "--set", "non-desktop", "1"});
+    CommandResult set = session->run({"xrandr", "--output", "eDP-1", "--set", "non-desktop", "1"});
     ASSERT_TRUE(set.succeeded()) << set.describe();
     query();
-    EXPECT_TRUE(std::regex_search(lastQuery, std::regex(R"(eDP-1[^\n]*\n(\t[^\n]*\n)*\tnon-desktop: 1)")))
+    EXPECT_TRUE(
+        std::regex_search(lastQuery, std::regex(R"(eDP-1[^\n]*\n(\t[^\n]*\n)*\tnon-desktop: 1)")))
         << lastQuery;
     EXPECT_EQ(readFile(devicePath("panel", "brightness")), "7\n");
 }
@@ -277,7 +277,7 @@ TEST_F(QelBacklight, RegenerationBringsThePropertyBackWithoutChoosingAgain)
     writeFile(devicePath("panel", "max_brightness"), "0\n");
     writeFile(devicePath("panel", "brightness"), "77\n");
     long created = sim.counter("ioctl_MODE_CREATE_DUMB");
-    auto first = query();  // the last client leaving ends the generation
+    auto first = query(); // the last client leaving ends the generation
     EXPECT_EQ(first["eDP-1"]->value, 77) << lastQuery;
 
     ASSERT_TRUE(eventually(
@@ -297,4 +297,4 @@ TEST_F(QelBacklight, RegenerationBringsThePropertyBackWithoutChoosingAgain)
     }
 }
 
-}  // namespace
+} // namespace

@@ -32,7 +32,7 @@ namespace {
 struct CursorImage {
     int pointerX = 0, pointerY = 0;
     int width = 0, height = 0, xhot = 0, yhot = 0;
-    std::vector<uint32_t> argb;  // premultiplied
+    std::vector<uint32_t> argb; // premultiplied
 };
 
 // A client that moves the pointer and reads the cursor back.
@@ -64,7 +64,8 @@ public:
         for (int y = 0; y < size; ++y) {
             for (int x = 0; x < size; ++x) {
                 uint32_t alpha = x + y < 4 ? 0 : (x * 23 + y * 11) % 256;
-                uint32_t red = alpha * ((x * 37) % 256) / 255, green = alpha * ((y * 53) % 256) / 255;
+                uint32_t red = alpha * ((x * 37) % 256) / 255,
+                         green = alpha * ((y * 53) % 256) / 255;
                 pixels[y * size + x] = alpha << 24 | red << 16 | green << 8 | alpha / 2;
             }
         }
@@ -128,8 +129,8 @@ public:
     CursorImage cursor()
     {
         CursorImage image;
-        xcb_xfixes_get_cursor_image_reply_t *reply = xcb_xfixes_get_cursor_image_reply(
-            conn(), xcb_xfixes_get_cursor_image(conn()), nullptr);
+        xcb_xfixes_get_cursor_image_reply_t *reply =
+            xcb_xfixes_get_cursor_image_reply(conn(), xcb_xfixes_get_cursor_image(conn()), nullptr);
         if (!reply) {
             ADD_FAILURE() << "XFixesGetCursorImage failed";
             return image;
@@ -186,8 +187,8 @@ uint32_t over(uint32_t argb, uint32_t rgb)
 {
     uint32_t alpha = argb >> 24, out = 0;
     for (int shift = 0; shift <= 16; shift += 8) {
-        uint32_t channel = std::min<uint32_t>(
-            255, ((argb >> shift) & 0xff) + scaled((rgb >> shift) & 0xff, alpha));
+        uint32_t channel = std::min<uint32_t>(255, ((argb >> shift) & 0xff) +
+                                                       scaled((rgb >> shift) & 0xff, alpha));
         out |= channel << shift;
     }
     return out;
@@ -195,8 +196,7 @@ uint32_t over(uint32_t argb, uint32_t rgb)
 
 // What a display at (x, y) of the screen, width x height, shows: the
 // screen's contents with the cursor over them, its hotspot at the pointer.
-Image withCursor(const Image &root, const CursorImage &cursor, int x, int y, int width,
-                 int height)
+Image withCursor(const Image &root, const CursorImage &cursor, int x, int y, int width, int height)
 {
     Image picture = crop(root, x, y, width, height);
     int left = cursor.pointerX - cursor.xhot - x, top = cursor.pointerY - cursor.yhot - y;
@@ -219,11 +219,11 @@ enum class Kind { argb, core, largeCore };
 
 struct CursorCase {
     const char *name;
-    std::string description;  // the simulated device; empty: the default panel
+    std::string description; // the simulated device; empty: the default panel
     std::vector<std::pair<std::string, std::string>> options;
     Kind kind;
-    bool hardware;     // the cursor plane shows the cursor
-    std::string says;  // in the server's log
+    bool hardware;    // the cursor plane shows the cursor
+    std::string says; // in the server's log
 };
 
 void PrintTo(const CursorCase &c, std::ostream *out)
@@ -306,13 +306,25 @@ INSTANTIATE_TEST_SUITE_P(
         CursorCase{"Hardware", "", {}, Kind::argb, true, "Using the hardware cursor (64x64)"},
         CursorCase{"HardwareTwoColour", "", {}, Kind::core, true, "Using the hardware cursor"},
         CursorCase{"PaddedPitch", paddedPitch, {}, Kind::argb, true, "Using the hardware cursor"},
-        CursorCase{"LargerThanThePlane", "", {}, Kind::largeCore, false,
-                   "Using the hardware cursor"},
-        CursorCase{"NoCursorPlane", noCursorPlane, {}, Kind::argb, false,
+        CursorCase{
+            "LargerThanThePlane", "", {}, Kind::largeCore, false, "Using the hardware cursor"},
+        CursorCase{"NoCursorPlane",
+                   noCursorPlane,
+                   {},
+                   Kind::argb,
+                   false,
                    "Using the software cursor: CRTC"},
-        CursorCase{"PlaneWidthNotAMultipleOf32", oddPlane, {}, Kind::argb, false,
+        CursorCase{"PlaneWidthNotAMultipleOf32",
+                   oddPlane,
+                   {},
+                   Kind::argb,
+                   false,
                    "Using the software cursor: the kernel's cursor size 48x48 is not supported"},
-        CursorCase{"SWcursorOption", "", {{"SWcursor", "on"}}, Kind::argb, false,
+        CursorCase{"SWcursorOption",
+                   "",
+                   {{"SWcursor", "on"}},
+                   Kind::argb,
+                   false,
                    "Using the software cursor (SWcursor)"}),
     [](const ::testing::TestParamInfo<CursorCase> &info) { return std::string(info.param.name); });
 
@@ -415,8 +427,8 @@ TEST_F(CursorTest, TwoDisplaysEachShowTheirPartOfTheCursor)
               "[connector]\ntype = eDP\nmodes = 1024x768@60\n"
               "[connector]\ntype = HDMI-A\nmodes = 1024x768@60\n");
     ASSERT_FALSE(HasFatalFailure());
-    run({"xrandr", "--output", "eDP-1", "--auto", "--output", "HDMI-A-1", "--auto",
-         "--right-of", "eDP-1"});
+    run({"xrandr", "--output", "eDP-1", "--auto", "--output", "HDMI-A-1", "--auto", "--right-of",
+         "eDP-1"});
     PointerClient pointer(session->display());
     defineCursor(pointer);
     ASSERT_FALSE(HasFatalFailure());
@@ -436,4 +448,4 @@ TEST_F(CursorTest, TwoDisplaysEachShowTheirPartOfTheCursor)
     EXPECT_NE(cursorPlane(1), "hidden");
 }
 
-}  // namespace
+} // namespace

@@ -58,8 +58,7 @@ public:
             xcb_randr_get_screen_resources_current_outputs(resources);
         for (int i = 0; found == XCB_NONE && i < resources->num_outputs; ++i) {
             auto *info = xcb_randr_get_output_info_reply(
-                c, xcb_randr_get_output_info(c, outputs[i], resources->config_timestamp),
-                nullptr);
+                c, xcb_randr_get_output_info(c, outputs[i], resources->config_timestamp), nullptr);
             const char *text = reinterpret_cast<const char *>(xcb_randr_get_output_info_name(info));
             if (name == std::string(text, xcb_randr_get_output_info_name_length(info)))
                 found = outputs[i];
@@ -73,8 +72,8 @@ public:
     // screen change have both been announced.
     bool awaitChange(xcb_randr_output_t output, uint8_t connection)
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10) *
-                                                                      defaultPaths().slowdown;
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::seconds(10) * defaultPaths().slowdown;
         bool outputChanged = false, screenChanged = false;
         while (!(outputChanged && screenChanged)) {
             std::unique_ptr<xcb_generic_event_t, decltype(&free)> event(nextEvent(deadline), free);
@@ -180,8 +179,8 @@ TEST_F(Hotplug, AfterARegenerationPlugsAreStillHeard)
 
     listen();
     connector(1, "connected");
-    EXPECT_TRUE(listener->awaitChange(listener->output("HDMI-A-1"),
-                                      XCB_RANDR_CONNECTION_CONNECTED));
+    EXPECT_TRUE(
+        listener->awaitChange(listener->output("HDMI-A-1"), XCB_RANDR_CONNECTION_CONNECTED));
 }
 
 // The monitor is larger than the panel, and beside it the screen is wider
@@ -191,8 +190,8 @@ TEST_F(Hotplug, APluggedDisplayIsLitByXrandrAutoAndCanBePlacedBesideThePanel)
     startWith(panelAndHdmi("disconnected", "1280x1024@60 1024x768@60"));
     ASSERT_FALSE(HasFatalFailure());
     connector(1, "connected");
-    ASSERT_TRUE(listener->awaitChange(listener->output("HDMI-A-1"),
-                                      XCB_RANDR_CONNECTION_CONNECTED));
+    ASSERT_TRUE(
+        listener->awaitChange(listener->output("HDMI-A-1"), XCB_RANDR_CONNECTION_CONNECTED));
 
     xrandr({"--auto"});
     ASSERT_EQ(litDisplays(*session).size(), 2u);
@@ -216,8 +215,8 @@ TEST_F(Hotplug, ABoardStartedWithoutADisplayLightsTheOnePluggedInLater)
     ASSERT_FALSE(HasFatalFailure());
     EXPECT_TRUE(litDisplays(*session).empty());
     connector(0, "connected");
-    ASSERT_TRUE(listener->awaitChange(listener->output("HDMI-A-1"),
-                                      XCB_RANDR_CONNECTION_CONNECTED));
+    ASSERT_TRUE(
+        listener->awaitChange(listener->output("HDMI-A-1"), XCB_RANDR_CONNECTION_CONNECTED));
 
     xrandr({"--auto"});
     ASSERT_EQ(litDisplays(*session).size(), 1u);
@@ -235,8 +234,8 @@ TEST_F(Hotplug, PullingOutALitDisplayLeavesTheOtherUpdating)
     ASSERT_EQ(litDisplays(*session).size(), 2u);
 
     connector(0, "disconnected");
-    ASSERT_TRUE(listener->awaitChange(listener->output("eDP-1"),
-                                      XCB_RANDR_CONNECTION_DISCONNECTED));
+    ASSERT_TRUE(
+        listener->awaitChange(listener->output("eDP-1"), XCB_RANDR_CONNECTION_DISCONNECTED));
     EXPECT_EQ(litDisplays(*session).size(), 2u);
     long monitorFlips = counter("flips_completed_crtc1");
     drawAcrossDisplays(*session, 3);
@@ -249,4 +248,4 @@ TEST_F(Hotplug, PullingOutALitDisplayLeavesTheOtherUpdating)
     expectEveryDisplayShowsTheScreen(*session);
 }
 
-}  // namespace
+} // namespace

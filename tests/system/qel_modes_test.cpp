@@ -46,8 +46,7 @@ mm = 154x86
 modes =
 )";
 
-std::size_t
-findOrEnd(const std::string &text, const std::string &what)
+std::size_t findOrEnd(const std::string &text, const std::string &what)
 {
     std::size_t at = text.find(what);
     return at == std::string::npos ? text.size() : at;
@@ -61,7 +60,8 @@ TEST_F(QelModes, OutputsAppearInTheKernelsOrderWithTheirModes)
     ASSERT_FALSE(HasFatalFailure());
 
     const std::string log = session->log();
-    EXPECT_TRUE(std::regex_search(log, std::regex(R"(\(II\) QEL\(0\): Using DRM device /dev/dri/card0 \(fd \d+\))")))
+    EXPECT_TRUE(std::regex_search(
+        log, std::regex(R"(\(II\) QEL\(0\): Using DRM device /dev/dri/card0 \(fd \d+\))")))
         << log;
     EXPECT_EQ(log.find("(EE) QEL"), std::string::npos) << log;
 
@@ -80,7 +80,8 @@ TEST_F(QelModes, OutputsAppearInTheKernelsOrderWithTheirModes)
     // eDP-1's two modes, preferred first, and the physical size.
     std::string edpBlock = out.substr(edp, hdmi - edp);
     EXPECT_TRUE(std::regex_search(edpBlock, std::regex(R"(271mm x 203mm)"))) << edpBlock;
-    EXPECT_TRUE(std::regex_search(edpBlock, std::regex(R"(\n\s+1024x768\s+\d+\.\d+\*?\s?\+)"))) << edpBlock;
+    EXPECT_TRUE(std::regex_search(edpBlock, std::regex(R"(\n\s+1024x768\s+\d+\.\d+\*?\s?\+)")))
+        << edpBlock;
     EXPECT_TRUE(std::regex_search(edpBlock, std::regex(R"(\n\s+800x600\s)"))) << edpBlock;
 }
 
@@ -122,7 +123,8 @@ TEST_F(QelModes, APanelWithoutModesGetsOnly800x480At60)
          it != std::sregex_iterator(); ++it)
         modes.push_back((*it)[1].str() + " " + (*it)[2].str() + (*it)[4].str());
     ASSERT_EQ(modes.size(), 1u) << out;
-    EXPECT_TRUE(std::regex_match(modes[0], std::regex(R"(800x480 (59\.\d+|60\.\d+)\+)"))) << modes[0];
+    EXPECT_TRUE(std::regex_match(modes[0], std::regex(R"(800x480 (59\.\d+|60\.\d+)\+)")))
+        << modes[0];
     EXPECT_TRUE(std::regex_search(block, std::regex(R"(154mm x 86mm)"))) << block;
 
     // The screen takes the one mode, and the CRTC shows it.
@@ -131,4 +133,4 @@ TEST_F(QelModes, APanelWithoutModesGetsOnly800x480At60)
     EXPECT_NE(info.out.find("dimensions:    800x480 pixels"), std::string::npos) << info.out;
 }
 
-}  // namespace
+} // namespace

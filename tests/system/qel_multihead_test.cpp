@@ -39,9 +39,9 @@ struct Layout {
     const char *name;
     int outputs;
     std::string modes;
-    std::vector<std::string> xrandr;  // arguments of one xrandr run after start
+    std::vector<std::string> xrandr; // arguments of one xrandr run after start
     std::vector<std::pair<std::string, std::string>> options;
-    std::string says = {};  // in the server's log
+    std::string says = {}; // in the server's log
 };
 
 void PrintTo(const Layout &layout, std::ostream *out)
@@ -105,14 +105,27 @@ const Layout layouts[] = {
     {"Stacked", 2, defaultModes, {"--output", "HDMI-A-1", "--below", "eDP-1"}, {}},
     {"Cloned", 2, defaultModes, {"--output", "HDMI-A-1", "--same-as", "eDP-1"}, {}},
     {"DifferentModes", 2, defaultModes, {"--output", "HDMI-A-1", "--mode", "800x600"}, {}},
-    {"Overlapping", 2, defaultModes,
-     {"--output", "HDMI-A-1", "--mode", "800x600", "--pos", "500x300"}, {}},
+    {"Overlapping",
+     2,
+     defaultModes,
+     {"--output", "HDMI-A-1", "--mode", "800x600", "--pos", "500x300"},
+     {}},
     {"ThreeDisplays", 3, defaultModes, {}, {}},
-    {"OffsetInALargerScreen", 2, defaultModes,
-     {"--fb", "2048x1536", "--output", "HDMI-A-1", "--pos", "1024x768"}, {}},
-    {"Panning", 1, defaultModes,
-     {"--fb", "2048x1536", "--output", "eDP-1", "--panning", "1024x768+600+500"}, {}},
-    {"WiderThanTheGe", 2, wideModes, {}, {},
+    {"OffsetInALargerScreen",
+     2,
+     defaultModes,
+     {"--fb", "2048x1536", "--output", "HDMI-A-1", "--pos", "1024x768"},
+     {}},
+    {"Panning",
+     1,
+     defaultModes,
+     {"--fb", "2048x1536", "--output", "eDP-1", "--panning", "1024x768+600+500"},
+     {}},
+    {"WiderThanTheGe",
+     2,
+     wideModes,
+     {},
+     {},
      "is wider than the GE can address (8192 bytes a row): acceleration of "
      "the screen and TearFree off while it is this wide"},
 };
@@ -181,4 +194,4 @@ TEST_F(TwoDisplays, ADisplayWithoutBuffersOfItsOwnStillShowsTheScreen)
     expectEveryDisplayShowsTheScreen();
 }
 
-}  // namespace
+} // namespace

@@ -25,7 +25,7 @@ namespace {
 struct Arrangement {
     const char *name;
     std::vector<std::pair<std::string, std::string>> options;
-    bool tearFree;  // the CRTC shows a pair of its own, else the screen
+    bool tearFree; // the CRTC shows a pair of its own, else the screen
 };
 
 void PrintTo(const Arrangement &arrangement, std::ostream *out)
@@ -283,4 +283,4 @@ INSTANTIATE_TEST_SUITE_P(Arrangements, QelResize, ::testing::ValuesIn(arrangemen
                              return std::string(info.param.name);
                          });
 
-}  // namespace
+} // namespace

@@ -90,8 +90,8 @@ TEST_F(QelScreen, WhatClientsDrawIsWhatThePanelShows)
     x.fill({10, 20, 300, 200}, 0xff0000);
     x.fill({1000, 740, 24, 28}, 0x0000ff);
     putImage(x, gc, 600, 50, 64, 48, gradient(64, 48));
-    x.copy({600, 50, 64, 48}, 603, 400);  // an odd offset and an overlap-free move
-    x.copy({10, 20, 300, 200}, 40, 60);   // overlapping, down and right
+    x.copy({600, 50, 64, 48}, 603, 400); // an odd offset and an overlap-free move
+    x.copy({10, 20, 300, 200}, 40, 60);  // overlapping, down and right
     drawText(x, gc, 100, 700, "qel draws this");
     x.sync();
 
@@ -218,4 +218,4 @@ TEST_F(QelScreenLifetime, StoppingTheServerReleasesEveryBuffer)
     EXPECT_EQ(errorLines(session->log()), "");
 }
 
-}  // namespace
+} // namespace

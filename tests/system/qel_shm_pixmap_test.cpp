@@ -97,4 +97,4 @@ TEST_F(QelShmPixmap, TheServerDrawsIntoAPixmapInTheClientsMemory)
     x.sync();
 }
 
-}  // namespace
+} // namespace

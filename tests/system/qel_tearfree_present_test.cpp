@@ -306,10 +306,9 @@ TEST_F(QelTearFreeTwoDisplays, EveryDisplayShowsOnlyWholeFrames)
         SCOPED_TRACE("CRTC " + std::to_string(crtc.index));
         std::vector<ShownFlip> flips = probedFlips(session->sim(), crtc.id);
         EXPECT_GE(flips.size(), 10u) << "frames drawn: " << animation.last();
-        EXPECT_EQ(expectWholeFramesInOrder(flips, animation),
-                  static_cast<long>(animation.last()));
+        EXPECT_EQ(expectWholeFramesInOrder(flips, animation), static_cast<long>(animation.last()));
     }
     EXPECT_EQ(counter("flips_rejected"), 0);
 }
 
-}  // namespace
+} // namespace

@@ -59,8 +59,8 @@ protected:
 TEST_F(Xsim, RunsTheCommandOnTheServerAndWritesItsOutputs)
 {
     // Fill the panel through an X client so that panel.png has something to show.
-    CommandResult run = xsim({"--driver", "modesetting", "--panel", "800x600", "--out",
-                              out.path(), "--", "sh", "-c",
+    CommandResult run = xsim({"--driver", "modesetting", "--panel", "800x600", "--out", out.path(),
+                              "--", "sh", "-c",
                               "xrandr --query | grep -q 'connected primary 800x600' && "
                               "xsetroot -solid '#3366cc' && exit 7"});
     ASSERT_TRUE(WIFEXITED(run.waitStatus)) << run.describe();
@@ -74,9 +74,9 @@ TEST_F(Xsim, RunsTheCommandOnTheServerAndWritesItsOutputs)
     EXPECT_EQ(panel.at(799, 599), 0x3366ccu);
 
     auto stats = keyValues(readFile(out / "sim-stats"));
-    for (const char *key : {"live_dumb_buffers", "live_framebuffers", "ge_submits", "ge_ops",
-                            "ge_rejected_ops", "flips_requested", "flips_completed",
-                            "flips_rejected", "vblanks", "setcrtc_calls"})
+    for (const char *key :
+         {"live_dumb_buffers", "live_framebuffers", "ge_submits", "ge_ops", "ge_rejected_ops",
+          "flips_requested", "flips_completed", "flips_rejected", "vblanks", "setcrtc_calls"})
         EXPECT_TRUE(stats.count(key)) << "sim-stats lacks " << key;
     EXPECT_EQ(stats["live_framebuffers"], "0");
     EXPECT_EQ(stats["live_dumb_buffers"], "0");
@@ -174,4 +174,4 @@ TEST_F(Xsim, RejectsBadArguments)
     EXPECT_NE(run.err.find("--panel wants WIDTHxHEIGHT"), std::string::npos) << run.err;
 }
 
-}  // namespace
+} // namespace

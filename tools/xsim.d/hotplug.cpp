@@ -19,12 +19,13 @@ std::vector<std::string> split(const std::string &text, char separator)
     return parts;
 }
 
-}  // namespace
+} // namespace
 
 HotplugEvent parseHotplug(const std::string &text)
 {
     const std::invalid_argument wrong("--hotplug-after wants SECONDS:INDEX:connected|disconnected"
-                                      "[:MODE,MODE...], not '" + text + "'");
+                                      "[:MODE,MODE...], not '" +
+                                      text + "'");
     std::vector<std::string> parts = split(text, ':');
     if (parts.size() < 3 || parts.size() > 4)
         throw wrong;
@@ -49,8 +50,9 @@ HotplugEvent parseHotplug(const std::string &text)
 
 HotplugSchedule::HotplugSchedule(const qeltest::Session &session, std::vector<HotplugEvent> events)
 {
-    std::stable_sort(events.begin(), events.end(),
-                     [](const HotplugEvent &a, const HotplugEvent &b) { return a.after < b.after; });
+    std::stable_sort(
+        events.begin(), events.end(),
+        [](const HotplugEvent &a, const HotplugEvent &b) { return a.after < b.after; });
     if (!events.empty())
         thread_ = std::thread([this, &session, events] { run(session, events); });
 }
@@ -86,4 +88,4 @@ void HotplugSchedule::run(const qeltest::Session &session, std::vector<HotplugEv
     }
 }
 
-}  // namespace xsim
+} // namespace xsim

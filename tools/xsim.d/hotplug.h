@@ -16,7 +16,7 @@ namespace xsim {
 
 struct HotplugEvent {
     std::chrono::milliseconds after{0};
-    std::string request;  // the simulator's `connector ...` request
+    std::string request; // the simulator's `connector ...` request
 };
 
 // SECONDS:INDEX:connected|disconnected[:MODE,MODE...]; throws
@@ -42,4 +42,4 @@ private:
     std::thread thread_;
 };
 
-}  // namespace xsim
+} // namespace xsim

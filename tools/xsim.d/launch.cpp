@@ -46,7 +46,8 @@ int runCommandOnDisplay(const qeltest::Session &session, const std::vector<std::
     qeltest::SpawnRequest request{command, {{"DISPLAY", session.display()}}, {}, -1, -1, 0};
     // Like a shell running a command: ^C ends COMMAND (and the server, in the
     // same process group), and xsim goes on to write what is left.
-    struct sigaction ignore {}, oldInt {}, oldQuit {};
+    struct sigaction ignore {
+    }, oldInt{}, oldQuit{};
     ignore.sa_handler = SIG_IGN;
     sigaction(SIGINT, &ignore, &oldInt);
     sigaction(SIGQUIT, &ignore, &oldQuit);
@@ -61,4 +62,4 @@ int runCommandOnDisplay(const qeltest::Session &session, const std::vector<std::
     return WIFSIGNALED(*status) ? 128 + WTERMSIG(*status) : 1;
 }
 
-}  // namespace xsim
+} // namespace xsim

@@ -14,4 +14,4 @@ void armFaults(const qeltest::Session &session, const Options &options);
 // exit code (128 + signal when killed).
 int runCommandOnDisplay(const qeltest::Session &session, const std::vector<std::string> &command);
 
-}  // namespace xsim
+} // namespace xsim

@@ -145,9 +145,10 @@ int runKept(const Options &options, const std::string &outDir)
     if (!session)
         _exit(serverDidNotStart);
     auto hotplugs = std::make_unique<HotplugSchedule>(*session, options.hotplugs);
-    unsigned char status = static_cast<unsigned char>(runCommandOnDisplay(*session, options.command));
-    std::cerr << "xsim: Xorg with " << options.driver << " keeps running on DISPLAY="
-              << session->display() << "\n"
+    unsigned char status =
+        static_cast<unsigned char>(runCommandOnDisplay(*session, options.command));
+    std::cerr << "xsim: Xorg with " << options.driver
+              << " keeps running on DISPLAY=" << session->display() << "\n"
               << "xsim: stop it with: kill " << getpid() << "   (outputs then go to " << outDir
               << ")\n";
     std::cout << "DISPLAY=" << session->display() << std::endl;
@@ -161,7 +162,7 @@ int runKept(const Options &options, const std::string &outDir)
     _exit(0);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {

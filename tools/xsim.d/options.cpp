@@ -103,7 +103,7 @@ void applyOption(Options &o, const std::string &arg, ArgReader &args)
         throw std::invalid_argument("unknown option " + arg + " (see --help)");
 }
 
-}  // namespace
+} // namespace
 
 Options parseOptions(int argc, char **argv)
 {
@@ -127,4 +127,4 @@ Options parseOptions(int argc, char **argv)
     return o;
 }
 
-}  // namespace xsim
+} // namespace xsim

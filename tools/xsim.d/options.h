@@ -14,11 +14,11 @@ namespace xsim {
 
 struct Options {
     std::string driver = "qel";
-    std::string arch;  // native or armhf; empty: as QEL_ARCH says
+    std::string arch; // native or armhf; empty: as QEL_ARCH says
     std::vector<std::pair<std::string, std::string>> deviceOptions;
     std::optional<std::pair<int, int>> panel;
     std::string simConfigFile;
-    std::vector<std::pair<std::string, std::string>> faults;  // kind, count
+    std::vector<std::pair<std::string, std::string>> faults; // kind, count
     std::vector<qeltest::BacklightDevice> backlights;
     std::vector<HotplugEvent> hotplugs;
     std::string outDir;
@@ -32,4 +32,4 @@ struct Options {
 Options parseOptions(int argc, char **argv);
 const char *usageText();
 
-}  // namespace xsim
+} // namespace xsim

@@ -36,4 +36,4 @@ void writeServerRecords(const std::string &runDir, const std::string &outDir)
     }
 }
 
-}  // namespace xsim
+} // namespace xsim

@@ -13,4 +13,4 @@ void writePanel(const qeltest::Session &session, const std::string &outDir);
 // Xorg.log and sim-stats from a stopped server's run directory.
 void writeServerRecords(const std::string &runDir, const std::string &outDir);
 
-}  // namespace xsim
+} // namespace xsim

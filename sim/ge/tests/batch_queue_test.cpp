@@ -39,5 +39,5 @@ TEST(BatchQueue, FirstInFirstOutAcrossWrapAroundAndGrowth)
     EXPECT_EQ(popped, pushed);
 }
 
-}  // namespace
-}  // namespace qelsim::test
+} // namespace
+} // namespace qelsim::test

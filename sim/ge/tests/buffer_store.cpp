@@ -77,4 +77,4 @@ std::vector<std::thread::id> BufferStore::lookupThreads() const
     return lookupThreads_;
 }
 
-}  // namespace qelsim::test
+} // namespace qelsim::test

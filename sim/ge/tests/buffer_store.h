@@ -20,7 +20,7 @@ struct TestBuffer {
 };
 
 class BufferStore {
-  public:
+public:
     // Buffer memory starts as noise, so that writes outside a rectangle
     // (or to the padding past width * 4) change something visible.
     void create(uint32_t handle, uint32_t width, uint32_t height, uint32_t pitch);
@@ -33,7 +33,7 @@ class BufferStore {
     void setPixel(uint32_t handle, uint32_t x, uint32_t y, uint32_t value);
     std::vector<std::thread::id> lookupThreads() const;
 
-  private:
+private:
     bool find(uint32_t handle, GeBuffer &out);
 
     mutable std::mutex mutex_;
@@ -42,4 +42,4 @@ class BufferStore {
     uint32_t noiseSeed_ = 1;
 };
 
-}  // namespace qelsim::test
+} // namespace qelsim::test

@@ -12,7 +12,7 @@ namespace qelsim::test {
 namespace {
 
 class FaultTest : public ::testing::TestWithParam<int> {
-  protected:
+protected:
     FaultTest()
     {
         store.create(1, 4, 4, 16);
@@ -60,5 +60,5 @@ TEST_F(FaultTest, NextWaitsTimeOutThenSucceed)
     EXPECT_EQ(engine.counters().waits, 3u);
 }
 
-}  // namespace
-}  // namespace qelsim::test
+} // namespace
+} // namespace qelsim::test

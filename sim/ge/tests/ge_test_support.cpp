@@ -18,7 +18,7 @@ void store(std::vector<uint8_t> &image, uint32_t pitch, uint32_t x, uint32_t y, 
     std::memcpy(image.data() + size_t{y} * pitch + size_t{x} * 4, &v, sizeof v);
 }
 
-}  // namespace
+} // namespace
 
 uapi::GeOp fillOp(uint32_t handle, uint32_t pitch, uint32_t x, uint32_t y, uint32_t w, uint32_t h,
                   uint32_t color, uint32_t rop)
@@ -30,8 +30,8 @@ uapi::GeOp copyOp(uint32_t dstHandle, uint32_t dstPitch, uint32_t dstX, uint32_t
                   uint32_t h, uint32_t srcHandle, uint32_t srcPitch, uint32_t srcX, uint32_t srcY,
                   uint32_t rop)
 {
-    return uapi::GeOp{TX3120_GE_OP_COPY, rop,       dstHandle, dstPitch, dstX, dstY, w,
-                      h,               0,         srcHandle, srcPitch, srcX, srcY};
+    return uapi::GeOp{TX3120_GE_OP_COPY, rop,      dstHandle, dstPitch, dstX, dstY, w, h, 0,
+                      srcHandle,         srcPitch, srcX,      srcY};
 }
 
 uapi::GeSubmitArgs argsFor(const std::vector<uapi::GeOp> &ops)
@@ -81,11 +81,12 @@ void ReferenceModel::apply(const uapi::GeOp &op)
     for (uint32_t y = 0; y < op.height; ++y) {
         for (uint32_t x = 0; x < op.width; ++x) {
             uint32_t d = load(dst, op.dst_pitch, op.dst_x + x, op.dst_y + y);
-            uint32_t s = source.empty() ? 0 : load(source, op.src_pitch, op.src_x + x, op.src_y + y);
+            uint32_t s =
+                source.empty() ? 0 : load(source, op.src_pitch, op.src_x + x, op.src_y + y);
             uint32_t p = op.type == TX3120_GE_OP_SOLID ? op.fill_color : 0;
             store(dst, op.dst_pitch, op.dst_x + x, op.dst_y + y, rop3(op.rop, p, s, d));
         }
     }
 }
 
-}  // namespace qelsim::test
+} // namespace qelsim::test

@@ -38,13 +38,13 @@ uint32_t rop3(uint32_t rop, uint32_t p, uint32_t s, uint32_t d);
 // What the buffers must hold after a batch: each operation applied in turn,
 // a copy reading a snapshot of its source taken before it writes.
 class ReferenceModel {
-  public:
+public:
     explicit ReferenceModel(const BufferStore &store, std::vector<uint32_t> handles);
     void apply(const uapi::GeOp &op);
     const std::vector<uint8_t> &bytes(uint32_t handle) const { return images_.at(handle); }
 
-  private:
+private:
     std::map<uint32_t, std::vector<uint8_t>> images_;
 };
 
-}  // namespace qelsim::test
+} // namespace qelsim::test

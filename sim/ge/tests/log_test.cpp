@@ -11,7 +11,7 @@ namespace qelsim::test {
 namespace {
 
 class LogTest : public ::testing::Test {
-  protected:
+protected:
     LogTest()
     {
         store.create(7, 1024, 16, 4096);
@@ -24,11 +24,10 @@ class LogTest : public ::testing::Test {
         copyOp(7, 4096, 8, 8, 4, 4, 9, 256, 0, 0, TX3120_GE_ROP_SOURCE_XOR_DST),
         fillOp(9, 256, 63, 7, 1, 1, 0xFFFFFFFF, TX3120_GE_ROP_PATTERN_XOR_DST),
     };
-    const std::string threeOpsLine =
-        "submit count=3 reserved0=0 seqno=0 reserved1=0 ops="
-        "[1,240,7,4096,2,3,10,5,16711680,0,0,0,0] "
-        "[2,102,7,4096,8,8,4,4,0,9,256,0,0] "
-        "[1,90,9,256,63,7,1,1,4294967295,0,0,0,0]";
+    const std::string threeOpsLine = "submit count=3 reserved0=0 seqno=0 reserved1=0 ops="
+                                     "[1,240,7,4096,2,3,10,5,16711680,0,0,0,0] "
+                                     "[2,102,7,4096,8,8,4,4,0,9,256,0,0] "
+                                     "[1,90,9,256,63,7,1,1,4294967295,0,0,0,0]";
 
     BufferStore store;
     GeInstruments instruments;
@@ -68,5 +67,5 @@ TEST_F(LogTest, RecordsOnlyWhileOnAndClears)
     EXPECT_TRUE(instruments.logLines().empty());
 }
 
-}  // namespace
-}  // namespace qelsim::test
+} // namespace
+} // namespace qelsim::test

@@ -11,9 +11,9 @@
 namespace qelsim::test {
 namespace {
 
-constexpr uint32_t kBig = 1;    // 13 x 9, pitch 64: 12 bytes of padding per row
-constexpr uint32_t kSmall = 2;  // 7 x 5, pitch 40
-constexpr uint32_t kWide = 3;   // 70 x 7, pitch 283: rows start at every byte offset mod 4
+constexpr uint32_t kBig = 1;   // 13 x 9, pitch 64: 12 bytes of padding per row
+constexpr uint32_t kSmall = 2; // 7 x 5, pitch 40
+constexpr uint32_t kWide = 3;  // 70 x 7, pitch 283: rows start at every byte offset mod 4
 constexpr uint32_t kBigPitch = 64;
 constexpr uint32_t kSmallPitch = 40;
 constexpr uint32_t kWidePitch = 283;
@@ -21,7 +21,7 @@ constexpr uint32_t kWidePitch = 283;
 constexpr uint32_t kRowLengths[] = {1, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65, 69};
 
 class RasterTest : public ::testing::Test {
-  protected:
+protected:
     RasterTest()
     {
         store.create(kBig, 13, 9, kBigPitch);
@@ -86,7 +86,8 @@ TEST_P(FillRopTest, RowsOfEveryLengthOnMisalignedRows)
             if (x + width > 70)
                 continue;
             SCOPED_TRACE("width " + std::to_string(width) + " at x " + std::to_string(x));
-            expectBatchMatchesReference({fillOp(kWide, kWidePitch, x, 0, width, 7, 0x9E3779B9, rop)});
+            expectBatchMatchesReference(
+                {fillOp(kWide, kWidePitch, x, 0, width, 7, 0x9E3779B9, rop)});
         }
     }
 }
@@ -96,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(GeFill, FillRopTest, ::testing::Values(0xF0u, 0x5Au));
 struct Shift;
 
 class CopyRopTest : public RasterTest, public ::testing::WithParamInterface<uint32_t> {
-  protected:
+protected:
     void expectSelfCopiesMatch(uint32_t handle, uint32_t pitch, uint32_t x, uint32_t y, uint32_t w,
                                uint32_t h, const std::vector<Shift> &shifts);
 };
@@ -104,8 +105,10 @@ class CopyRopTest : public RasterTest, public ::testing::WithParamInterface<uint
 TEST_P(CopyRopTest, BetweenBuffersOfDifferentPitch)
 {
     const uint32_t rop = GetParam();
-    expectBatchMatchesReference({copyOp(kBig, kBigPitch, 6, 4, 7, 5, kSmall, kSmallPitch, 0, 0, rop)});
-    expectBatchMatchesReference({copyOp(kSmall, kSmallPitch, 1, 1, 4, 3, kBig, kBigPitch, 9, 6, rop)});
+    expectBatchMatchesReference(
+        {copyOp(kBig, kBigPitch, 6, 4, 7, 5, kSmall, kSmallPitch, 0, 0, rop)});
+    expectBatchMatchesReference(
+        {copyOp(kSmall, kSmallPitch, 1, 1, 4, 3, kBig, kBigPitch, 9, 6, rop)});
 }
 
 TEST_P(CopyRopTest, RowsOfEveryLengthOnMisalignedRows)
@@ -142,25 +145,27 @@ void CopyRopTest::expectSelfCopiesMatch(uint32_t handle, uint32_t pitch, uint32_
 
 TEST_P(CopyRopTest, OverlappingSelfCopiesReadTheWholeSourceFirst)
 {
-    expectSelfCopiesMatch(kBig, kBigPitch, 3, 2, 6, 4,
-                          {{3, 0}, {-3, 0}, {0, 2}, {0, -2}, {1, 0}, {0, 1}, {2, 2}, {-2, -2},
-                           {2, -1}, {-1, 2}});
+    expectSelfCopiesMatch(
+        kBig, kBigPitch, 3, 2, 6, 4,
+        {{3, 0}, {-3, 0}, {0, 2}, {0, -2}, {1, 0}, {0, 1}, {2, 2}, {-2, -2}, {2, -1}, {-1, 2}});
 }
 
 TEST_P(CopyRopTest, OverlappingSelfCopiesOfLongMisalignedRows)
 {
     // Shifts that are not multiples of 4 pixels put the source and the
     // destination of a row at different positions within 16 bytes.
-    expectSelfCopiesMatch(kWide, kWidePitch, 8, 2, 53, 3,
-                          {{1, 0}, {-1, 0}, {5, 0}, {-5, 0}, {0, 1}, {0, -1}, {3, 1}, {-3, -1},
-                           {7, -2}, {-7, 2}});
+    expectSelfCopiesMatch(
+        kWide, kWidePitch, 8, 2, 53, 3,
+        {{1, 0}, {-1, 0}, {5, 0}, {-5, 0}, {0, 1}, {0, -1}, {3, 1}, {-3, -1}, {7, -2}, {-7, 2}});
 }
 
 TEST_P(CopyRopTest, MisalignedRowsToAndFromAlignedOnes)
 {
     const uint32_t rop = GetParam();
-    expectBatchMatchesReference({copyOp(kWide, kWidePitch, 61, 1, 9, 6, kBig, kBigPitch, 1, 2, rop)});
-    expectBatchMatchesReference({copyOp(kBig, kBigPitch, 0, 0, 13, 7, kWide, kWidePitch, 50, 0, rop)});
+    expectBatchMatchesReference(
+        {copyOp(kWide, kWidePitch, 61, 1, 9, 6, kBig, kBigPitch, 1, 2, rop)});
+    expectBatchMatchesReference(
+        {copyOp(kBig, kBigPitch, 0, 0, 13, 7, kWide, kWidePitch, 50, 0, rop)});
 }
 
 TEST_P(CopyRopTest, SelfCopiesOfChangingWidthInOneBatch)
@@ -177,7 +182,8 @@ TEST_P(CopyRopTest, SelfCopiesOfChangingWidthInOneBatch)
 
 TEST_P(CopyRopTest, CopyOntoItself)
 {
-    expectBatchMatchesReference({copyOp(kBig, kBigPitch, 2, 2, 5, 5, kBig, kBigPitch, 2, 2, GetParam())});
+    expectBatchMatchesReference(
+        {copyOp(kBig, kBigPitch, 2, 2, 5, 5, kBig, kBigPitch, 2, 2, GetParam())});
 }
 
 INSTANTIATE_TEST_SUITE_P(GeCopy, CopyRopTest, ::testing::Values(0xCCu, 0x66u));
@@ -189,7 +195,8 @@ TEST_F(RasterTest, OperationsOfABatchApplyInArrayOrder)
         fillOp(kBig, kBigPitch, 0, 0, 8, 6, 0x11111111),
         fillOp(kBig, kBigPitch, 4, 3, 8, 6, 0x0F0F0F0F, TX3120_GE_ROP_PATTERN_XOR_DST),
         copyOp(kSmall, kSmallPitch, 0, 0, 7, 5, kBig, kBigPitch, 3, 2),
-        copyOp(kBig, kBigPitch, 1, 1, 7, 5, kSmall, kSmallPitch, 0, 0, TX3120_GE_ROP_SOURCE_XOR_DST),
+        copyOp(kBig, kBigPitch, 1, 1, 7, 5, kSmall, kSmallPitch, 0, 0,
+               TX3120_GE_ROP_SOURCE_XOR_DST),
         fillOp(kBig, kBigPitch, 5, 5, 2, 2, 0xFFFFFFFF),
     });
 }
@@ -204,7 +211,8 @@ TEST_F(RasterTest, CountsPixelsFilledAndCopied)
 {
     ASSERT_EQ(submitOps(engine, {fillOp(kBig, kBigPitch, 0, 0, 3, 2, 1),
                                  copyOp(kBig, kBigPitch, 5, 5, 4, 2, kSmall, kSmallPitch, 0, 0),
-                                 fillOp(kSmall, kSmallPitch, 0, 0, 7, 5, 2, TX3120_GE_ROP_PATTERN_XOR_DST)}),
+                                 fillOp(kSmall, kSmallPitch, 0, 0, 7, 5, 2,
+                                        TX3120_GE_ROP_PATTERN_XOR_DST)}),
               0);
     GeEngine::Counters c = engine.counters();
     EXPECT_EQ(c.pixelsFilled, 6u + 35u);
@@ -214,5 +222,5 @@ TEST_F(RasterTest, CountsPixelsFilledAndCopied)
     EXPECT_EQ(c.submits, 1u);
 }
 
-}  // namespace
-}  // namespace qelsim::test
+} // namespace
+} // namespace qelsim::test

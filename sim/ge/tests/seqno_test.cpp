@@ -26,7 +26,7 @@ TEST(SeqnoNumbering, FindsTheLatestBatchCarryingASeqno)
     EXPECT_EQ(serialOfSeqno(5, 5), 5u);
     EXPECT_EQ(serialOfSeqno(6, 5), std::nullopt) << "never handed out";
     EXPECT_EQ(serialOfSeqno(0, 5), std::nullopt);
-    const uint64_t afterWrap = 0xFFFFFFFFULL + 2;  // seqnos 1 and 2 handed out twice
+    const uint64_t afterWrap = 0xFFFFFFFFULL + 2; // seqnos 1 and 2 handed out twice
     EXPECT_EQ(serialOfSeqno(2, afterWrap), afterWrap);
     EXPECT_EQ(serialOfSeqno(1, afterWrap), afterWrap - 1);
     EXPECT_EQ(serialOfSeqno(3, afterWrap), 3u);
@@ -34,7 +34,7 @@ TEST(SeqnoNumbering, FindsTheLatestBatchCarryingASeqno)
 }
 
 class EngineSeqnoTest : public ::testing::Test {
-  protected:
+protected:
     EngineSeqnoTest() { store.create(1, 4, 4, 16); }
 
     uint32_t submitOne()
@@ -76,5 +76,5 @@ TEST_F(EngineSeqnoTest, CompletedAndWaitKnowOnlyIssuedSeqnos)
     EXPECT_EQ(engine.counters().waits, 5u);
 }
 
-}  // namespace
-}  // namespace qelsim::test
+} // namespace
+} // namespace qelsim::test

@@ -17,12 +17,12 @@
 namespace qelsim::test {
 namespace {
 
-constexpr uint32_t kBuf = 3;  // 64 x 4, pitch 256
+constexpr uint32_t kBuf = 3; // 64 x 4, pitch 256
 constexpr uint32_t kPitch = 256;
 constexpr uint32_t kShortTimeoutUs = 1000;
 
 class ThreadedTest : public ::testing::Test {
-  protected:
+protected:
     ThreadedTest() { store.create(kBuf, 64, 4, kPitch); }
 
     uint32_t submitFill(uint32_t x, uint32_t color)
@@ -235,5 +235,5 @@ TEST(ThreadedTeardown, DestroyingTheEngineCompletesQueuedWork)
     EXPECT_EQ(store.pixel(kBuf, 63, 3), 0x77u);
 }
 
-}  // namespace
-}  // namespace qelsim::test
+} // namespace
+} // namespace qelsim::test

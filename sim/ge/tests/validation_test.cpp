@@ -14,13 +14,13 @@
 namespace qelsim::test {
 namespace {
 
-constexpr uint32_t kDst = 5;  // 16 x 8, pitch 128
-constexpr uint32_t kSrc = 6;  // 8 x 8, pitch 32
+constexpr uint32_t kDst = 5; // 16 x 8, pitch 128
+constexpr uint32_t kSrc = 6; // 8 x 8, pitch 32
 constexpr uint32_t kDstPitch = 128;
 constexpr uint32_t kSrcPitch = 32;
 
 class ValidationTest : public ::testing::Test {
-  protected:
+protected:
     ValidationTest()
     {
         store.create(kDst, 16, 8, kDstPitch);
@@ -70,7 +70,7 @@ uapi::GeOp goodFill()
 struct BadOp {
     const char *name;
     std::function<uapi::GeOp()> make;
-    const char *reason;  // what lastRejection() names after "op 1: "
+    const char *reason; // what lastRejection() names after "op 1: "
 };
 
 void PrintTo(const BadOp &bad, std::ostream *out)
@@ -98,10 +98,8 @@ uapi::GeOp withFill(const std::function<void(uapi::GeOp &)> &change)
 }
 
 const BadOp kBadOps[] = {
-    {"TypeZero", [] { return withFill([](auto &op) { op.type = 0; }); },
-     "unknown type 0"},
-    {"TypeThree", [] { return withCopy([](auto &op) { op.type = 3; }); },
-     "unknown type 3"},
+    {"TypeZero", [] { return withFill([](auto &op) { op.type = 0; }); }, "unknown type 0"},
+    {"TypeThree", [] { return withCopy([](auto &op) { op.type = 3; }); }, "unknown type 3"},
     {"FillWithCopyRop", [] { return withFill([](auto &op) { op.rop = 0xCC; }); },
      "rop 204 not allowed for type 1"},
     {"CopyWithFillRop", [] { return withCopy([](auto &op) { op.rop = 0xF0; }); },
@@ -132,9 +130,21 @@ const BadOp kBadOps[] = {
      "source rectangle 8x8+1+0 is not inside 8x8"},
     {"SrcPastBottomEdge", [] { return withCopy([](auto &op) { op.src_y = 1; }); },
      "source rectangle 8x8+0+1 is not inside 8x8"},
-    {"DstXPlusWidthWraps", [] { return withFill([](auto &op) { op.dst_x = 0xFFFFFFFF; op.width = 2; }); },
+    {"DstXPlusWidthWraps",
+     [] {
+         return withFill([](auto &op) {
+             op.dst_x = 0xFFFFFFFF;
+             op.width = 2;
+         });
+     },
      "destination rectangle 2x8+4294967295+0 is not inside 16x8"},
-    {"DstYPlusHeightWraps", [] { return withFill([](auto &op) { op.dst_y = 0xFFFFFFF9; op.height = 8; }); },
+    {"DstYPlusHeightWraps",
+     [] {
+         return withFill([](auto &op) {
+             op.dst_y = 0xFFFFFFF9;
+             op.height = 8;
+         });
+     },
      "destination rectangle 16x8+0+4294967289 is not inside 16x8"},
     {"SrcXPlusWidthWraps", [] { return withCopy([](auto &op) { op.src_x = 0xFFFFFFF9; }); },
      "source rectangle 8x8+4294967289+0 is not inside 8x8"},
@@ -188,12 +198,12 @@ TEST_F(ValidationTest, NonZeroReservedFields)
 }
 
 class UnmappedPage {
-  public:
+public:
     UnmappedPage() : page_(mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)) {}
     ~UnmappedPage() { munmap(page_, 4096); }
     void *address() const { return page_; }
 
-  private:
+private:
     void *page_;
 };
 
@@ -225,7 +235,7 @@ TEST_F(ValidationTest, WordsAnOperationDoesNotUseAreIgnored)
     copy.fill_color = 0xFFFFFFFF;
     std::vector<uapi::GeOp> ops{fill, copy};
     uapi::GeSubmitArgs args = argsFor(ops);
-    args.seqno = 12345;  // an output field: whatever the caller left there
+    args.seqno = 12345; // an output field: whatever the caller left there
     EXPECT_EQ(engine.submit(&args), 0) << engine.lastRejection();
     EXPECT_NE(args.seqno, 12345u);
     EXPECT_EQ(engine.counters().rejectedOps, 0u);
@@ -240,5 +250,5 @@ TEST_F(ValidationTest, BatchAfterARefusedOneRunsNormally)
     EXPECT_EQ(store.pixel(kDst, 15, 7), 0x12345678u);
 }
 
-}  // namespace
-}  // namespace qelsim::test
+} // namespace
+} // namespace qelsim::test
