@@ -148,34 +148,43 @@ qelPrepareCopy(PixmapPtr src, PixmapPtr dst, int dx, int dy, int alu, Pixel plan
     return TRUE;
 }
 
-void
-qelCopy(PixmapPtr dst, int srcX, int srcY, int dstX, int dstY, int width, int height)
+/* Queues a copy of the w x h rectangle at (srcX, srcY) of src to (dstX,
+ * dstY) of dst, clipped to both buffers; the pitches are the ones the
+ * pixmaps are drawn with. */
+static void
+qelGeQueueCopy(qelGe *ge, qelBo *src, uint32_t srcPitch, int srcX, int srcY, qelBo *dst,
+               uint32_t dstPitch, int dstX, int dstY, int w, int h, uint32_t rop)
 {
-    qelGe *ge = qelPixmapGe(dst);
-    int w = width;
-    int h = height;
     qelGeOp *op;
 
-    if (!qelClipRect(ge->prepDst, dstX, dstY, &w, &h) ||
-        !qelClipRect(ge->prepSrc, srcX, srcY, &w, &h))
+    if (!qelClipRect(dst, dstX, dstY, &w, &h) || !qelClipRect(src, srcX, srcY, &w, &h))
         return;
 
-    op = qelGeReserve(ge, ge->prepDst, ge->prepSrc);
+    op = qelGeReserve(ge, dst, src);
     *op = (qelGeOp) {
         .type = TX3120_GE_OP_COPY,
-        .rop = ge->prepRop,
-        .dst_handle = ge->prepDst->handle,
-        .dst_pitch = ge->prepDstPitch,
+        .rop = rop,
+        .dst_handle = dst->handle,
+        .dst_pitch = dstPitch,
         .dst_x = dstX,
         .dst_y = dstY,
         .width = w,
         .height = h,
         .fill_color = 0,
-        .src_handle = ge->prepSrc->handle,
-        .src_pitch = ge->prepSrcPitch,
+        .src_handle = src->handle,
+        .src_pitch = srcPitch,
         .src_x = srcX,
         .src_y = srcY,
     };
+}
+
+void
+qelCopy(PixmapPtr dst, int srcX, int srcY, int dstX, int dstY, int width, int height)
+{
+    qelGe *ge = qelPixmapGe(dst);
+
+    qelGeQueueCopy(ge, ge->prepSrc, ge->prepSrcPitch, srcX, srcY, ge->prepDst,
+                   ge->prepDstPitch, dstX, dstY, width, height, ge->prepRop);
 }
 
 /* Queued operations go out at the next flush point, except while a Render
@@ -196,25 +205,6 @@ void
 qelGeCopyRect(qelGe *ge, qelBo *src, int srcX, int srcY, qelBo *dst, int dstX,
               int dstY, int w, int h)
 {
-    qelGeOp *op;
-
-    if (!qelClipRect(dst, dstX, dstY, &w, &h) || !qelClipRect(src, srcX, srcY, &w, &h))
-        return;
-
-    op = qelGeReserve(ge, dst, src);
-    *op = (qelGeOp) {
-        .type = TX3120_GE_OP_COPY,
-        .rop = TX3120_GE_ROP_SOURCE,
-        .dst_handle = dst->handle,
-        .dst_pitch = dst->pitch,
-        .dst_x = dstX,
-        .dst_y = dstY,
-        .width = w,
-        .height = h,
-        .fill_color = 0,
-        .src_handle = src->handle,
-        .src_pitch = src->pitch,
-        .src_x = srcX,
-        .src_y = srcY,
-    };
+    qelGeQueueCopy(ge, src, src->pitch, srcX, srcY, dst, dst->pitch, dstX, dstY, w, h,
+                   TX3120_GE_ROP_SOURCE);
 }
