@@ -18,13 +18,12 @@
 static void
 qelFlipCrtcOwe(qelFlipCrtc *c, RegionPtr damage, RegionPtr work)
 {
-    BoxRec box = { (short) c->pair.x, (short) c->pair.y,
-                   (short) (c->pair.x + c->pair.width), (short) (c->pair.y + c->pair.height) };
+    BoxRec box = qelFlipPairBox(&c->pair);
     RegionRec rect;
 
     RegionInit(&rect, &box, 1);
-    pixman_region_intersect(work, damage, &rect);
-    pixman_region_union(&c->owedRegion, &c->owedRegion, work);
+    RegionIntersect(work, damage, &rect);
+    RegionUnion(&c->owedRegion, &c->owedRegion, work);
     RegionUninit(&rect);
 }
 
@@ -75,7 +74,7 @@ qelFlipCrtcNoteFlip(const qelPresent *present, qelFlipCrtc *c)
 static Bool
 qelFlipCrtcRequestFlip(qelPresent *present, qelFlipCrtc *c, qelBo *back)
 {
-        qelFlipTicket *ticket = qelFlipTicketCreate(present, c->crtcId);
+    qelFlipTicket *ticket = qelFlipTicketCreate(present, c->crtcId);
 
     if (!ticket) {
         qelFlipCrtcNoteRefusal(present, c, ENOMEM);
@@ -100,19 +99,19 @@ qelFlipCycle(qelPresent *present, qelFlipCrtc *c)
     RegionRec work;
 
     RegionNull(&work);
-    pixman_region_union(&work, &c->owedRegion, &c->pendingRegion);
+    RegionUnion(&work, &c->owedRegion, &c->pendingRegion);
     qelPresentCopyRegion(present, &work, back, pair->x, pair->y);
     qelGeFlush(present->ge);
 
     if (qelFlipCrtcRequestFlip(present, c, back)) {
-        pixman_region_copy(&c->pendingRegion, &c->owedRegion);
+        RegionCopy(&c->pendingRegion, &c->owedRegion);
     } else {
         /* The flip was refused: the damage goes straight into the buffer on
          * screen, and the back buffer keeps owing it. */
         qelPresentCopyRegion(present, &c->owedRegion, pair->scanout[pair->frontIndex], pair->x,
                              pair->y);
         qelGeFlush(present->ge);
-        pixman_region_union(&c->pendingRegion, &c->pendingRegion, &c->owedRegion);
+        RegionUnion(&c->pendingRegion, &c->pendingRegion, &c->owedRegion);
     }
     RegionEmpty(&c->owedRegion);
     RegionUninit(&work);

@@ -102,7 +102,7 @@ qelFlipCrtcSettle(qelPresent *present, qelFlipCrtc *c)
     qelSettleFromCrtcState(present, c);
     c->flipPending = FALSE;
     if (c->pair.frontIndex == front)
-        pixman_region_union(&c->owedRegion, &c->owedRegion, &c->pendingRegion);
+        RegionUnion(&c->owedRegion, &c->owedRegion, &c->pendingRegion);
 }
 
 void

@@ -39,6 +39,13 @@ qelPresentSetScreenBuffer(qelPresent *present, qelBo *shadow)
         present->crtcs[i].stale = TRUE;
 }
 
+BoxRec
+qelFlipPairBox(const qelFlipPair *pair)
+{
+    return (BoxRec) { (short) pair->x, (short) pair->y, (short) (pair->x + pair->width),
+                      (short) (pair->y + pair->height) };
+}
+
 void
 qelPresentCopyRegion(qelPresent *present, RegionPtr region, qelBo *dst, int originX,
                      int originY)

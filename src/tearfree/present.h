@@ -84,6 +84,9 @@ void qelPresentDestroyCrtcs(qelPresent *present);
 /* The record of the CRTC with that DRM id; NULL when there is none. */
 qelFlipCrtc *qelPresentFindCrtc(qelPresent *present, uint32_t crtcId);
 
+/* The screen's rectangle that the pair mirrors. */
+BoxRec qelFlipPairBox(const qelFlipPair *pair);
+
 /* Copies the screen rectangles of region from the shadow into dst, which
  * mirrors the screen from (originX, originY) on. */
 void qelPresentCopyRegion(qelPresent *present, RegionPtr region, qelBo *dst, int originX,

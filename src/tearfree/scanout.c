@@ -158,8 +158,7 @@ qelFlipCrtcRestore(qelPresent *present, qelFlipCrtc *c)
     qelFlipPairDestroy(present, &c->pair);
     c->pair = c->retired;
     memset(&c->retired, 0, sizeof(c->retired));
-    box = (BoxRec) { (short) c->pair.x, (short) c->pair.y,
-                     (short) (c->pair.x + c->pair.width), (short) (c->pair.y + c->pair.height) };
+    box = qelFlipPairBox(&c->pair);
     RegionReset(&c->owedRegion, &box);
 }
 
