@@ -8,23 +8,11 @@
  * go. */
 #include "qel.h"
 
-#include <errno.h>
-#include <string.h>
-
-#include <xf86drm.h>
 #include <fb.h>
 #include <micmap.h>
 #include <mipointer.h>
 #include <xf86cmap.h>
 
-
-static void
-qelTakeMaster(ScrnInfoPtr scrn, qelScreenPriv *priv)
-{
-    if (priv->ownsFd && drmSetMaster(priv->fd) != 0)
-        xf86DrvMsg(scrn->scrnIndex, X_WARNING, "drmSetMaster failed: %s\n",
-                   strerror(errno));
-}
 
 /* The presentation record outlives the generation (flip events may come
  * after it); the CRTCs ask it what to scan out. Then the screen's buffer. */
@@ -120,7 +108,8 @@ qelScreenInit(ScreenPtr screen, int argc, char **argv)
     (void) argv;
 
     scrn->pScreen = screen;
-    qelTakeMaster(scrn, priv);
+    /* Only a warning: the screen comes up all the same. */
+    (void) qelTakeMaster(scrn, &priv->kms, X_WARNING);
     if (!priv->accel)
         priv->tearFree = FALSE;
     if (!qelSetupScreenBuffer(scrn, priv))

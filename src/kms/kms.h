@@ -128,6 +128,9 @@ void qelHotplugStop(qelHotplug *hotplug);
 void qelHotplugRedetect(ScrnInfoPtr scrn);
 
 /* DRM master and the CRTC layer, for ScreenInit, EnterVT and LeaveVT. */
+/* TakeMaster says a refusal at that level; a descriptor the server
+ * manages is never used for master calls. */
+Bool qelTakeMaster(ScrnInfoPtr scrn, const qelKms *kms, MessageType level);
 Bool qelEnterVTKms(ScrnInfoPtr scrn, const qelKms *kms);
 void qelDropMaster(const qelKms *kms);
 Bool qelScreenInitKms(ScreenPtr screen);

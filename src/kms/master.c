@@ -10,13 +10,18 @@
 #include <xf86drm.h>
 
 Bool
+qelTakeMaster(ScrnInfoPtr scrn, const qelKms *kms, MessageType level)
+{
+    if (!kms->ownsFd || drmSetMaster(kms->fd) == 0)
+        return TRUE;
+    xf86DrvMsg(scrn->scrnIndex, level, "drmSetMaster failed: %s\n", strerror(errno));
+    return FALSE;
+}
+
+Bool
 qelEnterVTKms(ScrnInfoPtr scrn, const qelKms *kms)
 {
-    if (kms->ownsFd && drmSetMaster(kms->fd) != 0) {
-        xf86DrvMsg(scrn->scrnIndex, X_ERROR, "drmSetMaster failed: %s\n", strerror(errno));
-        return FALSE;
-    }
-    return xf86SetDesiredModes(scrn);
+    return qelTakeMaster(scrn, kms, X_ERROR) && xf86SetDesiredModes(scrn);
 }
 
 void
