@@ -14,6 +14,7 @@
 #include <xf86drmMode.h>
 #include <X11/extensions/dpmsconst.h>
 
+#include "kms_fixture.h"
 #include "screen_fixture.h"
 
 /* The first output of a screen discovered on the described device. */
@@ -373,13 +374,16 @@ static void
 dpms_of_an_output_without_crtc_does_nothing(void **state)
 {
     xf86OutputPtr output;
+    long modeSets;
 
     (void) state;
     output = firstOutput("[crtc]\n[connector]\nstatus = disconnected\n"
                          "[connector]\nstatus = disconnected\n");
     assert_null(output->crtc);
+    modeSets = simCounter("setcrtc_calls");
     qelOutputDpms(output, DPMSModeOff);
     qelOutputDpms(output, DPMSModeOn);
+    assert_int_equal(simCounter("setcrtc_calls"), modeSets);
 }
 
 static void
