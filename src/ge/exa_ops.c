@@ -5,8 +5,6 @@
  * the CPU at once. */
 #include "ge/reserve.h"
 
-#include <wchar.h>
-
 /* Up to this many pixels a fill costs the CPU less than queuing it costs:
  * spans of arcs and polygons, small rectangles. Larger ones are the GE's,
  * which frees the CPU. */
@@ -68,25 +66,6 @@ qelPrepareSolid(PixmapPtr pixmap, int alu, Pixel planemask, Pixel fg)
     return TRUE;
 }
 
-_Static_assert(sizeof(wchar_t) == sizeof(uint32_t), "wmemset stores 32-bit pixels");
-
-/* What the GE's 0xF0 and 0x5A codes do, on the CPU; the C library's
- * wmemset is its fastest store of a 32-bit value. */
-static void
-qelCpuFill(qelBo *dst, uint32_t pitch, uint32_t rop, uint32_t fg, int x, int y, int w, int h)
-{
-    uint32_t *row = (uint32_t *) ((char *) dst->map + (size_t) y * pitch) + x;
-
-    for (int j = 0; j < h; j++, row = (uint32_t *) ((char *) row + pitch)) {
-        if (rop == TX3120_GE_ROP_PATTERN) {
-            wmemset((wchar_t *) row, (wchar_t) fg, (size_t) w);
-            continue;
-        }
-        for (int i = 0; i < w; i++)
-            row[i] ^= fg;
-    }
-}
-
 void
 qelSolid(PixmapPtr pixmap, int x1, int y1, int x2, int y2)
 {
@@ -99,7 +78,7 @@ qelSolid(PixmapPtr pixmap, int x1, int y1, int x2, int y2)
     if (!qelClipRect(dst, x1, y1, &w, &h))
         return;
     if (w * h <= QEL_CPU_FILL_MAX_PIXELS && dst->map && qelGeCpuMayWriteNow(ge, dst)) {
-        qelCpuFill(dst, ge->prepDstPitch, ge->prepRop, ge->prepFg, x1, y1, w, h);
+        qelCpuFillRect(dst, ge->prepDstPitch, ge->prepRop, ge->prepFg, x1, y1, w, h);
         return;
     }
 

@@ -92,6 +92,10 @@ void qelGeFlush(qelGe *ge);
 void qelGeNoteDone(qelGe *ge, uint64_t serial);
 /* Runs the queued operations on the CPU, as the GE would have. */
 void qelGeRunBatchOnCpu(qelGe *ge);
+/* Fills the w x h rectangle at (x, y) of dst as the GE's solid raster
+ * codes do (copy or xor of fg), on the CPU. */
+void qelCpuFillRect(const qelBo *dst, uint32_t pitch, uint32_t rop, uint32_t fg, int x, int y,
+                    int w, int h);
 
 /* What the CPU is about to do with a buffer. */
 typedef enum qelCpuAccess {
