@@ -3,6 +3,8 @@
 
 #include "ioctl_table.h"
 
+#include <drm/tx3120_drm.h>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -45,7 +47,7 @@ int runGe(Device &device, const FileRef &file, const IoctlEntry &entry,
           std::unique_lock<std::mutex> &lock, void *arg)
 {
     lock.unlock();
-    if (_IOC_NR(entry.cmd) == geSubmitNr)
+    if (entry.cmd == DRM_IOCTL_TX3120_GE_SUBMIT)
         return device.ge.submit(*file, arg);
     return device.ge.wait(arg);
 }

@@ -19,8 +19,6 @@ struct IoctlEntry {
     IoctlHandler handler;
 };
 
-constexpr unsigned geSubmitNr = 0x40, geWaitNr = 0x41;
-
 // The entry for an ioctl number, or null for an unknown one.
 const IoctlEntry *findIoctl(unsigned nr);
 
