@@ -98,7 +98,6 @@ struct CursorPlane {
     uint32_t maxWidth = 0, maxHeight = 0; // 0: the CRTC has no cursor plane
     BufferRef buffer;                     // null: hidden
     uint32_t width = 0, height = 0;
-    int32_t hotX = 0, hotY = 0;
     int32_t x = 0, y = 0;
 
     bool present() const { return maxWidth != 0; }

@@ -84,10 +84,6 @@ int updateCursor(IoctlCall &call, const drm_mode_cursor2 &r)
     plane.height = update.height;
     plane.x = update.x;
     plane.y = update.y;
-    if (setsImage) {
-        plane.hotX = r.hot_x;
-        plane.hotY = r.hot_y;
-    }
     call.device.hooks.cursorCalled(setsImage, moves);
     return 0;
 }
