@@ -92,14 +92,4 @@ void Session::saveArtifacts(const std::string &dir)
             copyFile(*run_ / name, dir + "/" + name);
 }
 
-std::unique_ptr<Session> startQel(const std::vector<std::pair<std::string, std::string>> &options,
-                                  int width, int height)
-{
-    Testbed testbed;
-    testbed.driver("qel").panel(width, height);
-    for (const auto &[name, value] : options)
-        testbed.option(name, value);
-    return testbed.start();
-}
-
 } // namespace qeltest

@@ -57,9 +57,4 @@ private:
     std::unique_ptr<XServer> server_;
 };
 
-// Starts qel on a simulated panel (width x height) with those Device options.
-std::unique_ptr<Session>
-startQel(const std::vector<std::pair<std::string, std::string>> &options = {}, int width = 1024,
-         int height = 768);
-
 } // namespace qeltest
