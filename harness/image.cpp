@@ -25,7 +25,8 @@ Image crop(const Image &image, int x, int y, int width, int height)
     Image out{width, height, std::vector<uint32_t>(static_cast<size_t>(width) * height, 0)};
     for (int row = 0; row < height; ++row)
         for (int column = 0; column < width; ++column)
-            if (x + column < image.width && y + row < image.height)
+            if (x + column >= 0 && y + row >= 0 && x + column < image.width &&
+                y + row < image.height)
                 out.pixels[static_cast<size_t>(row) * width + column] =
                     image.at(x + column, y + row);
     return out;
