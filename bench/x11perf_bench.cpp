@@ -12,7 +12,8 @@
 //
 //   bench_x11perf [report-file [x11perf timing args...]]
 //
-// Timing arguments: those given, else X11PERF_ARGS, else -repeat 2 -time 2.
+// Timing arguments: those given, else X11PERF_ARGS, else -repeat 2 -time 2;
+// -rounds N (default 3) sets how many times each server runs each test.
 // X11PERF_TESTS (space-separated x11perf test names without the dash)
 // measures only those tests, for a quick look at a few.
 #include "cpu_time.h"
@@ -87,10 +88,10 @@ Sample sample(Session &session)
 
 // Waiting for the GE to go idle on both sides charges the work the test
 // queued to it, and none of the work before.
-Measurement measure(Session &session, const std::string &test, const Timing &timing)
+Measurement measure(Session &session, const std::string &test, const Timing &timing, long reps)
 {
     Measurement m;
-    m.repsPerRun = repsLasting(session, test, timing);
+    m.repsPerRun = reps;
     session.sim().command("ge-idle");
     Sample before = sample(session);
     m.run = runX11perf(session, test, timing.repeat, m.repsPerRun, timing.others, timing.seconds);
@@ -113,7 +114,27 @@ std::unique_ptr<Session> startServer(const ServerConfig &config)
     return session;
 }
 
-// Every test runs on each server in turn.
+// One test on every server, in rounds: each server runs it once per round,
+// and round r starts with server r, so that the order of the servers turns.
+// The reps are found once per server, before the first round.
+std::vector<std::vector<Measurement>> measureRounds(std::vector<std::unique_ptr<Session>> &sessions,
+                                                    const std::string &test, const Timing &timing)
+{
+    size_t n = sessions.size();
+    std::vector<long> reps;
+    for (auto &session : sessions)
+        reps.push_back(repsLasting(*session, test, timing));
+    std::vector<std::vector<Measurement>> rounds(n);
+    for (int r = 0; r < timing.rounds; ++r) {
+        std::cout << " " << r + 1 << std::flush;
+        for (size_t k = 0; k < n; ++k) {
+            size_t s = (static_cast<size_t>(r) + k) % n;
+            rounds[s].push_back(measure(*sessions[s], test, timing, reps[s]));
+        }
+    }
+    return rounds;
+}
+
 Comparison runAll(const Timing &timing, const std::string &outDir)
 {
     Comparison c{kServers, selectedTests(), {}};
@@ -122,12 +143,14 @@ Comparison runAll(const Timing &timing, const std::string &outDir)
         sessions.push_back(startServer(config));
     c.results.resize(c.servers.size());
     for (const std::string &test : c.tests) {
-        std::cout << test << ":" << std::flush;
+        std::cout << test << ": rounds" << std::flush;
+        std::vector<std::vector<Measurement>> rounds = measureRounds(sessions, test, timing);
         for (size_t s = 0; s < c.servers.size(); ++s) {
-            std::cout << " " << c.servers[s].name << std::flush;
-            c.results[s].push_back(measure(*sessions[s], test, timing));
-            writeFile(outDir + "/x11perf-" + c.servers[s].name + "-" + test + ".raw",
-                      c.results[s].back().run.raw);
+            std::string raw;
+            for (const Measurement &m : rounds[s])
+                raw += m.run.raw;
+            writeFile(outDir + "/x11perf-" + c.servers[s].name + "-" + test + ".raw", raw);
+            c.results[s].push_back(medianRound(rounds[s]));
         }
         std::cout << "\n";
     }

@@ -209,6 +209,10 @@ private:
         row("operations per second", cells(t, [](const ServerConfig &, const Measurement &m) {
                 return format("%.1f", m.run.perSecond());
             }));
+        for (size_t r = 0; r < at(0, t).roundRates.size(); ++r)
+            row(format("  round %zu", r + 1), cells(t, [r](const ServerConfig &, const Measurement &m) {
+                    return r < m.roundRates.size() ? format("%.1f", m.roundRates[r]) : std::string("-");
+                }));
         row("x11perf -reps per run", cells(t, [](const ServerConfig &, const Measurement &m) {
                 return std::to_string(m.repsPerRun);
             }));
@@ -261,7 +265,8 @@ void header(std::ostream &out, const Timing &timing, const Comparison &c)
 {
     out << "x11perf on the real Xorg, simulated 1024x768 panel, simulated GE on its worker thread\n"
         << "timing: " << timing.text << " (measured runs: -repeat " << timing.repeat
-        << " -reps N, N found for " << timing.seconds << " s per rep unless -reps is given)\n"
+        << " -reps N, N found for " << timing.seconds << " s per rep unless -reps is given; "
+        << timing.rounds << " rounds)\n"
         << "servers:";
     for (const ServerConfig &s : c.servers) {
         out << " " << s.title << " (driver " << s.driver;
@@ -270,7 +275,10 @@ void header(std::ostream &out, const Timing &timing, const Comparison &c)
         out << ");";
     }
     out << "\nthe servers run side by side and take each test in turn, so that a change of load\n"
-        << "on the machine falls on all of them alike.\n\n"
+        << "on the machine falls on all of them alike. Each test is measured in rounds, every\n"
+        << "server once per round, and each round starts with the next server, so that no\n"
+        << "server always runs first or last; a server's figures are those of its median round\n"
+        << "(by operations per second), and the rate of every round is listed.\n\n"
         << "What is counted. Operations: the sum of x11perf's per-rep counts (reps times the\n"
         << "objects one rep draws) over the measured run. x11perf's own calibration, which\n"
         << "draws an unreported number of operations, is replaced by a fixed -reps found in\n"
@@ -295,6 +303,23 @@ double Measurement::microsPerOp(double seconds) const
 {
     long ops = run.operations();
     return ops > 0 ? 1e6 * seconds / static_cast<double>(ops) : 0;
+}
+
+Measurement medianRound(const std::vector<Measurement> &rounds)
+{
+    if (rounds.empty())
+        throw std::invalid_argument("x11perf report: a test without a measured round");
+    std::vector<const Measurement *> byRate;
+    for (const Measurement &m : rounds)
+        byRate.push_back(&m);
+    std::sort(byRate.begin(), byRate.end(), [](const Measurement *a, const Measurement *b) {
+        return a->run.perSecond() < b->run.perSecond();
+    });
+    Measurement median = *byRate[(byRate.size() - 1) / 2];
+    median.roundRates.clear();
+    for (const Measurement &m : rounds)
+        median.roundRates.push_back(m.run.perSecond());
+    return median;
 }
 
 void writeReport(std::ostream &out, const Timing &timing, const Comparison &c)

@@ -35,6 +35,9 @@ struct Measurement {
     long repsPerRun = 0;
     X11perfRun run;
     Sample delta;
+    // Operations per second of every round, in the order they ran; the
+    // fields above are those of the median round.
+    std::vector<double> roundRates;
 
     double microsPerOp(double seconds) const;
 };
@@ -47,6 +50,10 @@ struct Comparison {
     std::vector<std::string> tests;
     std::vector<std::vector<Measurement>> results;  // [server][test]
 };
+
+// The run with the median rate (the lower of the two middle ones for an even
+// count), carrying the rates of all of them.
+Measurement medianRound(const std::vector<Measurement> &rounds);
 
 void writeReport(std::ostream &out, const Timing &timing, const Comparison &c);
 

@@ -24,11 +24,13 @@ Timing parseTiming(const std::vector<std::string> &args)
             t.seconds = std::stod(args[++i]);
         else if (args[i] == "-reps" && hasValue)
             t.fixedReps = std::stol(args[++i]);
+        else if (args[i] == "-rounds" && hasValue)
+            t.rounds = std::stoi(args[++i]);
         else
             t.others.push_back(args[i]);
     }
-    if (t.repeat < 1 || t.seconds <= 0)
-        throw std::invalid_argument("-repeat and -time must be positive");
+    if (t.repeat < 1 || t.seconds <= 0 || t.rounds < 1)
+        throw std::invalid_argument("-repeat, -time and -rounds must be positive");
     return t;
 }
 

@@ -16,11 +16,13 @@ struct Timing {
     int repeat = 2;
     double seconds = 2;
     long fixedReps = 0;  // 0: find the reps that last `seconds`
+    int rounds = 3;      // measured runs per server and test; the median is reported
     std::vector<std::string> others;
     std::string text;
 };
 
-// -repeat, -time and -reps are taken apart; other arguments are passed on.
+// -repeat, -time, -reps and -rounds are taken apart; other arguments are
+// passed on to x11perf.
 Timing parseTiming(const std::vector<std::string> &args);
 // The timing arguments: argv after the report path, else X11PERF_ARGS, else
 // -repeat 2 -time 2.
