@@ -210,8 +210,10 @@ private:
                 return format("%.1f", m.run.perSecond());
             }));
         for (size_t r = 0; r < at(0, t).roundRates.size(); ++r)
-            row(format("  round %zu", r + 1), cells(t, [r](const ServerConfig &, const Measurement &m) {
-                    return r < m.roundRates.size() ? format("%.1f", m.roundRates[r]) : std::string("-");
+            row(format("  round %zu", r + 1),
+                cells(t, [r](const ServerConfig &, const Measurement &m) {
+                    return r < m.roundRates.size() ? format("%.1f", m.roundRates[r])
+                                                   : std::string("-");
                 }));
         row("x11perf -reps per run", cells(t, [](const ServerConfig &, const Measurement &m) {
                 return std::to_string(m.repsPerRun);

@@ -13,8 +13,8 @@
 namespace qelbench {
 
 struct ServerConfig {
-    std::string name;   // file-name friendly
-    std::string title;  // for the report
+    std::string name;  // file-name friendly
+    std::string title; // for the report
     std::string driver;
     std::vector<std::pair<std::string, std::string>> options;
     bool hasGe = false;
@@ -48,7 +48,7 @@ struct Measurement {
 struct Comparison {
     std::vector<ServerConfig> servers;
     std::vector<std::string> tests;
-    std::vector<std::vector<Measurement>> results;  // [server][test]
+    std::vector<std::vector<Measurement>> results; // [server][test]
 };
 
 // The run with the median rate (the lower of the two middle ones for an even
@@ -57,4 +57,4 @@ Measurement medianRound(const std::vector<Measurement> &rounds);
 
 void writeReport(std::ostream &out, const Timing &timing, const Comparison &c);
 
-}  // namespace qelbench
+} // namespace qelbench

@@ -15,8 +15,8 @@ namespace qelbench {
 struct Timing {
     int repeat = 2;
     double seconds = 2;
-    long fixedReps = 0;  // 0: find the reps that last `seconds`
-    int rounds = 3;      // measured runs per server and test; the median is reported
+    long fixedReps = 0; // 0: find the reps that last `seconds`
+    int rounds = 3;     // measured runs per server and test; the median is reported
     std::vector<std::string> others;
     std::string text;
 };
@@ -61,4 +61,4 @@ X11perfRun runX11perf(const qeltest::Session &session, const std::string &test, 
 // that are not measured.
 long repsLasting(const qeltest::Session &session, const std::string &test, const Timing &timing);
 
-}  // namespace qelbench
+} // namespace qelbench
