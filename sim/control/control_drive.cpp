@@ -61,6 +61,8 @@ bool armGeFault(const std::string &kind, unsigned n)
         ge.failSubmits(EINVAL, n);
     else if (kind == "wait")
         ge.failWaits(n);
+    else if (kind == "wait_room")
+        ge.failRoomWaits(n);
     else
         return false;
     return true;

@@ -19,8 +19,9 @@ public:
     // A positive errno this submit fails with before anything is checked,
     // or 0.
     virtual int submitFault() = 0;
-    // Whether this wait times out at once, without blocking.
-    virtual bool waitFault() = 0;
+    // Whether this wait times out at once, without blocking; `forRoom`: it
+    // waits for room in the queue (seqno 0), not for a batch.
+    virtual bool waitFault(bool forRoom) = 0;
 
     // Every submit, before it is checked: the record and the operations as
     // copied in. `ops` is empty when the array was not read (count out of

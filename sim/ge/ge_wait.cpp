@@ -14,7 +14,7 @@ int GeEngine::wait(void *userArgs)
     uapi::GeWaitArgs args{};
     bool readable = copyFromUser(&args, reinterpret_cast<uintptr_t>(userArgs), sizeof args);
     GeHooks *hooks = hooks_.load();
-    bool faulted = readable && hooks && hooks->waitFault();
+    bool faulted = readable && hooks && hooks->waitFault(args.seqno == 0);
     std::unique_lock lock(mutex_);
     ++counters_.waits;
     if (!readable)

@@ -18,6 +18,12 @@ void GeInstruments::failWaits(unsigned count)
     waitFaults_ = count;
 }
 
+void GeInstruments::failRoomWaits(unsigned count)
+{
+    std::lock_guard lock(mutex_);
+    roomWaitFaults_ = count;
+}
+
 void GeInstruments::setLogging(bool on)
 {
     std::lock_guard lock(mutex_);
@@ -41,6 +47,7 @@ void GeInstruments::reset()
     std::lock_guard lock(mutex_);
     submitFaults_ = 0;
     waitFaults_ = 0;
+    roomWaitFaults_ = 0;
     logging_ = false;
     log_.clear();
 }
@@ -54,12 +61,13 @@ int GeInstruments::submitFault()
     return submitError_;
 }
 
-bool GeInstruments::waitFault()
+bool GeInstruments::waitFault(bool forRoom)
 {
     std::lock_guard lock(mutex_);
-    if (waitFaults_ == 0)
+    unsigned *armed = waitFaults_ ? &waitFaults_ : forRoom ? &roomWaitFaults_ : nullptr;
+    if (!armed || *armed == 0)
         return false;
-    --waitFaults_;
+    --*armed;
     return true;
 }
 

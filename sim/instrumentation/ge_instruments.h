@@ -19,6 +19,10 @@ public:
     void failSubmits(int err, unsigned count);
     // The next `count` waits fail with ETIMEDOUT without blocking.
     void failWaits(unsigned count);
+    // The same for the next `count` waits for room in the queue only, so
+    // that a test can fail the wait that follows a full queue whatever
+    // waits for batches come first.
+    void failRoomWaits(unsigned count);
 
     void setLogging(bool on);
     void clearLog();
@@ -28,7 +32,7 @@ public:
     void reset();
 
     int submitFault() override;
-    bool waitFault() override;
+    bool waitFault(bool forRoom) override;
     void submitReceived(const uapi::GeSubmitArgs &args, const std::vector<uapi::GeOp> &ops,
                         bool opsRead) override;
 
@@ -37,6 +41,7 @@ private:
     int submitError_ = 0;
     unsigned submitFaults_ = 0;
     unsigned waitFaults_ = 0;
+    unsigned roomWaitFaults_ = 0;
     bool logging_ = false;
     std::vector<std::string> log_;
 };

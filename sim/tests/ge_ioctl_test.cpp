@@ -97,6 +97,17 @@ TEST_F(GeIoctls, ArmedSubmitFaultsComeBackToTheCaller)
     EXPECT_EQ(wait(seqno), 0);
 }
 
+// A fault on waits for room passes waits for batches by.
+TEST_F(GeIoctls, ARoomWaitFaultFailsOnlyTheWaitForRoom)
+{
+    const Dumb b = createDumb(16, 16);
+    const uint32_t seqno = submit({fill(b, 0, 0, 1, 1, 1)});
+    ASSERT_TRUE(succeeds("fault wait_room 1"));
+    EXPECT_EQ(wait(seqno), 0);
+    EXPECT_EQ(wait(0), ETIMEDOUT);
+    EXPECT_EQ(wait(0), 0);
+}
+
 TEST_F(GeIoctls, TheLogListsEachReceivedSubmit)
 {
     const Dumb b = createDumb(16, 16);
