@@ -442,7 +442,7 @@ TEST_F(QelAccelOracle, SlowThreadedGeDrawsWhatSoftwareDraws)
 }
 
 // Batches the kernel refuses (an invalid one, a submission interrupted
-// without end, no room and a failing wait for it) are drawn by the CPU, and
+// without end, no room and a failing wait for room) are drawn by the CPU, and
 // failing waits are tried again: nothing is lost, each kind is said once.
 TEST_F(QelAccelOracle, RefusedBatchesStillDrawWhatSoftwareDraws)
 {
@@ -459,7 +459,7 @@ TEST_F(QelAccelOracle, EndlesslyInterruptedBatchesStillDrawWhatSoftwareDraws)
 TEST_F(QelAccelOracle, BatchesWithoutRoomStillDrawWhatSoftwareDraws)
 {
     checkAgainstSoftware(
-        "ge = thread\nge_delay_us = 500\n", {"submit_eagain 3", "wait 2"},
+        "ge = thread\nge_delay_us = 500\n", {"submit_eagain 3", "wait_room 1"},
         {"GE refused a batch of", "Resource temporarily unavailable", "GE wait for seqno"});
 }
 
