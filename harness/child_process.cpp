@@ -147,4 +147,27 @@ std::string describeStatus(int waitStatus)
     return "ended with status " + std::to_string(waitStatus);
 }
 
+Pipe::Pipe()
+{
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) < 0)
+        throw std::runtime_error("pipe2 failed");
+    read = fds[0];
+    write = fds[1];
+}
+
+Pipe::~Pipe()
+{
+    closeWrite();
+    if (read >= 0)
+        close(read);
+}
+
+void Pipe::closeWrite()
+{
+    if (write >= 0)
+        close(write);
+    write = -1;
+}
+
 } // namespace qeltest

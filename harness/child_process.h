@@ -45,6 +45,19 @@ private:
     bool reap(int flags);
 };
 
+// A close-on-exec pipe for talking with a child: the child gets the write
+// end (SpawnRequest), the parent closes its copy once the child has it, so
+// that reading ends when the child is gone.
+struct Pipe {
+    int read = -1;
+    int write = -1;
+    Pipe();
+    ~Pipe();
+    Pipe(const Pipe &) = delete;
+    Pipe &operator=(const Pipe &) = delete;
+    void closeWrite();
+};
+
 // "exited with 1", "killed by signal 11": for messages.
 std::string describeStatus(int waitStatus);
 

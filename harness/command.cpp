@@ -17,31 +17,6 @@ namespace qeltest {
 
 namespace {
 
-struct Pipe {
-    int read = -1;
-    int write = -1;
-    Pipe()
-    {
-        int fds[2];
-        if (pipe2(fds, O_CLOEXEC) < 0)
-            throw std::runtime_error("pipe2 failed");
-        read = fds[0];
-        write = fds[1];
-    }
-    ~Pipe()
-    {
-        closeWrite();
-        if (read >= 0)
-            close(read);
-    }
-    void closeWrite()
-    {
-        if (write >= 0)
-            close(write);
-        write = -1;
-    }
-};
-
 // Appends what is readable; false once the writer has closed its end.
 bool drainInto(int fd, std::string &sink)
 {

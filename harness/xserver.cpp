@@ -24,30 +24,6 @@ std::chrono::milliseconds timeLeft(Clock::time_point deadline)
     return std::max(left, std::chrono::milliseconds(0));
 }
 
-struct DisplayPipe {
-    int read = -1;
-    int write = -1;
-    DisplayPipe()
-    {
-        int fds[2];
-        if (pipe2(fds, O_CLOEXEC) < 0)
-            throw std::runtime_error("pipe2 failed");
-        read = fds[0];
-        write = fds[1];
-    }
-    ~DisplayPipe()
-    {
-        closeWrite();
-        close(read);
-    }
-    void closeWrite()
-    {
-        if (write >= 0)
-            close(write);
-        write = -1;
-    }
-};
-
 } // namespace
 
 std::string logTail(const std::string &path, size_t lines)
@@ -85,7 +61,7 @@ std::vector<std::string> XServer::commandLine(int displayFd) const
 
 XServer::XServer(const XServerLaunch &launch) : launch_(launch)
 {
-    DisplayPipe pipe;
+    Pipe pipe;
     // The server's own stderr repeats its log; keep it beside the log.
     int output =
         open((launch_.logFile + ".stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
