@@ -101,8 +101,9 @@ qelGeGiveUp(qelGe *ge, const char *why)
 /* GE_SUBMIT goes through plain ioctl, not drmIoctl, so that EINTR and
  * EAGAIN come back here: drmIoctl retries both without end, which would
  * spin on a full queue and hang the server on a hung GE, while EAGAIN
- * needs a wait for room before the retry and the tries must be bounded. Returns 0, or the
- * errno of the refusal (EINTR or EAGAIN when the tries ran out). */
+ * needs a wait for room before the retry and the tries must be bounded.
+ * Returns 0, or the errno of the refusal (EINTR or EAGAIN when the tries
+ * ran out). */
 static int
 qelGeSubmit(qelGe *ge, struct drm_tx3120_ge_submit *args)
 {
