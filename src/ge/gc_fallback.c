@@ -32,14 +32,21 @@ qelGetGCPriv(GCPtr gc)
 
 static void qelPolyFillRect(DrawablePtr drawable, GCPtr gc, int count, xRectangle *rects);
 
-/* The layer below runs with its own procedures in place. */
+/* The layer below runs with its own procedures in place. Our operations
+ * are taken out only when they are the ones in place: while the layer
+ * below draws in software it has swapped its own software operations in,
+ * and a GC change made then (double dashes change the foreground between
+ * dashes) must find the operations as that layer left them, or its swap
+ * back would install its accelerated operations as its software ones and
+ * the two would call each other without end. */
 static qelGCPriv *
-qelGCUnwrap(GCPtr gc)
+qelGCUnwrap(GCPtr gc, Bool *opsWereOurs)
 {
     qelGCPriv *gcPriv = qelGetGCPriv(gc);
 
     gc->funcs = gcPriv->funcs;
-    if (gcPriv->wrappedOps)
+    *opsWereOurs = gcPriv->wrappedOps && gc->ops == &gcPriv->ops;
+    if (*opsWereOurs)
         gc->ops = gcPriv->wrappedOps;
     return gcPriv;
 }
@@ -66,65 +73,74 @@ qelGCWrap(GCPtr gc, qelGCPriv *gcPriv, Bool withOps)
         qelGCWrapOps(gc, gcPriv);
 }
 
+/* The first validation puts our operations in place. */
 static void
 qelValidateGC(GCPtr gc, unsigned long changes, DrawablePtr drawable)
 {
-    qelGCPriv *gcPriv = qelGCUnwrap(gc);
+    Bool opsWereOurs;
+    qelGCPriv *gcPriv = qelGCUnwrap(gc, &opsWereOurs);
 
     gc->funcs->ValidateGC(gc, changes, drawable);
-    qelGCWrap(gc, gcPriv, TRUE);
+    qelGCWrap(gc, gcPriv, opsWereOurs || !gcPriv->wrappedOps);
 }
 
 static void
 qelChangeGC(GCPtr gc, unsigned long mask)
 {
-    qelGCPriv *gcPriv = qelGCUnwrap(gc);
+    Bool opsWereOurs;
+    qelGCPriv *gcPriv = qelGCUnwrap(gc, &opsWereOurs);
 
     gc->funcs->ChangeGC(gc, mask);
-    qelGCWrap(gc, gcPriv, gcPriv->wrappedOps != NULL);
+    qelGCWrap(gc, gcPriv, opsWereOurs);
 }
 
 static void
 qelCopyGC(GCPtr src, unsigned long mask, GCPtr dst)
 {
-    qelGCPriv *gcPriv = qelGCUnwrap(dst);
+    Bool opsWereOurs;
+    qelGCPriv *gcPriv = qelGCUnwrap(dst, &opsWereOurs);
 
     dst->funcs->CopyGC(src, mask, dst);
-    qelGCWrap(dst, gcPriv, gcPriv->wrappedOps != NULL);
+    qelGCWrap(dst, gcPriv, opsWereOurs);
 }
 
 static void
 qelDestroyGC(GCPtr gc)
 {
-    qelGCUnwrap(gc)->wrappedOps = NULL;
+    Bool opsWereOurs;
+
+    qelGCUnwrap(gc, &opsWereOurs)->wrappedOps = NULL;
     gc->funcs->DestroyGC(gc);
 }
 
 static void
 qelChangeClip(GCPtr gc, int type, void *value, int count)
 {
-    qelGCPriv *gcPriv = qelGCUnwrap(gc);
+    Bool opsWereOurs;
+    qelGCPriv *gcPriv = qelGCUnwrap(gc, &opsWereOurs);
 
     gc->funcs->ChangeClip(gc, type, value, count);
-    qelGCWrap(gc, gcPriv, gcPriv->wrappedOps != NULL);
+    qelGCWrap(gc, gcPriv, opsWereOurs);
 }
 
 static void
 qelDestroyClip(GCPtr gc)
 {
-    qelGCPriv *gcPriv = qelGCUnwrap(gc);
+    Bool opsWereOurs;
+    qelGCPriv *gcPriv = qelGCUnwrap(gc, &opsWereOurs);
 
     gc->funcs->DestroyClip(gc);
-    qelGCWrap(gc, gcPriv, gcPriv->wrappedOps != NULL);
+    qelGCWrap(gc, gcPriv, opsWereOurs);
 }
 
 static void
 qelCopyClip(GCPtr dst, GCPtr src)
 {
-    qelGCPriv *gcPriv = qelGCUnwrap(dst);
+    Bool opsWereOurs;
+    qelGCPriv *gcPriv = qelGCUnwrap(dst, &opsWereOurs);
 
     dst->funcs->CopyClip(dst, src);
-    qelGCWrap(dst, gcPriv, gcPriv->wrappedOps != NULL);
+    qelGCWrap(dst, gcPriv, opsWereOurs);
 }
 
 static const GCFuncs qelGCFuncs = {

@@ -2,7 +2,8 @@
 // qel's GE acceleration judged against its own software rendering: the
 // same scene (random fills and copies with GXcopy and GXxor, scrolling,
 // copies between pixmaps and windows, images, clipped windows, planemasks
-// and alus the GE cannot do, filled arcs and polygons, core text) is drawn
+// and alus the GE cannot do, filled arcs and polygons, wide and dashed
+// lines in every fill style, core text) is drawn
 // once with Accel off and once with Accel on, and every pixel a client can
 // read back or the panel shows must be the same. The GE runs once synchronously and once on its
 // slowed worker thread, so that any CPU access that does not wait for it
@@ -96,6 +97,7 @@ public:
         randomSelfCopies(x_.root(), 40);
         fallbacks();
         arcsAndPolygons();
+        wideAndDashedLines();
         SceneResult result;
         result.drewText = drawText();
 
@@ -114,6 +116,7 @@ private:
     uint32_t gc_ = 0;
     uint32_t back_ = 0, front_ = 0;
     uint32_t pixmap_ = 0, small_ = 0;
+    uint32_t tile_ = 0, stipple_ = 0;
 
     int below(int n) { return static_cast<int>(random_() % static_cast<uint32_t>(n)); }
     uint32_t colour() { return random_() & 0xffffff; }
@@ -281,6 +284,117 @@ private:
             xcb_fill_poly(c_, x_.root(), gc_, XCB_POLY_SHAPE_CONVEX, XCB_COORD_MODE_ORIGIN, 4,
                           points);
         }
+    }
+
+    // A tile of coloured squares and a stipple of stripes and a diagonal,
+    // for the fill styles.
+    void createPatterns()
+    {
+        tile_ = xcb_generate_id(c_);
+        xcb_create_pixmap(c_, 24, tile_, x_.root(), 16, 16);
+        setGc(XCB_GX_COPY, ~0u, 0x884422);
+        fillRect(tile_, 0, 0, 16, 16);
+        setGc(XCB_GX_COPY, ~0u, 0x22cc88);
+        fillRect(tile_, 0, 0, 8, 8);
+        fillRect(tile_, 8, 8, 8, 8);
+
+        stipple_ = xcb_generate_id(c_);
+        xcb_create_pixmap(c_, 1, stipple_, x_.root(), 16, 16);
+        xcb_gcontext_t bitGc = xcb_generate_id(c_);
+        uint32_t clear = 0;
+        xcb_create_gc(c_, bitGc, stipple_, XCB_GC_FOREGROUND, &clear);
+        xcb_rectangle_t all{0, 0, 16, 16};
+        xcb_poly_fill_rectangle(c_, stipple_, bitGc, 1, &all);
+        uint32_t set = 1;
+        xcb_change_gc(c_, bitGc, XCB_GC_FOREGROUND, &set);
+        xcb_rectangle_t stripes[] = {{0, 0, 16, 3}, {0, 8, 16, 2}, {5, 0, 2, 16}};
+        xcb_poly_fill_rectangle(c_, stipple_, bitGc, 3, stripes);
+        xcb_point_t diagonal[] = {{0, 0}, {15, 15}};
+        xcb_poly_line(c_, XCB_COORD_MODE_ORIGIN, stipple_, bitGc, 2, diagonal);
+        xcb_free_gc(c_, bitGc);
+    }
+
+    // Wide, dashed and double-dashed segments, lines and rectangles in
+    // every fill style, with GXcopy, GXxor and a plane mask, onto windows
+    // and a pixmap. Double dashes change the GC's colour between dashes
+    // while the line is drawn in software.
+    void wideAndDashedLines()
+    {
+        createPatterns();
+        static const uint32_t fillStyles[] = {XCB_FILL_STYLE_SOLID, XCB_FILL_STYLE_TILED,
+                                              XCB_FILL_STYLE_STIPPLED,
+                                              XCB_FILL_STYLE_OPAQUE_STIPPLED};
+        static const uint32_t lineStyles[] = {XCB_LINE_STYLE_SOLID, XCB_LINE_STYLE_ON_OFF_DASH,
+                                              XCB_LINE_STYLE_DOUBLE_DASH};
+        static const uint32_t functions[][2] = {
+            {XCB_GX_COPY, ~0u}, {XCB_GX_XOR, ~0u}, {XCB_GX_COPY, 0x00ff00f0}};
+        const uint32_t targets[] = {x_.root(), back_, pixmap_};
+        int round = 0;
+        for (uint32_t fillStyle : fillStyles)
+            for (uint32_t lineStyle : lineStyles)
+                for (const auto &function : functions) {
+                    uint32_t target = targets[round % 3];
+                    int width = target == pixmap_ ? kPixmapWidth : 400;
+                    int height = target == pixmap_ ? kPixmapHeight : 300;
+                    setLineGc(function[0], function[1], fillStyle, lineStyle, round);
+                    drawLines(target, width, height);
+                    ++round;
+                }
+        uint32_t solid = XCB_FILL_STYLE_SOLID;
+        xcb_change_gc(c_, gc_, XCB_GC_FILL_STYLE, &solid);
+    }
+
+    void setLineGc(uint32_t function, uint32_t planeMask, uint32_t fillStyle, uint32_t lineStyle,
+                   int round)
+    {
+        uint32_t values[] = {function,
+                             planeMask,
+                             colour(),
+                             colour(),
+                             static_cast<uint32_t>(round % 4 == 0 ? 0 : 1 + round % 9),
+                             lineStyle,
+                             round % 2 ? XCB_CAP_STYLE_ROUND : XCB_CAP_STYLE_PROJECTING,
+                             round % 3 ? XCB_JOIN_STYLE_MITER : XCB_JOIN_STYLE_ROUND,
+                             fillStyle,
+                             tile_,
+                             stipple_,
+                             static_cast<uint32_t>(round % 5),
+                             static_cast<uint32_t>(round % 7)};
+        xcb_change_gc(c_, gc_,
+                      XCB_GC_FUNCTION | XCB_GC_PLANE_MASK | XCB_GC_FOREGROUND | XCB_GC_BACKGROUND |
+                          XCB_GC_LINE_WIDTH | XCB_GC_LINE_STYLE | XCB_GC_CAP_STYLE |
+                          XCB_GC_JOIN_STYLE | XCB_GC_FILL_STYLE | XCB_GC_TILE | XCB_GC_STIPPLE |
+                          XCB_GC_TILE_STIPPLE_ORIGIN_X | XCB_GC_TILE_STIPPLE_ORIGIN_Y,
+                      values);
+        const uint8_t dashes[] = {static_cast<uint8_t>(3 + round % 5), 4, 1, 6};
+        xcb_set_dashes(c_, gc_, static_cast<uint16_t>(round % 3), 4, dashes);
+    }
+
+    int16_t coordinate(int limit) { return static_cast<int16_t>(below(limit + 40) - 20); }
+
+    void drawLines(uint32_t target, int width, int height)
+    {
+        xcb_segment_t segments[6];
+        for (auto &s : segments)
+            s = {coordinate(width), coordinate(height), coordinate(width), coordinate(height)};
+        xcb_poly_segment(c_, target, gc_, 6, segments);
+        xcb_point_t points[5];
+        for (auto &p : points)
+            p = {coordinate(width), coordinate(height)};
+        xcb_poly_line(c_, XCB_COORD_MODE_ORIGIN, target, gc_, 5, points);
+        xcb_rectangle_t rectangle{coordinate(width), coordinate(height),
+                                  static_cast<uint16_t>(1 + below(width / 2)),
+                                  static_cast<uint16_t>(1 + below(height / 2))};
+        xcb_poly_rectangle(c_, target, gc_, 1, &rectangle);
+        xcb_arc_t arc{coordinate(width),
+                      coordinate(height),
+                      static_cast<uint16_t>(4 + below(width / 3)),
+                      static_cast<uint16_t>(4 + below(height / 3)),
+                      static_cast<int16_t>(below(360) * 64),
+                      static_cast<int16_t>(270 * 64)};
+        xcb_poly_arc(c_, target, gc_, 1, &arc);
+        xcb_poly_fill_arc(c_, target, gc_, 1, &arc);
+        xcb_fill_poly(c_, target, gc_, XCB_POLY_SHAPE_COMPLEX, XCB_COORD_MODE_ORIGIN, 5, points);
     }
 
     // Text in the core font "fixed" when the server has it.
