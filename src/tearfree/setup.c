@@ -76,6 +76,7 @@ qelTearFreeDisarm(qelPresent *present)
     if (!present || !present->tearFree)
         return;
     qelPresentDestroyCrtcs(present);
+    qelRotationDisarm(present);
     SetNotifyFd(present->fd, NULL, 0, NULL);
     if (present->damage)
         DamageDestroy(present->damage);
