@@ -92,8 +92,9 @@ TEST_F(Rotation, EveryOrientationShowsTheScreenTurnedAsModesettingShowsIt)
     }
 }
 
-// Each rotation holds one shadow; turning back gives it back. Through DPMS
-// the rotated panel keeps showing the screen.
+// Each rotation holds one shadow, of the mode's size; turning back gives it
+// back. Through DPMS and a mode switch the turned panel keeps showing the
+// screen.
 TEST_F(Rotation, TurningBackReturnsTheShadowBuffer)
 {
     startLit(Testbed());
@@ -110,6 +111,11 @@ TEST_F(Rotation, TurningBackReturnsTheShadowBuffer)
         ASSERT_TRUE(session->run({"xset", "dpms", "force", "on"}).succeeded());
         ASSERT_TRUE(eventually([&] { return session->sim().crtcs().at(0).active; }));
         drawAndCapture(orientation);
+
+        ASSERT_TRUE(xrandr({"--mode", "800x600"}).succeeded());
+        drawAndCapture(orientation);
+        EXPECT_EQ(liveBuffers(), unrotated + 1);
+        ASSERT_TRUE(xrandr({"--mode", "1024x768"}).succeeded());
 
         turn(Orientation{});
         drawAndCapture(Orientation{});
@@ -199,6 +205,23 @@ TEST_F(Rotation, ARefusedTurnLeavesThePanelAsItWas)
     size_t second = log.find(refused, first + 1);
     ASSERT_NE(second, std::string::npos) << log;
     EXPECT_EQ(log.find(refused, second + 1), std::string::npos) << log;
+}
+
+// The panel's own pair cannot be had when it turns: it shows its shadow,
+// without tear-freedom, and says so.
+TEST_F(Rotation, WithoutAPairATurnedPanelShowsItsShadow)
+{
+    startLit(Testbed());
+    ASSERT_FALSE(HasFatalFailure());
+    // xrandr switches the panel off, resizes the screen (the first buffer
+    // made), and turns the panel (its shadow, then its pair).
+    session->sim().command("fault create_dumb_nth 3");
+    const Orientation left{"left"};
+    turn(left);
+    EXPECT_NE(session->log().find("no 1024x768 scanout buffers for CRTC"), std::string::npos);
+    long flips = session->sim().counter("flips_requested");
+    drawAndCapture(left);
+    EXPECT_EQ(session->sim().counter("flips_requested"), flips);
 }
 
 // The screen as pixman filters it with the transform and filter that
