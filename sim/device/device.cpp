@@ -35,6 +35,7 @@ void Device::startClock()
 
 void Device::reset(const DeviceDescription &newDescription)
 {
+    ge.engine().setHung(false);
     ge.engine().idle();
     std::lock_guard lock(mutex);
     description = newDescription;

@@ -100,8 +100,14 @@ qelCpuRunOp(const qelBo *dst, const qelBo *src, const qelGeOp *op)
 }
 
 void
+qelCpuRunOps(const qelBo *dst, const qelBo *src, const qelGeOp *ops, uint32_t count)
+{
+    for (uint32_t i = 0; i < count; i++)
+        qelCpuRunOp(dst, src, &ops[i]);
+}
+
+void
 qelGeRunBatchOnCpu(qelGe *ge)
 {
-    for (uint32_t i = 0; i < ge->opCount; i++)
-        qelCpuRunOp(ge->batchDst, ge->batchSrc, &ge->ops[i]);
+    qelCpuRunOps(ge->batchDst, ge->batchSrc, ge->ops, ge->opCount);
 }

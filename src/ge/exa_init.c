@@ -44,6 +44,7 @@ static void
 qelExaForgetQueue(qelGe *ge)
 {
     ge->opCount = 0;
+    ge->queuedPixels = 0;
     ge->batchDst = NULL;
     ge->batchSrc = NULL;
     ge->prepDst = NULL;
@@ -56,8 +57,7 @@ qelExaForgetQueue(qelGe *ge)
 static void
 qelExaRelease(qelGe *ge)
 {
-    free(ge->ops);
-    ge->ops = NULL;
+    qelGeQueueFree(ge);
     free(ge->exa);
     ge->exa = NULL;
     qelExaForgetQueue(ge);
@@ -74,9 +74,7 @@ qelExaInit(ScreenPtr screen, qelGe *ge)
         return FALSE;
     qelExaFill(ge->exa);
 
-    ge->opCapacity = TX3120_GE_MAX_OPS;
-    ge->ops = malloc(TX3120_GE_MAX_OPS * sizeof(qelGeOp));
-    if (!ge->ops) {
+    if (!qelGeQueueAlloc(ge)) {
         qelExaRelease(ge);
         return FALSE;
     }

@@ -84,7 +84,7 @@ qelSolid(PixmapPtr pixmap, int x1, int y1, int x2, int y2)
 
     /* Every word is named: a partial initialiser costs a memset call per
      * operation on some targets. */
-    op = qelGeReserve(ge, dst, NULL);
+    op = qelGeReserve(ge, dst, NULL, (uint32_t) (w * h));
     *op = (qelGeOp) {
         .type = TX3120_GE_OP_SOLID,
         .rop = ge->prepRop,
@@ -139,7 +139,7 @@ qelGeQueueCopy(qelGe *ge, qelBo *src, uint32_t srcPitch, int srcX, int srcY, qel
     if (!qelClipRect(dst, dstX, dstY, &w, &h) || !qelClipRect(src, srcX, srcY, &w, &h))
         return;
 
-    op = qelGeReserve(ge, dst, src);
+    op = qelGeReserve(ge, dst, src, (uint32_t) (w * h));
     *op = (qelGeOp) {
         .type = TX3120_GE_OP_COPY,
         .rop = rop,

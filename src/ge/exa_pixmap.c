@@ -127,8 +127,7 @@ static void
 qelReleasePixels(qelGe *ge, qelPixmapPriv *pixPriv)
 {
     if (pixPriv->bo && !qelIsScreenBo(ge, pixPriv->bo)) {
-        /* Queued operations may still name the buffer. */
-        qelGeFlush(ge);
+        qelGeForgetBo(ge, pixPriv->bo);
         qelBoDestroy(ge->fd, pixPriv->bo);
     }
     if (pixPriv->ownsBits)

@@ -19,6 +19,23 @@
 /* One operation of a GE batch, as the kernel reads it. */
 typedef struct drm_tx3120_ge_op qelGeOp;
 
+/* A batch the GE has taken and is not known to have finished: which it is,
+ * how much work it holds (pixels written), and what it draws, kept so that
+ * the CPU can draw it should the GE be given up before it finishes. A
+ * buffer released while the batch is out is forgotten here (NULL). */
+typedef struct qelGeFlight {
+    qelGeBatchRef batch;
+    uint64_t pixels;
+    qelBo *dst;
+    qelBo *src;
+    qelGeOp *ops;
+    uint32_t opCount;
+} qelGeFlight;
+
+/* The most batches out at once; the GE is asked for the middle one's end
+ * before another would go beyond. */
+#define QEL_GE_FLIGHT_SLOTS 8
+
 /* The GE and EXA state of one screen. The driver makes it and hands it to
  * qelExaInit, which puts it where every hook finds it from the screen. */
 typedef struct qelGe {
@@ -40,10 +57,18 @@ typedef struct qelGe {
     uint32_t opCapacity;
     qelBo *batchDst;
     qelBo *batchSrc;
+    /* The pixels the queued operations write. */
+    uint64_t queuedPixels;
     /* The last submitted batch, and the serial up to which the GE is known
      * to have finished its work (it completes batches in order). */
     qelGeBatchRef submitted;
     uint64_t completed;
+    /* The batches out and not known done, oldest first from flightHead in
+     * a ring, and the pixels they write together. */
+    qelGeFlight flights[QEL_GE_FLIGHT_SLOTS];
+    uint32_t flightHead;
+    uint32_t flightCount;
+    uint64_t flightPixels;
     /* The GE's health: refused batches in a row, the kinds of refusal and
      * of failed wait already logged (errno bits), and whether the GE is
      * given up for this server generation. */
@@ -85,13 +110,18 @@ typedef struct qelPixmapPriv {
     size_t size;
 } qelPixmapPriv;
 
-/* Operation queue. */
+/* Operation queue. Alloc gives the queue its operation records, Free
+ * takes them back with those of the batches out. */
+Bool qelGeQueueAlloc(qelGe *ge);
+void qelGeQueueFree(qelGe *ge);
 void qelGeFlush(qelGe *ge);
 /* Something other than a wait proved the GE done with every batch up to
  * that serial (a flip it fenced has been shown). */
 void qelGeNoteDone(qelGe *ge, uint64_t serial);
-/* Runs the queued operations on the CPU, as the GE would have. */
+/* Runs operations on the CPU, as the GE would have: the queued ones, or
+ * any batch's. */
 void qelGeRunBatchOnCpu(qelGe *ge);
+void qelCpuRunOps(const qelBo *dst, const qelBo *src, const qelGeOp *ops, uint32_t count);
 /* Fills the w x h rectangle at (x, y) of dst as the GE's solid raster
  * codes do (copy or xor of fg), on the CPU. */
 void qelCpuFillRect(const qelBo *dst, uint32_t pitch, uint32_t rop, uint32_t fg, int x, int y,
@@ -110,6 +140,9 @@ typedef enum qelCpuAccess {
 void qelGeSyncCpu(qelGe *ge, qelBo *bo, qelCpuAccess access);
 /* The same for a CPU write: all GE work on the buffer is done after it. */
 void qelGeWaitBo(qelGe *ge, qelBo *bo);
+/* The buffer is about to be released: nothing queued or out may draw on
+ * it afterwards. Work already out goes on on the kernel's reference. */
+void qelGeForgetBo(qelGe *ge, const qelBo *bo);
 Bool qelGeCpuMayWriteAfterWait(qelGe *ge, qelBo *bo);
 
 /* Queues a plain copy of the w x h rectangle at (srcX, srcY) of src to

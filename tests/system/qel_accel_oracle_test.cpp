@@ -457,6 +457,35 @@ const SceneResult &softwareAnswer()
     return *answer;
 }
 
+// Copies that change destination every time, so that each is a batch of
+// its own, from and to a pixmap and the screen: on a slow GE the driver
+// runs far ahead unless it bounds the work it has out.
+Image floodCopies(const Session &session, int copies)
+{
+    XcbClient x(session.display());
+    xcb_connection_t *c = x.connection();
+    xcb_pixmap_t pixmap = xcb_generate_id(c);
+    xcb_create_pixmap(c, 24, pixmap, x.root(), 400, 300);
+    xcb_gcontext_t gc = xcb_generate_id(c);
+    xcb_create_gc(c, gc, pixmap, 0, nullptr);
+    for (int i = 0; i < 8; ++i) {
+        uint32_t colour = 0x203040u * static_cast<uint32_t>(i + 1);
+        xcb_change_gc(c, gc, XCB_GC_FOREGROUND, &colour);
+        xcb_rectangle_t band{0, static_cast<int16_t>(i * 38), 400, 38};
+        xcb_poly_fill_rectangle(c, pixmap, gc, 1, &band);
+    }
+    for (int i = 0; i < copies; ++i) {
+        auto at = [i](int span, int k) { return static_cast<int16_t>((i * k) % span); };
+        if (i % 2 == 0)
+            xcb_copy_area(c, pixmap, x.root(), gc, 0, 0, at(600, 37), at(450, 53), 400, 300);
+        else
+            xcb_copy_area(c, x.root(), pixmap, gc, at(600, 41), at(450, 29), 0, 0, 400, 300);
+    }
+    x.sync();
+    session.sim().settle(3);
+    return getImage24(c, x.root(), kWidth, kHeight);
+}
+
 const RenderFamily kRenderFamilies[] = {RenderFamily::AntialiasedText, RenderFamily::Trapezoids,
                                         RenderFamily::Triangles, RenderFamily::MaskedComposites};
 
@@ -570,13 +599,21 @@ TEST_F(QelAccelOracle, EndlesslyInterruptedBatchesStillDrawWhatSoftwareDraws)
                          {"GE refused a batch of", "Interrupted system call"});
 }
 
-// The wait's fault is armed first: the server's own drawing may meet the
-// full queue as soon as that is armed.
+// A full queue whose room never comes: the batch is refused after the
+// patience and drawn by the CPU. The wait's fault is armed first: the
+// server's own drawing may meet the full queue as soon as that is armed.
 TEST_F(QelAccelOracle, BatchesWithoutRoomStillDrawWhatSoftwareDraws)
 {
     checkAgainstSoftware(
-        "ge = thread\nge_delay_us = 500\n", {"wait_room 1", "submit_eagain 3"},
-        {"GE refused a batch of", "Resource temporarily unavailable", "GE wait for seqno"});
+        "ge = thread\nge_delay_us = 500\n", {"wait_room 1000000", "submit_eagain 1"},
+        {"GE refused a batch of", "Resource temporarily unavailable", "GE wait for seqno 0"});
+}
+
+// A GE that stops finishing anything is given up after the patience; what
+// it held is drawn by the CPU, and everything after it in software.
+TEST_F(QelAccelOracle, AHungGeIsGivenUpAndNothingIsLost)
+{
+    checkAgainstSoftware("ge = thread\n", {"ge_hang 1"}, {"GE cannot be confirmed idle (hung)"});
 }
 
 TEST_F(QelAccelOracle, FailingWaitsStillDrawWhatSoftwareDraws)
@@ -602,6 +639,36 @@ TEST_F(QelAccelOracle, TrianglesOfEveryOperatorDrawWhatSoftwareDraws)
 TEST_F(QelAccelOracle, CompositesThroughMasksDrawWhatSoftwareDraws)
 {
     checkRenderAgainstSoftware(RenderFamily::MaskedComposites);
+}
+
+// A GE busy with more than a second of queued copies is not a hung one:
+// the driver keeps only a few batches out, waits for them for as long as
+// they go on finishing, and goes on drawing with the GE afterwards.
+TEST_F(QelAccelOracle, ABusyGeIsWaitedForNotGivenUp)
+{
+    constexpr int kCopies = 30;
+    Image expected;
+    {
+        auto software = accelerated(false, "").start();
+        expected = floodCopies(*software, kCopies);
+        software->stop();
+    }
+    start(accelerated(true, "ge = thread\nge_delay_us = 100000\n"));
+    ASSERT_FALSE(HasFatalFailure());
+    Image root = floodCopies(*session, kCopies);
+    expectSame(expected, root, "GetImage of the root window after the flood");
+    expectSame(root, session->capturePanel(), "the panel against the root window");
+
+    long opsAfterFlood = std::stol(session->sim().counters().at("ge_ops"));
+    XcbClient x(session->display());
+    x.fill({0, 0, 512, 384}, 0x336699);
+    x.sync();
+    session->sim().settle(3);
+    EXPECT_GT(std::stol(session->sim().counters().at("ge_ops")), opsAfterFlood);
+    const std::string log = session->log();
+    EXPECT_EQ(log.find("hung"), std::string::npos) << log;
+    EXPECT_EQ(log.find("GE wait for seqno"), std::string::npos) << log;
+    EXPECT_EQ(std::stol(session->sim().counters().at("ge_rejected_submits")), 0);
 }
 
 } // namespace

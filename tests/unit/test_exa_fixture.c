@@ -24,9 +24,7 @@ exaFixtureSetUp(void **state)
     f->scrn = &f->kms->scrn;
     kmsFixtureAddScanouts(f->kms, EXA_SCREEN_WIDTH, EXA_SCREEN_HEIGHT, FALSE);
     f->priv->accel = TRUE;
-    f->priv->ge.opCapacity = TX3120_GE_MAX_OPS;
-    f->priv->ge.ops = calloc(TX3120_GE_MAX_OPS, sizeof(qelGeOp));
-    assert_non_null(f->priv->ge.ops);
+    assert_true(qelGeQueueAlloc(&f->priv->ge));
     f->scrn->depth = 24;
     f->scrn->virtualX = EXA_SCREEN_WIDTH;
     f->scrn->virtualY = EXA_SCREEN_HEIGHT;
@@ -50,8 +48,7 @@ exaFixtureTearDown(void **state)
     /* No hook of the EXA layer logs. */
     expectNoMessage();
     simCommandOk("ge-mode sync");
-    free(f->priv->ge.ops);
-    f->priv->ge.ops = NULL;
+    qelGeQueueFree(&f->priv->ge);
     kmsFixtureDestroy(f->kms);
     fakeReset();
     free(f);

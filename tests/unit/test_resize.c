@@ -52,9 +52,7 @@ screenOn(const char *description, Bool tearFree)
     f->kms = kmsFixtureCreate(description);
     f->priv = f->kms->priv;
     f->scrn = &f->kms->scrn;
-    f->priv->ge.opCapacity = TX3120_GE_MAX_OPS;
-    f->priv->ge.ops = calloc(TX3120_GE_MAX_OPS, sizeof(qelGeOp));
-    assert_non_null(f->priv->ge.ops);
+    assert_true(qelGeQueueAlloc(&f->priv->ge));
     kmsFixtureAddScanouts(f->kms, 1024, 768, tearFree);
     f->scrn->virtualX = 1024;
     f->scrn->virtualY = 768;
@@ -96,7 +94,7 @@ fixtureTearDown(void **state)
     /* Let the kernel finish any flip so that no buffer is still queued. */
     simCommandOk("vblank 2");
     kmsFixtureRemoveScanouts(f->kms);
-    free(priv->ge.ops);
+    qelGeQueueFree(&priv->ge);
     kmsFixtureDestroy(f->kms);
     fakeReset();
     free(f);
@@ -108,7 +106,7 @@ static void
 queueFill(qelScreenPriv *priv)
 {
     qelBo *dst = priv->shadow;
-    qelGeOp *op = qelGeReserve(&priv->ge, dst, NULL);
+    qelGeOp *op = qelGeReserve(&priv->ge, dst, NULL, 16 * 16);
 
     *op = (qelGeOp) {
         .type = TX3120_GE_OP_SOLID, .rop = TX3120_GE_ROP_PATTERN, .dst_handle = dst->handle,
