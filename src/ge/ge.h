@@ -77,12 +77,15 @@ typedef struct qelGe {
     uint64_t waitFailuresSaid;
     Bool givenUp;
     /* What the last PrepareSolid or PrepareCopy fixed. */
-    qelBo *prepDst;
-    uint32_t prepDstPitch;
+    PixmapPtr prepDst;
     uint32_t prepRop;
     uint32_t prepFg;
-    qelBo *prepSrc;
-    uint32_t prepSrcPitch;
+    PixmapPtr prepSrc;
+    /* Released pixmap buffers kept for reuse (the driver's), and how many
+     * pixmaps moved from system memory into a buffer, with their bytes. */
+    qelBoCache *boCache;
+    uint64_t movesToBuffer;
+    uint64_t bytesMovedToBuffer;
     /* The acceleration layer's procedures under the driver's Render and GC
      * hooks, and how many Render requests have their pixmaps open to the
      * CPU. */
@@ -108,6 +111,17 @@ typedef struct qelPixmapPriv {
     Bool ownsBits;
     /* The bytes of the driver's own system memory. */
     size_t size;
+    /* The pixels may move into a buffer: system memory of the driver's
+     * own, in a pixmap the GE could address. */
+    Bool movable;
+    /* The CPU wrote the pixels last: small fills and copies stay with it,
+     * so that the CPU and the GE do not take turns on the pixmap. */
+    Bool cpuOwned;
+    /* CPU views of the pixels that are open; the pixels stay where they
+     * are until all are closed. */
+    int views;
+    /* Pixels copied between it and buffers while it was in system memory. */
+    uint32_t copiedWithBuffers;
 } qelPixmapPriv;
 
 /* Operation queue. Alloc gives the queue its operation records, Free
@@ -122,10 +136,13 @@ void qelGeNoteDone(qelGe *ge, uint64_t serial);
  * any batch's. */
 void qelGeRunBatchOnCpu(qelGe *ge);
 void qelCpuRunOps(const qelBo *dst, const qelBo *src, const qelGeOp *ops, uint32_t count);
-/* Fills the w x h rectangle at (x, y) of dst as the GE's solid raster
- * codes do (copy or xor of fg), on the CPU. */
-void qelCpuFillRect(const qelBo *dst, uint32_t pitch, uint32_t rop, uint32_t fg, int x, int y,
-                    int w, int h);
+/* Fills the w x h rectangle at (x, y) of the 32-bit pixels at base as the
+ * GE's solid raster codes do (copy or xor of fg), and copies as its copy
+ * codes do, on the CPU; the rectangles lie inside the surfaces. */
+void qelCpuFillRect(void *base, uint32_t pitch, uint32_t rop, uint32_t fg, int x, int y, int w,
+                    int h);
+void qelCpuCopyRect(void *dst, uint32_t dstPitch, int dstX, int dstY, void *src, uint32_t srcPitch,
+                    int srcX, int srcY, int w, int h, uint32_t rop);
 
 /* What the CPU is about to do with a buffer. */
 typedef enum qelCpuAccess {
@@ -191,5 +208,22 @@ Bool qelIsScreenBo(const qelGe *ge, const qelBo *bo);
 qelBo *qelPixmapBo(PixmapPtr pixmap);
 /* The CPU address of a pixmap's pixels. */
 void *qelPixmapPixels(const qelPixmapPriv *pixPriv);
+/* The same for a CPU access about to happen: the GE work it conflicts
+ * with is waited for, and a write makes the pixels the CPU's. */
+void *qelPixmapCpuView(qelGe *ge, qelPixmapPriv *pixPriv, qelCpuAccess access);
+
+/* Placement (placement.c): where a pixmap's pixels live and where an
+ * operation on them runs. */
+/* Moves the pixels of a pixmap in system memory into a buffer, with them
+ * unless the caller overwrites them all; FALSE when it must stay. */
+Bool qelPixmapMoveToBuffer(qelGe *ge, PixmapPtr pixmap, Bool keepContents);
+/* Hands a pixmap's buffer back for reuse. */
+void qelPixmapReleaseBuffer(qelGe *ge, qelPixmapPriv *pixPriv);
+/* A fill of w x h into the pixmap is the CPU's. */
+Bool qelFillIsCpus(qelGe *ge, const qelPixmapPriv *pixPriv, int w, int h);
+/* Counts a copy of w x h between a pixmap in system memory and one in a
+ * buffer, and says whether the copies so far pay for moving the first into
+ * a buffer. */
+Bool qelCopyMovesToBuffer(qelPixmapPriv *sys, int w, int h);
 
 #endif
