@@ -90,6 +90,7 @@ int ioctlCreateDumb(IoctlCall &call, void *arg)
     r->handle = handle;
     r->pitch = file.handles[handle]->pitch;
     r->size = file.handles[handle]->size;
+    call.device.hooks.dumbCreated();
     return 0;
 }
 

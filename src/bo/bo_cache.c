@@ -102,7 +102,7 @@ qelBoCacheTrim(qelBoCache *cache)
 {
     int64_t oldest = qelBoNowNs() - cache->maxAgeNs;
 
-    while (cache->count > 0 && cache->entries[0].releasedNs < oldest) {
+    while (cache->count > 0 && cache->entries[0].releasedNs <= oldest) {
         qelBo *bo = cache->entries[0].bo;
 
         qelBoCacheDrop(cache, 0);

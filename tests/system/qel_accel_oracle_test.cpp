@@ -25,6 +25,7 @@
 #include <map>
 #include <optional>
 #include <random>
+#include <regex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -65,6 +66,7 @@ Testbed accelerated(bool on, const std::string &geKeys)
 struct SceneResult {
     Image root;
     Image pixmap;
+    Image moved;
     Image panel;
     bool drewText = false;
 };
@@ -99,6 +101,7 @@ public:
         arcsAndPolygons();
         wideAndDashedLines();
         SceneResult result;
+        result.moved = pixmapsThatMove();
         result.drewText = drawText();
 
         x_.sync();
@@ -283,6 +286,53 @@ private:
                                     {static_cast<int16_t>(x), static_cast<int16_t>(y + 70)}};
             xcb_fill_poly(c_, x_.root(), gc_, XCB_POLY_SHAPE_CONVEX, XCB_COORD_MODE_ORIGIN, 4,
                           points);
+        }
+    }
+
+    // A pixmap moves from system memory into a buffer and is drawn on by
+    // the CPU and the GE in turn: software drawing, a copy to the screen
+    // (which moves it), a large fill, software drawing again, a copy to the
+    // screen. A second pixmap of another size then takes its released
+    // buffer: it is drawn on only in part, and must show none of the
+    // first's pixels. Returns the second pixmap as a client reads it.
+    Image pixmapsThatMove()
+    {
+        constexpr int kFirstWidth = 400, kFirstHeight = 260;
+        constexpr int kSecondWidth = 410, kSecondHeight = 270;
+        uint32_t first = xcb_generate_id(c_);
+        xcb_create_pixmap(c_, 24, first, x_.root(), kFirstWidth, kFirstHeight);
+        softwareDrawing(first, kFirstWidth, kFirstHeight);
+        setGc(XCB_GX_COPY, ~0u, 0);
+        copy(first, x_.root(), 0, 0, 620, 20, kFirstWidth, kFirstHeight);
+        setGc(XCB_GX_COPY, ~0u, 0x5a6b7c);
+        fillRect(first, 10, 10, 380, 240);
+        softwareDrawing(first, kFirstWidth, kFirstHeight);
+        setGc(XCB_GX_XOR, ~0u, 0);
+        copy(first, x_.root(), 0, 0, 560, 400, kFirstWidth, kFirstHeight);
+        xcb_free_pixmap(c_, first);
+
+        uint32_t second = xcb_generate_id(c_);
+        xcb_create_pixmap(c_, 24, second, x_.root(), kSecondWidth, kSecondHeight);
+        softwareDrawing(second, kSecondWidth / 2, kSecondHeight / 2);
+        setGc(XCB_GX_COPY, ~0u, 0);
+        copy(second, x_.root(), 0, 0, 100, 500, kSecondWidth, kSecondHeight);
+        Image readBack = getImage(second, kSecondWidth, kSecondHeight);
+        xcb_free_pixmap(c_, second);
+        return readBack;
+    }
+
+    // Arcs the CPU draws, some with xor, inside width x height.
+    void softwareDrawing(uint32_t drawable, int width, int height)
+    {
+        for (int i = 0; i < 6; ++i) {
+            setGc(i % 2 ? XCB_GX_XOR : XCB_GX_COPY, ~0u, colour());
+            xcb_arc_t arc{static_cast<int16_t>(below(width - 20)),
+                          static_cast<int16_t>(below(height - 20)),
+                          static_cast<uint16_t>(8 + below(40)),
+                          static_cast<uint16_t>(8 + below(40)),
+                          0,
+                          360 * 64};
+            xcb_poly_fill_arc(c_, drawable, gc_, 1, &arc);
         }
     }
 
@@ -544,6 +594,7 @@ protected:
         EXPECT_EQ(actual.drewText, expected.drewText);
         expectSame(expected.root, actual.root, "GetImage of the root window");
         expectSame(expected.pixmap, actual.pixmap, "GetImage of the pixmap");
+        expectSame(expected.moved, actual.moved, "GetImage of the pixmap in a reused buffer");
         expectSame(expected.panel, actual.panel, "the panel");
         expectSame(actual.root, actual.panel, "the panel against the root window");
 
@@ -574,9 +625,18 @@ protected:
     }
 };
 
+// The scene moves pixmaps into buffers and has a released buffer reused,
+// as the driver says at the end of the generation.
 TEST_F(QelAccelOracle, SynchronousGeDrawsWhatSoftwareDraws)
 {
     checkAgainstSoftware("ge = sync\n");
+    session->stop();
+    static const std::regex said(R"(GE: ([0-9]+) pixmaps moved into buffers .* ([0-9]+) reused)");
+    std::smatch m;
+    const std::string log = session->log();
+    ASSERT_TRUE(std::regex_search(log, m, said)) << log;
+    EXPECT_GT(std::stol(m[1]), 0);
+    EXPECT_GT(std::stol(m[2]), 0);
 }
 
 TEST_F(QelAccelOracle, SlowThreadedGeDrawsWhatSoftwareDraws)
