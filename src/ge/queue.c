@@ -239,6 +239,13 @@ qelGeFlush(qelGe *ge)
     qelGeEmpty(ge);
 }
 
+void
+qelGeIdle(qelGe *ge)
+{
+    qelGeFlush(ge);
+    qelGeWaitBatch(ge, &ge->submitted);
+}
+
 /* Queued operations name the buffer in a way the CPU access conflicts
  * with: they write it (the batch's destination), or they read it and the
  * CPU is about to write. */
