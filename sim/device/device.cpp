@@ -41,6 +41,7 @@ void Device::reset(const DeviceDescription &newDescription)
     description = newDescription;
     files.clear();
     master = nullptr;
+    otherClient.reset();
     framebuffers.clear();
     blobs.clear();
     hooks.deviceReset();

@@ -129,6 +129,9 @@ typedef struct qelPixmapPriv {
 Bool qelGeQueueAlloc(qelGe *ge);
 void qelGeQueueFree(qelGe *ge);
 void qelGeFlush(qelGe *ge);
+/* Submits what is queued and waits until the GE has finished every batch
+ * of the screen (before DRM master goes). */
+void qelGeIdle(qelGe *ge);
 /* Something other than a wait proved the GE done with every batch up to
  * that serial (a flip it fenced has been shown). */
 void qelGeNoteDone(qelGe *ge, uint64_t serial);

@@ -180,6 +180,13 @@ qelGeQueueFree(qelGe *ge)
     ge->flightPixels = 0;
 }
 
+void
+qelGeIdle(qelGe *ge)
+{
+    qelGeFlush(ge);
+    qelGeWaitBatch(ge, &ge->submitted);
+}
+
 /* Queued operations name the buffer in a way the CPU access conflicts
  * with: they write it (the batch's destination), or they read it and the
  * CPU is about to write. */

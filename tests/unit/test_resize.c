@@ -39,9 +39,9 @@ typedef struct resizeFixture {
     qelBo *oldShadow;
 } resizeFixture;
 
-/* A 1024x768 screen in the buffer arrangement ScreenInit makes, with an
- * empty GE queue, every CRTC showing its top-left 640x480 (so that a
- * smaller screen still holds them, as RandR sees to). */
+/* A 1024x768 screen in the buffer arrangement ScreenInit makes, on its VT,
+ * with an empty GE queue, every CRTC showing its top-left 640x480 (so that
+ * a smaller screen still holds them, as RandR sees to). */
 static resizeFixture *
 screenOn(const char *description, Bool tearFree)
 {
@@ -57,6 +57,7 @@ screenOn(const char *description, Bool tearFree)
     f->scrn->virtualX = 1024;
     f->scrn->virtualY = 768;
     f->scrn->displayWidth = (int) (f->priv->shadow->pitch >> 2);
+    f->scrn->vtSema = TRUE;
     for (int i = 0; i < f->kms->config.num_crtc; i++)
         assert_true(qelCrtcSetModeMajor(f->kms->crtcPtrs[i], &mode, RR_Rotate_0, 0, 0));
     f->oldShadow = f->priv->shadow;
