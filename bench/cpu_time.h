@@ -12,4 +12,4 @@ namespace qelbench {
 double mainThreadCpuSeconds(pid_t pid);
 double processCpuSeconds(pid_t pid);
 
-}  // namespace qelbench
+} // namespace qelbench

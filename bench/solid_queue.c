@@ -49,9 +49,7 @@ openGe(qelGe *ge)
     if (qelsim_configure(NULL) != 0)
         return FALSE;
     ge->fd = open("/dev/dri/card0", O_RDWR | O_CLOEXEC);
-    ge->opCapacity = TX3120_GE_MAX_OPS;
-    ge->ops = calloc(TX3120_GE_MAX_OPS, sizeof(qelGeOp));
-    return ge->fd >= 0 && ge->ops;
+    return ge->fd >= 0 && qelGeQueueAlloc(ge);
 }
 
 static Bool
@@ -96,7 +94,7 @@ main(void)
     printf("ops_measured=%d\nge_ops=%ld\n", opsMeasured, ops);
 
     qelBoDestroy(ge.fd, benchDestination.bo);
-    free(ge.ops);
+    qelGeQueueFree(&ge);
     close(ge.fd);
     return ops == opsMeasured ? 0 : 1;
 }

@@ -23,6 +23,7 @@
 #include "x11perf_report.h"
 #include "x11perf_run.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -87,16 +88,22 @@ Sample sample(Session &session)
 }
 
 // Waiting for the GE to go idle on both sides charges the work the test
-// queued to it, and none of the work before.
+// queued to it, and none of the work before. The log tells whether the
+// server gave the GE up.
 Measurement measure(Session &session, const std::string &test, const Timing &timing, long reps)
 {
     Measurement m;
     m.repsPerRun = reps;
     session.sim().command("ge-idle");
     Sample before = sample(session);
+    size_t logBefore = session.log().size();
     m.run = runX11perf(session, test, timing.repeat, m.repsPerRun, timing.others, timing.seconds);
     session.sim().command("ge-idle");
     m.delta = sample(session) - before;
+    const std::string log = session.log();
+    m.geGivenUp = log.find(kGeGivenUpText) != std::string::npos;
+    m.geGivenUpHere =
+        log.find(kGeGivenUpText, std::min(logBefore, log.size())) != std::string::npos;
     return m;
 }
 
@@ -135,9 +142,33 @@ std::vector<std::vector<Measurement>> measureRounds(std::vector<std::unique_ptr<
     return rounds;
 }
 
+bool selected(const std::vector<std::string> &tests, const std::string &name)
+{
+    return std::find(tests.begin(), tests.end(), name) != tests.end();
+}
+
+// tilerect100 on a fresh server with qel's defaults, before and after a
+// run of copypixwin500.
+Recovery measureRecovery(const Timing &timing)
+{
+    std::cout << "tilerect100 after copypixwin500" << std::flush;
+    std::unique_ptr<Session> session = startServer(kServers.front());
+    long tileReps = repsLasting(*session, "tilerect100", timing);
+    Recovery r;
+    r.alone = measure(*session, "tilerect100", timing, tileReps).run.perSecond();
+    measure(*session, "copypixwin500", timing, repsLasting(*session, "copypixwin500", timing));
+    Measurement after = measure(*session, "tilerect100", timing, tileReps);
+    r.after = after.run.perSecond();
+    r.geGivenUp = after.geGivenUp;
+    r.measured = true;
+    session->stop();
+    std::cout << "\n";
+    return r;
+}
+
 Comparison runAll(const Timing &timing, const std::string &outDir)
 {
-    Comparison c{kServers, selectedTests(), {}};
+    Comparison c{kServers, selectedTests(), {}, {}};
     std::vector<std::unique_ptr<Session>> sessions;
     for (const ServerConfig &config : c.servers)
         sessions.push_back(startServer(config));
@@ -156,6 +187,8 @@ Comparison runAll(const Timing &timing, const std::string &outDir)
     }
     for (auto &session : sessions)
         session->stop();
+    if (selected(c.tests, "tilerect100") && selected(c.tests, "copypixwin500"))
+        c.recovery = measureRecovery(timing);
     return c;
 }
 

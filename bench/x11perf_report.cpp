@@ -77,7 +77,7 @@ public:
         for (size_t t = 0; t < c_.tests.size(); ++t) {
             out_ << format("  %-15s", c_.tests[t].c_str());
             for (size_t s = 0; s < c_.servers.size(); ++s)
-                out_ << format(" %16.1f", perSecond(s, t));
+                out_ << format(" %16s", rateText(s, t).c_str());
             out_ << format("   %-26s %-26s\n", versus(accelOff_, t).c_str(),
                            versus(modesetting_, t).c_str());
         }
@@ -112,12 +112,13 @@ public:
         std::vector<std::string> short_;
         for (size_t t = 0; t < c_.tests.size(); ++t) {
             bool met = ratio(accelOff_, t) >= kNoiseRatio && ratio(modesetting_, t) >= kNoiseRatio;
-            if (!met)
+            if (!met || lostGe(t))
                 short_.push_back(c_.tests[t]);
-            out_ << format(
-                "   %-15s vs Accel off %-8s vs modesetting %-8s %s\n", c_.tests[t].c_str(),
-                ratioText(perSecond(0, t), perSecond(accelOff_, t), "%.2fx").c_str(),
-                ratioText(perSecond(0, t), perSecond(modesetting_, t), "%.2fx").c_str(), mark(met));
+            out_ << format("   %-15s vs Accel off %-8s vs modesetting %-8s %s\n",
+                           c_.tests[t].c_str(),
+                           ratioText(perSecond(0, t), perSecond(accelOff_, t), "%.2fx").c_str(),
+                           ratioText(perSecond(0, t), perSecond(modesetting_, t), "%.2fx").c_str(),
+                           lostGe(t) ? kNotCompared : mark(met));
         }
         return short_;
     }
@@ -132,17 +133,52 @@ public:
             if (t == c_.tests.size())
                 continue;
             bool met = ratio(accelOff_, t) > 1.0 && ratio(modesetting_, t) > 1.0;
-            if (!met)
+            if (!met || lostGe(t))
                 short_.push_back(test);
             out_ << format("   %-15s vs Accel off %-8s vs modesetting %-8s %s\n", test.c_str(),
                            ratioText(perSecond(0, t), perSecond(accelOff_, t), "%.2fx").c_str(),
                            ratioText(perSecond(0, t), perSecond(modesetting_, t), "%.2fx").c_str(),
-                           mark(met));
+                           lostGe(t) ? kNotCompared : mark(met));
         }
         return short_;
     }
 
+    // Returns whether the goal was met (or not measured).
+    bool recoveryGoal()
+    {
+        const Recovery &r = c_.recovery;
+        out_ << format("4. a busy GE is not a hung one: tilerect100 after copypixwin500 in one "
+                       "server (qel defaults) within %.0f %% of tilerect100 alone\n",
+                       100 * (1 - kRecoveryRatio));
+        if (!r.measured) {
+            out_ << "   not measured (only some tests were selected)\n";
+            return true;
+        }
+        bool met = !r.geGivenUp && r.alone > 0 && r.after >= kRecoveryRatio * r.alone;
+        out_ << format("   alone %.1f/s, after copypixwin500 %.1f/s, ratio %s%s  %s\n", r.alone,
+                       r.after, ratioText(r.after, r.alone, "%.2fx").c_str(),
+                       r.geGivenUp ? ", the server GAVE UP THE GE" : "", mark(met));
+        return met;
+    }
+
+    // Servers whose log says they gave up the GE: their figures are not
+    // those of acceleration.
+    void givenUp()
+    {
+        for (size_t s = 0; s < c_.servers.size(); ++s)
+            for (size_t t = 0; t < c_.tests.size(); ++t)
+                if (at(s, t).geGivenUpHere) {
+                    out_ << c_.servers[s].title << " GAVE UP THE GE during " << c_.tests[t]
+                         << " (its log says so): from there on its figures are software's "
+                            "and marked (no GE)\n";
+                    break;
+                }
+    }
+
 private:
+    static constexpr const char *kNotCompared = "NOT COMPARED (qel defaults had no GE)";
+    static constexpr double kRecoveryRatio = 0.90;
+
     std::ostream &out_;
     const Comparison &c_;
     size_t accelOff_ = 0;
@@ -169,10 +205,18 @@ private:
         return at(server, test).microsPerOp(at(server, test).delta.mainCpuSeconds);
     }
 
+    bool lostGe(size_t test) const { return at(0, test).geGivenUp; }
+
     double ratio(size_t peer, size_t test) const
     {
         double den = perSecond(peer, test);
         return den > 0 ? perSecond(0, test) / den : 0;
+    }
+
+    std::string rateText(size_t server, size_t test) const
+    {
+        return format("%.1f%s", perSecond(server, test),
+                      at(server, test).geGivenUp ? " (no GE)" : "");
     }
 
     std::string versus(size_t peer, size_t test) const
@@ -240,6 +284,13 @@ private:
             }));
         row("GE_WAIT calls", cells(t, [](const ServerConfig &s, const Measurement &m) {
                 return s.hasGe ? std::to_string(m.delta.geWaits) : std::string("-");
+            }));
+        row("GE given up", cells(t, [](const ServerConfig &s, const Measurement &m) {
+                if (!s.hasGe)
+                    return std::string("-");
+                return std::string(m.geGivenUpHere ? "IN THIS TEST"
+                                   : m.geGivenUp   ? "before"
+                                                   : "no");
             }));
         out_ << "  qel defaults: against qel Accel off " << versus(accelOff_, t)
              << ", against modesetting " << versus(modesetting_, t)
@@ -319,8 +370,11 @@ Measurement medianRound(const std::vector<Measurement> &rounds)
     });
     Measurement median = *byRate[(byRate.size() - 1) / 2];
     median.roundRates.clear();
-    for (const Measurement &m : rounds)
+    for (const Measurement &m : rounds) {
         median.roundRates.push_back(m.run.perSecond());
+        median.geGivenUpHere = median.geGivenUpHere || m.geGivenUpHere;
+        median.geGivenUp = median.geGivenUp || m.geGivenUp;
+    }
     return median;
 }
 
@@ -330,12 +384,14 @@ void writeReport(std::ostream &out, const Timing &timing, const Comparison &c)
     Report report(out, c);
     report.tests();
     report.table();
+    report.givenUp();
     out << "Goals\n";
     bool cpu = report.cpuGoal();
     std::vector<std::string> slower = report.levelGoal();
     std::vector<std::string> lost = report.leadGoal();
+    bool recovered = report.recoveryGoal();
     out << "\nsummary: goal 1 " << mark(cpu) << ", " << goalSummary(2, slower) << ", "
-        << goalSummary(3, lost) << "\n";
+        << goalSummary(3, lost) << ", goal 4 " << mark(recovered) << "\n";
 }
 
 } // namespace qelbench

@@ -38,6 +38,10 @@ struct Measurement {
     // Operations per second of every round, in the order they ran; the
     // fields above are those of the median round.
     std::vector<double> roundRates;
+    // The server's log says it gave the GE up: during one of this test's
+    // rounds, or by the end of them (then it drew them without the GE).
+    bool geGivenUpHere = false;
+    bool geGivenUp = false;
 
     double microsPerOp(double seconds) const;
 };
@@ -45,11 +49,25 @@ struct Measurement {
 // The servers in the order the report lists them; the report compares the
 // first (qel with its defaults) with the one titled "qel Accel off" and the
 // one whose driver is modesetting.
+// A GE kept busy must not be taken for a hung one: one fresh server with
+// qel's defaults runs tilerect100, then copypixwin500 (more queued copies
+// than the GE does in a second), then tilerect100 again.
+struct Recovery {
+    bool measured = false;
+    double alone = 0; // tilerect100 operations per second, first
+    double after = 0; // and after copypixwin500
+    bool geGivenUp = false;
+};
+
 struct Comparison {
     std::vector<ServerConfig> servers;
     std::vector<std::string> tests;
     std::vector<std::vector<Measurement>> results; // [server][test]
+    Recovery recovery;
 };
+
+// What the driver logs once when it gives up the GE.
+inline constexpr const char *kGeGivenUpText = "; drawing without it from now on";
 
 // The run with the median rate (the lower of the two middle ones for an even
 // count), carrying the rates of all of them.

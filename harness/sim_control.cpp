@@ -176,4 +176,25 @@ void SimControl::settle(int vblanks) const
     command("settle " + std::to_string(vblanks));
 }
 
+namespace {
+
+SimVt vtOf(const SimReply &reply)
+{
+    auto v = reply.values();
+    return {std::stoi(v.count("active") ? v["active"] : "0"),
+            std::stoi(v.count("server") ? v["server"] : "0")};
+}
+
+} // namespace
+
+SimVt SimControl::vt() const
+{
+    return vtOf(command("vt"));
+}
+
+SimVt SimControl::switchVt(int vt) const
+{
+    return vtOf(command("vt " + std::to_string(vt)));
+}
+
 } // namespace qeltest

@@ -31,6 +31,13 @@ struct SimCrtc {
     std::string cursor; // none, hidden or WxH@X,Y (the cursor plane)
 };
 
+// The simulated console: the VT in the foreground, and the server's (0:
+// none).
+struct SimVt {
+    int active = 0;
+    int server = 0;
+};
+
 class SimControl {
 public:
     explicit SimControl(std::string socketPath) : path_(std::move(socketPath)) {}
@@ -46,6 +53,11 @@ public:
     std::vector<SimCrtc> crtcs() const;
     void capture(int crtcIndex, const std::string &pngPath) const;
     void settle(int vblanks = 3) const;
+    SimVt vt() const;
+    // Switches the console to VT as Ctrl+Alt+Fn does and waits until the
+    // server has released its VT, or acknowledged that it has it again;
+    // throws SimError when it does not (the reply says why).
+    SimVt switchVt(int vt) const;
 
 private:
     std::string path_;

@@ -28,14 +28,10 @@ std::string panelDescription(int width, int height)
            "edid = yes\n";
 }
 
-// The stock modesetting driver opens a console unless told to share one; qel
-// needs none. A server that chooses for itself loads modesetting too.
-std::vector<std::string> driverServerArgs(const std::string &driver)
-{
-    if (driver == "modesetting" || driver.empty())
-        return {"vt7", "-sharevts", "-keeptty"};
-    return {};
-}
+// The server takes a VT of the simulated console for itself (the first
+// free one, VT_OPENQRY), as on a board; -keeptty keeps it in the process
+// group of its parent, so that ^C at a terminal still reaches it.
+const std::vector<std::string> consoleServerArgs = {"-keeptty"};
 
 } // namespace
 
@@ -125,9 +121,7 @@ Testbed &Testbed::withoutDevice()
 void Testbed::checkBuilt() const
 {
     std::vector<std::string> needed = {paths_.xorg, paths_.moduleDir + "/qel_drv.so",
-                                       paths_.umockdevPreload};
-    if (simulated_)
-        needed.push_back(paths_.simLibrary);
+                                       paths_.umockdevPreload, paths_.simLibrary};
     for (const auto &path : needed)
         if (!pathExists(path))
             throw XServer::StartFailure("missing " + path + " (not built or not installed)");
@@ -137,10 +131,6 @@ std::map<std::string, std::string> Testbed::environment(const TempDir &run) cons
 {
     std::map<std::string, std::string> env = serverEnv_;
     env.insert({"UMOCKDEV_DIR", run / "testbed"});
-    if (!simulated_) {
-        env.insert({"LD_PRELOAD", paths_.umockdevPreload});
-        return env;
-    }
     env.insert({
         // The simulator must see the device path before umockdev rewrites it.
         {"LD_PRELOAD", paths_.simLibrary + ":" + paths_.umockdevPreload},
@@ -153,9 +143,13 @@ std::map<std::string, std::string> Testbed::environment(const TempDir &run) cons
 }
 
 // A [device] section may follow the others; without any [crtc] or
-// [connector] the simulator keeps its default panel.
+// [connector] the simulator keeps its default panel. Without a device the
+// simulator still answers for the console: the server must never reach the
+// host's.
 std::string Testbed::deviceDescription() const
 {
+    if (!simulated_)
+        return "[device]\nnodes =\n";
     if (kernelDriver_.empty())
         return simDescription_;
     return simDescription_ + "[device]\ndriver = " + kernelDriver_ + "\n";
@@ -192,7 +186,7 @@ XServerLaunch Testbed::prepare(const TempDir &run) const
     launch.configFile = run / "xorg.conf";
     launch.configDir = configDir;
     launch.logFile = run / "Xorg.log";
-    launch.extraArgs = driverServerArgs(config_.driver);
+    launch.extraArgs = consoleServerArgs;
     launch.extraArgs.insert(launch.extraArgs.end(), serverArgs_.begin(), serverArgs_.end());
     launch.env = environment(run);
     launch.noReset = noReset_;

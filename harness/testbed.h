@@ -56,8 +56,9 @@ public:
     // An environment variable for the server (e.g. Mesa's for glamor).
     Testbed &serverEnv(const std::string &name, const std::string &value);
     Testbed &paths(const Paths &paths);
-    // Without the simulator, over an empty sysfs: the server sees no device
-    // at all, not even the host's own.
+    // Over an empty sysfs, with a simulator that has no device node (only
+    // its console): the server sees no device at all, not even the host's
+    // own.
     Testbed &withoutDevice();
 
     // Starts the server and waits until it accepts clients; throws

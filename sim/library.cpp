@@ -3,6 +3,7 @@
 // into a process and when that process exits.
 #include "qelsim.h"
 
+#include "console.h"
 #include "control.h"
 #include "control_socket.h"
 #include "counters_report.h"
@@ -73,6 +74,7 @@ extern "C" int qelsim_configure(const char *description_text)
         return -1;
     }
     qelsim::Device::instance().reset(d);
+    qelsim::Console::instance().reset();
     return 0;
 }
 

@@ -33,6 +33,8 @@ std::string runControlRequest(const std::string &request)
         if (!known)
             controlPlug(words, reply, known);
         if (!known)
+            controlVt(words, reply, known);
+        if (!known)
             reply.fail("unknown request: " + words[0]);
     }
     std::string text;

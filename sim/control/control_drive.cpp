@@ -63,6 +63,8 @@ bool armGeFault(const std::string &kind, unsigned n)
         ge.failWaits(n);
     else if (kind == "wait_room")
         ge.failRoomWaits(n);
+    else if (kind == "ge_hang")
+        Device::instance().ge.engine().setHung(n != 0);
     else
         return false;
     return true;
@@ -156,7 +158,8 @@ bool settled(Device &d, unsigned quietVblanks)
     for (const auto &c : d.crtcs)
         if (c.flip)
             return false;
-    return d.ge.completed(d.ge.lastSubmittedSeqno()) &&
+    // A hung GE finishes nothing more: its work is as settled as it gets.
+    return (d.ge.completed(d.ge.lastSubmittedSeqno()) || d.ge.engine().hung()) &&
            d.vblankCount - d.lastActivityVblank >= quietVblanks;
 }
 

@@ -25,6 +25,7 @@ using Words = std::vector<std::string>;
 bool controlObserve(const Words &words, Reply &reply, bool &known);
 bool controlDrive(const Words &words, Reply &reply, bool &known);
 bool controlPlug(const Words &words, Reply &reply, bool &known);
+bool controlVt(const Words &words, Reply &reply, bool &known);
 
 bool parseCount(const std::string &word, unsigned &out);
 

@@ -42,6 +42,7 @@ std::vector<std::string> counterLines(Device &device)
         line("live_dumb_buffers", live.size()),
         line("live_dumb_bytes", totalSize(live)),
         line("live_framebuffers", device.framebuffers.size()),
+        line("dumb_buffers_created", c.dumbCreated),
         line("ge_submits", ge.submits),
         line("ge_ops", ge.ops),
         line("ge_rejected_ops", ge.rejectedOps),

@@ -90,7 +90,7 @@ bool setDeviceKey(DeviceDescription &d, const std::string &key, const std::strin
         d.nodes.clear();
         for (std::string w; words >> w;)
             d.nodes.push_back(w);
-        return !d.nodes.empty();
+        return true;
     }
     if (key == "min_size")
         return parseSize(v, d.minWidth, d.minHeight);

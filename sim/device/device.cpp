@@ -35,11 +35,13 @@ void Device::startClock()
 
 void Device::reset(const DeviceDescription &newDescription)
 {
+    ge.engine().setHung(false);
     ge.engine().idle();
     std::lock_guard lock(mutex);
     description = newDescription;
     files.clear();
     master = nullptr;
+    otherClient.reset();
     framebuffers.clear();
     blobs.clear();
     hooks.deviceReset();

@@ -57,6 +57,9 @@ public:
 
     std::map<int, FileRef> files; // by descriptor
     const DrmFile *master = nullptr;
+    // The file of another process's client while the server's VT is away
+    // (other_client.h); null otherwise.
+    FileRef otherClient;
 
     DeviceHooks &hooks;
     GeBridge ge;

@@ -33,6 +33,7 @@ public:
     virtual void flipRequested(bool accepted) = 0;
     virtual void setCrtcCalled() = 0;
     virtual void cursorCalled(bool setsImage, bool moves) = 0; // accepted calls only
+    virtual void dumbCreated() = 0;                            // accepted CREATE_DUMB calls
 
     // A flip put FB on screen on CRTC at vblank VBLANK (after the GE work
     // it waited for).

@@ -63,13 +63,46 @@ void GeEngine::stopWorker()
     worker_.join();
 }
 
+void GeEngine::setHung(bool hung)
+{
+    std::unique_lock lock(mutex_);
+    if (hung_ && !hung)
+        dropQueued(lock);
+    hung_ = hung;
+    workCv_.notify_all();
+    doneCv_.notify_all();
+}
+
+bool GeEngine::hung() const
+{
+    std::lock_guard lock(mutex_);
+    return hung_;
+}
+
+// Called with the lock held; the batches let go of their buffers unlocked.
+void GeEngine::dropQueued(std::unique_lock<std::mutex> &lock)
+{
+    while (!queue_.empty()) {
+        Batch batch = queue_.pop();
+        lock.unlock();
+        recycle(std::move(batch));
+        lock.lock();
+    }
+    completedSerial_ = lastSerial_;
+    doneCv_.notify_all();
+}
+
+// A hung engine that is stopped drops what it holds.
 void GeEngine::workerLoop()
 {
     std::unique_lock lock(mutex_);
     for (;;) {
         workCv_.wait(lock, [this] {
-            return (stopping_ && queue_.empty()) || (!queue_.empty() && !executing_);
+            return (stopping_ && (queue_.empty() || hung_)) ||
+                   (!hung_ && !queue_.empty() && !executing_);
         });
+        if (stopping_ && hung_)
+            dropQueued(lock);
         if (queue_.empty())
             return;
         Batch batch = queue_.pop();

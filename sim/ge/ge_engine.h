@@ -45,10 +45,17 @@ public:
 
     uint32_t lastSubmittedSeqno() const;  // 0 before the first batch
     bool completed(uint32_t seqno) const; // that batch and all before it; 0 is always complete
-    void idle();                          // blocks until all submitted batches are done
+    void idle(); // blocks until all submitted batches are done, or the engine hangs
 
     // Switching to synchronous mode completes the queued batches first.
     void setMode(bool threaded, unsigned delayUsPerBatch);
+
+    // A hung engine (threaded mode) starts no batch: waits time out, the
+    // queue fills up. Ending the hang resets the engine as a kernel resets
+    // a hung GE: the batches it held are dropped undrawn and count as
+    // complete.
+    void setHung(bool hung);
+    bool hung() const;
 
     // Test instrumentation, not owned; null (the default) for none. It
     // must outlive the engine's last call.
@@ -81,6 +88,7 @@ private:
                      uint64_t pixelsCopied);
     bool pendingBelowLimit() const;
 
+    void dropQueued(std::unique_lock<std::mutex> &lock);
     void startWorker();
     void stopWorker();
     void workerLoop();
@@ -101,6 +109,7 @@ private:
     bool threaded_ = false;
     unsigned delayUs_ = 0;
     bool stopping_ = false;
+    bool hung_ = false;
     std::thread worker_;
 
     std::atomic<GeHooks *> hooks_{nullptr};

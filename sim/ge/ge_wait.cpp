@@ -52,7 +52,7 @@ bool GeEngine::completed(uint32_t seqno) const
 void GeEngine::idle()
 {
     std::unique_lock lock(mutex_);
-    doneCv_.wait(lock, [this] { return completedSerial_ == lastSerial_; });
+    doneCv_.wait(lock, [this] { return completedSerial_ == lastSerial_ || hung_; });
 }
 
 } // namespace qelsim

@@ -16,6 +16,7 @@ struct Counters {
     uint64_t setcrtcCalls = 0;
     uint64_t cursorSets = 0;                // accepted cursor calls with DRM_MODE_CURSOR_BO
     uint64_t cursorMoves = 0;               // accepted cursor calls with DRM_MODE_CURSOR_MOVE
+    uint64_t dumbCreated = 0;               // dumb buffers made
     std::map<std::string, uint64_t> ioctls; // by ioctl name
 };
 

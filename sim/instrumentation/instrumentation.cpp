@@ -96,6 +96,12 @@ void Instrumentation::cursorCalled(bool setsImage, bool moves)
     counters_.cursorMoves += moves;
 }
 
+void Instrumentation::dumbCreated()
+{
+    std::lock_guard lock(mutex_);
+    ++counters_.dumbCreated;
+}
+
 void Instrumentation::flipShown(const Crtc &crtc, const Framebuffer &fb, uint64_t vblank)
 {
     std::lock_guard lock(mutex_);

@@ -40,6 +40,7 @@ public:
     void flipRequested(bool accepted) override;
     void setCrtcCalled() override;
     void cursorCalled(bool setsImage, bool moves) override;
+    void dumbCreated() override;
     void flipShown(const Crtc &crtc, const Framebuffer &fb, uint64_t vblank) override;
     void deviceReset() override;
     GeHooks &geHooks() override { return ge_; }

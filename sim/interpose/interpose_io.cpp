@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Interposed ioctl and mmap: device descriptors are answered by the
-// simulated device, terminals by the kernel itself, the rest by whatever
-// comes next (libc, or umockdev's preload).
+// simulated device, VT descriptors by the simulated console, terminals by
+// the kernel itself, the rest by whatever comes next (libc, or umockdev's
+// preload).
 // Both the plain and the 64-bit names are defined here, so neither may be
 // redirected to the other.
 #undef _FILE_OFFSET_BITS
@@ -39,6 +40,9 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept
     va_start(ap, request);
     void *arg = va_arg(ap, void *);
     va_end(ap);
+    int console;
+    if (qelsim::simulateConsoleIoctl(fd, request, arg, console))
+        return console;
     bool handled;
     const int result = deviceIoctl(fd, request, arg, handled);
     if (handled)

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
-// Interposed stat family and access(): device nodes and their descriptors
-// are character devices 226:N whether or not the node exists on disk.
+// Interposed stat family and access(): device nodes and VT nodes, and
+// their descriptors, are character devices 226:N and 4:N whether or not
+// the node exists on disk.
 // Both the plain and the 64-bit names are defined here, so neither may be
 // redirected to the other.
 #undef _FILE_OFFSET_BITS
 #undef _FORTIFY_SOURCE
-#include "node_stat.h"
 #include "real_libc.h"
 #include "simulated_calls.h"
 
@@ -29,19 +29,19 @@ namespace {
 
 template <typename Stat> bool statPath(const char *path, Stat *st)
 {
-    uint32_t minor;
-    if (!qelsim::nodeMinorOfPath(path, minor))
+    qelsim::NodeId node;
+    if (!qelsim::nodeOfPath(path, node))
         return false;
-    qelsim::fillNodeStat(st, minor);
+    qelsim::fillNodeStat(st, node);
     return true;
 }
 
 template <typename Stat> bool statFd(int fd, Stat *st)
 {
-    uint32_t minor;
-    if (!qelsim::nodeMinorOfFd(fd, minor))
+    qelsim::NodeId node;
+    if (!qelsim::nodeOfFd(fd, node))
         return false;
-    qelsim::fillNodeStat(st, minor);
+    qelsim::fillNodeStat(st, node);
     return true;
 }
 
@@ -129,11 +129,10 @@ QELSIM_XSTAT_AT(__fxstatat64, struct stat64)
 extern "C" int statx(int dirfd, const char *path, int flags, unsigned mask,
                      struct statx *st) noexcept
 {
-    uint32_t minor;
+    qelsim::NodeId node;
     const bool byFd = path[0] == '\0' && (flags & AT_EMPTY_PATH);
-    if (byFd ? qelsim::nodeMinorOfFd(dirfd, minor)
-             : (path[0] == '/' && qelsim::nodeMinorOfPath(path, minor))) {
-        qelsim::fillNodeStatx(st, minor);
+    if (byFd ? qelsim::nodeOfFd(dirfd, node) : (path[0] == '/' && qelsim::nodeOfPath(path, node))) {
+        qelsim::fillNodeStatx(st, node);
         return 0;
     }
     QELSIM_NEXT(statx);
@@ -142,8 +141,8 @@ extern "C" int statx(int dirfd, const char *path, int flags, unsigned mask,
 
 extern "C" int access(const char *path, int mode) noexcept
 {
-    uint32_t minor;
-    if (qelsim::nodeMinorOfPath(path, minor))
+    qelsim::NodeId node;
+    if (qelsim::nodeOfPath(path, node))
         return 0;
     QELSIM_NEXT(access);
     return fn(path, mode);

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "simulated_calls.h"
 
+#include "console.h"
 #include "device.h"
 #include "device_files.h"
 #include "real_libc.h"
 #include "reentry_guard.h"
 
 #include <cerrno>
+#include <cstring>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -16,7 +18,7 @@
 namespace qelsim {
 namespace {
 
-constexpr unsigned ttyMajor = 4, ttyAuxMajor = 5;
+constexpr unsigned ttyAuxMajor = 5;
 
 BufferRef bufferAtOffset(const DrmFile &file, uint64_t offset, uint64_t len)
 {
@@ -35,6 +37,16 @@ bool simulateOpen(const char *path, int flags, int &fd)
     if (ReentryGuard::active() || !path)
         return false;
     ReentryGuard inside;
+    unsigned vt;
+    if (Console::isNodePath(path, vt)) {
+        fd = Console::instance().open(vt, flags);
+        return true;
+    }
+    if (std::strncmp(path, "/dev/vc/", 8) == 0) {
+        errno = ENOENT;
+        fd = -1;
+        return true;
+    }
     Device &device = Device::instance();
     {
         std::lock_guard lock(device.mutex);
@@ -47,45 +59,73 @@ bool simulateOpen(const char *path, int flags, int &fd)
     return true;
 }
 
-bool nodeMinorOfPath(const char *path, uint32_t &minor)
+bool nodeOfPath(const char *path, NodeId &node)
 {
     if (ReentryGuard::active() || !path)
         return false;
     ReentryGuard inside;
+    if (Console::isNodePath(path, node.minor)) {
+        node.major = ttyMajor;
+        return true;
+    }
     Device &device = Device::instance();
     std::lock_guard lock(device.mutex);
-    return device.isNodePath(path, minor);
+    node.major = drmMajor;
+    return device.isNodePath(path, node.minor);
 }
 
-bool nodeMinorOfFd(int fd, uint32_t &minor)
+bool nodeOfFd(int fd, NodeId &node)
 {
-    Device *device = Device::existing();
-    if (ReentryGuard::active() || !device)
+    if (ReentryGuard::active())
         return false;
     ReentryGuard inside;
+    if (Console *console = Console::existing(); console && console->minorOfFd(fd, node.minor)) {
+        node.major = ttyMajor;
+        return true;
+    }
+    Device *device = Device::existing();
+    if (!device)
+        return false;
     std::lock_guard lock(device->mutex);
     const FileRef file = device->findFile(fd);
     if (file)
-        minor = file->minor;
+        node = NodeId{drmMajor, file->minor};
     return file != nullptr;
+}
+
+bool simulateConsoleIoctl(int fd, unsigned long request, void *arg, int &result)
+{
+    Console *console = Console::existing();
+    if (ReentryGuard::active() || !console)
+        return false;
+    ReentryGuard inside;
+    return console->ioctl(fd, request, arg, result);
 }
 
 void noteClose(int fd)
 {
-    Device *device = Device::existing();
-    if (ReentryGuard::active() || !device)
+    if (ReentryGuard::active())
         return;
     ReentryGuard inside;
+    if (Console *console = Console::existing())
+        console->forget(fd);
+    Device *device = Device::existing();
+    if (!device)
+        return;
     std::lock_guard lock(device->mutex);
     forgetDeviceFd(*device, fd);
 }
 
 void noteDup(int oldFd, int newFd)
 {
-    Device *device = Device::existing();
-    if (ReentryGuard::active() || !device || newFd < 0)
+    if (ReentryGuard::active() || newFd < 0)
         return;
     ReentryGuard inside;
+    if (Console *console = Console::existing())
+        console->share(oldFd, newFd);
+    Device *device = Device::existing();
+    if (!device)
+        return;
     std::lock_guard lock(device->mutex);
     if (device->findFile(oldFd))
         shareDeviceFile(*device, oldFd, newFd);

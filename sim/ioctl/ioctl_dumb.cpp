@@ -2,20 +2,10 @@
 // Dumb buffers: memfd-backed memory with a kernel-chosen, padded pitch.
 #include "ioctl_handlers.h"
 
-#include "real_libc.h"
-
-#include <sys/mman.h>
-#include <unistd.h>
+#include "buffer_memory.h"
 
 namespace qelsim {
 namespace {
-
-constexpr uint64_t pageSize = 4096;
-
-uint64_t roundUp(uint64_t value, uint64_t align)
-{
-    return (value + align - 1) / align * align;
-}
 
 // The size checks of the kernel's drm_mode_create_dumb(), then this
 // device's own: whole bytes per pixel only.
@@ -34,36 +24,7 @@ int checkDumbRequest(const drm_mode_create_dumb &r)
     return 0;
 }
 
-bool allocateMemory(Buffer &b)
-{
-    b.memfd = memfd_create("qelsim-dumb", MFD_CLOEXEC);
-    if (b.memfd < 0)
-        return false;
-    if (ftruncate(b.memfd, static_cast<off_t>(b.mapSize)) != 0)
-        return false;
-    // mmap64 by name: with a 64-bit off_t on a 32-bit target, "mmap" is the
-    // entry point that takes a 32-bit offset.
-    QELSIM_NEXT(mmap64);
-    void *p = fn(nullptr, b.mapSize, PROT_READ | PROT_WRITE, MAP_SHARED, b.memfd, 0);
-    if (p == MAP_FAILED)
-        return false;
-    b.pixels = static_cast<uint8_t *>(p);
-    return true;
-}
-
 } // namespace
-
-Buffer::~Buffer()
-{
-    if (pixels) {
-        QELSIM_NEXT(munmap);
-        fn(pixels, mapSize);
-    }
-    if (memfd >= 0) {
-        QELSIM_NEXT(close);
-        fn(memfd);
-    }
-}
 
 int ioctlCreateDumb(IoctlCall &call, void *arg)
 {
@@ -72,24 +33,16 @@ int ioctlCreateDumb(IoctlCall &call, void *arg)
         return err;
     if (call.device.hooks.failCreateDumb())
         return -ENOMEM;
-    auto b = std::make_shared<Buffer>();
-    b->width = r->width;
-    b->height = r->height;
-    b->bpp = r->bpp;
-    b->pitch = static_cast<uint32_t>(
-        roundUp(uint64_t{r->width} * (r->bpp / 8), call.device.description.pitchAlign));
-    b->size = uint64_t{b->pitch} * r->height;
-    b->mapSize = roundUp(b->size, pageSize);
-    if (!allocateMemory(*b))
+    BufferRef b = createBuffer(call.device, r->width, r->height, r->bpp);
+    if (!b)
         return -ENOMEM;
-    b->mapOffset = call.device.nextMapOffset;
-    call.device.nextMapOffset += b->mapSize;
     DrmFile &file = *call.file;
     const uint32_t handle = file.freeHandle();
     file.handles[handle] = std::move(b);
     r->handle = handle;
     r->pitch = file.handles[handle]->pitch;
     r->size = file.handles[handle]->size;
+    call.device.hooks.dumbCreated();
     return 0;
 }
 

@@ -30,9 +30,9 @@ protected:
         return r == 0 ? args.seqno : 0;
     }
 
-    int wait(uint32_t seqno)
+    int wait(uint32_t seqno, uint32_t timeoutUs = 1000000)
     {
-        GeWaitArgs args{seqno, 1000000};
+        GeWaitArgs args{seqno, timeoutUs};
         return drmIoctl(fd, DRM_IOCTL_TX3120_GE_WAIT, &args) == 0 ? 0 : errno;
     }
 
@@ -106,6 +106,28 @@ TEST_F(GeIoctls, ARoomWaitFaultFailsOnlyTheWaitForRoom)
     EXPECT_EQ(wait(seqno), 0);
     EXPECT_EQ(wait(0), ETIMEDOUT);
     EXPECT_EQ(wait(0), 0);
+}
+
+// A hung GE draws nothing and its waits time out; ending the hang resets
+// it: what it held is dropped undrawn and counts as complete.
+TEST_F(GeIoctls, AHungGeFinishesNothingUntilItIsReset)
+{
+    const Dumb b = createDumb(16, 16);
+    uint32_t *pixels = mapDumb(b);
+    ASSERT_TRUE(succeeds("ge-mode thread"));
+    ASSERT_TRUE(succeeds("fault ge_hang 1"));
+    const uint32_t seqno = submit({fill(b, 0, 0, 1, 1, 0x123456)});
+    ASSERT_NE(seqno, 0u);
+    EXPECT_EQ(wait(seqno, 20000), ETIMEDOUT);
+    EXPECT_TRUE(succeeds("ge-idle"));
+    EXPECT_EQ(pixels[0], 0u);
+    ASSERT_TRUE(succeeds("fault ge_hang 0"));
+    EXPECT_EQ(wait(seqno), 0);
+    EXPECT_EQ(pixels[0], 0u);
+    const uint32_t after = submit({fill(b, 0, 0, 1, 1, 0x654321)});
+    ASSERT_EQ(wait(after), 0);
+    EXPECT_EQ(pixels[0], 0x654321u);
+    munmap(pixels, b.size);
 }
 
 TEST_F(GeIoctls, TheLogListsEachReceivedSubmit)

@@ -41,23 +41,56 @@ Bool qelBoAddFb(int fd, qelBo *bo);
 qelBo *qelBoCreateScanout(int fd, int width, int height, Bool withFb);
 void qelBoDestroy(int fd, qelBo *bo);
 
-/* Clips the rectangle (x, y, *w, *h) to the buffer and says whether any of
- * it is left. Inline: every queued GE operation goes through it. The size is
- * compared with the room left after the origin, which cannot overflow once
- * the origin lies inside the buffer: x + w near INT_MAX must clip, not wrap
- * round to a small or negative value that passes the test. */
+/* A cache of released buffers (bo_cache.c), bounded in bytes and in age.
+ * Take gives a mapped buffer of at least width x height (its size class),
+ * the one released last that the GE has finished with up to serial
+ * completed if there is one, else a new one; NULL when none can be made
+ * even with the cache emptied. Give takes a buffer back (one with a
+ * framebuffer is destroyed). Trim drops what has waited too long. */
+typedef struct qelBoCache qelBoCache;
+
+typedef struct qelBoCacheStats {
+    uint64_t created;
+    uint64_t reused;
+    uint64_t peakBytes;
+    uint64_t bytes;
+    uint32_t buffers;
+} qelBoCacheStats;
+
+qelBoCache *qelBoCacheCreate(int fd, uint64_t maxBytes, int maxAgeMs);
+void qelBoCacheDestroy(qelBoCache *cache);
+qelBo *qelBoCacheTake(qelBoCache *cache, int width, int height, uint64_t completed);
+void qelBoCacheGive(qelBoCache *cache, qelBo *bo);
+void qelBoCacheTrim(qelBoCache *cache);
+void qelBoCacheEmpty(qelBoCache *cache);
+qelBoCacheStats qelBoCacheGetStats(const qelBoCache *cache);
+/* The size a buffer dimension of n pixels is made with. */
+int qelBoSizeClass(int n);
+
+/* Clips the rectangle (x, y, *w, *h) to a width x height surface (or to
+ * the buffer) and says whether any of it is left. Inline: every queued GE
+ * operation goes through it. The size is compared with the room left after
+ * the origin, which cannot overflow once the origin lies inside: x + w near
+ * INT_MAX must clip, not wrap round to a small or negative value that
+ * passes the test. */
 static inline Bool
-qelClipRect(const qelBo *bo, int x, int y, int *w, int *h)
+qelClipToSize(int width, int height, int x, int y, int *w, int *h)
 {
     if (x < 0 || y < 0)
         return FALSE;
-    if (x >= bo->width || y >= bo->height)
+    if (x >= width || y >= height)
         return FALSE;
-    if (*w > bo->width - x)
-        *w = bo->width - x;
-    if (*h > bo->height - y)
-        *h = bo->height - y;
+    if (*w > width - x)
+        *w = width - x;
+    if (*h > height - y)
+        *h = height - y;
     return *w > 0 && *h > 0;
+}
+
+static inline Bool
+qelClipRect(const qelBo *bo, int x, int y, int *w, int *h)
+{
+    return qelClipToSize(bo->width, bo->height, x, y, w, h);
 }
 
 #endif

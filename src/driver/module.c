@@ -98,8 +98,11 @@ qelDriverFunc(ScrnInfoPtr scrn, xorgDriverFuncOp op, void *data)
 
     if (op != GET_REQUIRED_HW_INTERFACES)
         return FALSE;
-    /* A KMS driver needs neither port I/O nor MMIO, nor the console. */
-    *(CARD32 *) data = HW_SKIP_CONSOLE;
+    /* A KMS driver needs neither port I/O nor MMIO. It does need the
+     * console: the server then owns a VT, so that the kernel's console
+     * neither draws on the displays nor takes the keyboard, and VT switches
+     * reach LeaveVT and EnterVT. */
+    *(CARD32 *) data = 0;
     return TRUE;
 }
 

@@ -25,6 +25,8 @@ qelBlockHandler(ScreenPtr screen, void *timeout)
     if (scrn->vtSema)
         qelPresentPass(priv->present);
     qelGeFlush(&priv->ge);
+    if (priv->ge.boCache)
+        qelBoCacheTrim(priv->ge.boCache);
 }
 
 void

@@ -4,7 +4,8 @@
  * (tear-free CRTCs refill their own buffers from the new one) and only then
  * destroys the old buffer. A CRTC that cannot be set on the new buffer
  * undoes the whole resize: nothing goes dark while RandR is told it
- * worked. */
+ * worked. While the VT is away the displays are another client's: the
+ * resize only replaces the buffer, and EnterVT sets the modes on it. */
 #include "qel.h"
 
 #include "ge/ge.h"
@@ -22,6 +23,8 @@ qelSetLitCrtcsAgain(ScrnInfoPtr scrn)
     xf86CrtcConfigPtr config = XF86_CRTC_CONFIG_PTR(scrn);
     Bool allSet = TRUE;
 
+    if (!scrn->vtSema)
+        return TRUE;
     /* num_crtc is read anew: a mode set may reach back into the server. */
     for (int i = 0; i < config->num_crtc; i++) {
         xf86CrtcPtr crtc = config->crtc[i];

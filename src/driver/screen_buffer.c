@@ -44,6 +44,8 @@ qelScreenBufferShow(ScreenPtr screen, qelScreenPriv *priv)
 void
 qelScreenBufferDiscard(qelScreenPriv *priv, qelBo *buffer)
 {
+    if (priv->accel)
+        qelGeForgetBo(&priv->ge, buffer);
     qelBoDestroy(priv->fd, buffer);
 }
 

@@ -3,13 +3,13 @@
  * runs: VT switches, mode switch, viewport panning and the size limit of
  * modes.
  *
- * LeaveVT neither switches the CRTCs off nor touches the
- * buffers or the GE queue; it only settles pending flips, takes the
- * hardware cursor off the displays and gives up DRM master. The server's
- * cursor layer shows the cursor again once EnterVT has set the modes.
- * Hotplug uevents that arrive meanwhile are let go: after EnterVT the
- * server's RandR layer detects every output again and tells clients what
- * changed. */
+ * LeaveVT neither switches the CRTCs off nor touches the buffers; it
+ * settles pending flips, lets the GE finish all the work it was given,
+ * takes the hardware cursor off the displays and gives up DRM master: the
+ * next master finds the displays and the GE free. The server's cursor
+ * layer shows the cursor again once EnterVT has set the modes. Hotplug
+ * uevents that arrive meanwhile are let go: after EnterVT the server's
+ * RandR layer detects every output again and tells clients what changed. */
 #include "qel.h"
 
 #include <randrstr.h>
@@ -29,6 +29,7 @@ qelLeaveVT(ScrnInfoPtr scrn)
     qelScreenPriv *priv = qelScreenPrivFromScrn(scrn);
 
     qelPresentSettleAll(priv->present);
+    qelGeIdle(&priv->ge);
     qelCursorHideAll(scrn);
     qelDropMaster(&priv->kms);
     scrn->vtSema = FALSE;

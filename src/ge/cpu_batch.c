@@ -1,9 +1,9 @@
 /* SPDX-License-Identifier: MIT */
-/* A batch the GE could not take, executed by the CPU through the buffers'
- * mappings with the GE's own rules: the same raster operations, copies
- * within one buffer as if each source row were read before its
+/* The GE's raster operations on the CPU, for fills and copies the CPU does
+ * itself and for batches the GE could not take: the same raster codes,
+ * copies within one surface as if each source row were read before its
  * destination row is written (rows bottom-up when the destination lies
- * below), and nothing outside either buffer. */
+ * below), and for batches nothing outside either buffer. */
 #include "ge/ge.h"
 
 #include <string.h>
@@ -11,12 +11,6 @@
 
 /* The GE addresses rows of at most this many pixels. */
 #define QEL_CPU_ROW_PIXELS (TX3120_GE_MAX_PITCH / 4)
-
-static uint32_t *
-qelCpuPixel(const qelBo *bo, uint32_t pitch, uint32_t x, uint32_t y)
-{
-    return (uint32_t *) ((uint8_t *) bo->map + (size_t) y * pitch + (size_t) x * 4);
-}
 
 /* The rectangle lies inside the buffer's mapping at that pitch; the queue
  * clipped it already, this keeps the CPU from ever writing past a mapping
@@ -34,13 +28,18 @@ qelCpuRectInside(const qelBo *bo, uint32_t pitch, uint32_t x, uint32_t y, uint32
 
 _Static_assert(sizeof(wchar_t) == sizeof(uint32_t), "wmemset stores 32-bit pixels");
 
+static uint32_t *
+qelCpuRow(void *base, uint32_t pitch, int x, int y)
+{
+    return (uint32_t *) ((uint8_t *) base + (size_t) y * pitch) + x;
+}
+
 /* What the GE's 0xF0 and 0x5A codes do, on the CPU; the C library's
  * wmemset is its fastest store of a 32-bit value. */
 void
-qelCpuFillRect(const qelBo *dst, uint32_t pitch, uint32_t rop, uint32_t fg, int x, int y, int w,
-               int h)
+qelCpuFillRect(void *base, uint32_t pitch, uint32_t rop, uint32_t fg, int x, int y, int w, int h)
 {
-    uint32_t *row = (uint32_t *) ((char *) dst->map + (size_t) y * pitch) + x;
+    uint32_t *row = qelCpuRow(base, pitch, x, y);
 
     for (int j = 0; j < h; j++, row = (uint32_t *) ((char *) row + pitch)) {
         if (rop == TX3120_GE_ROP_PATTERN) {
@@ -70,17 +69,19 @@ qelCpuCopyRow(uint32_t *to, const uint32_t *from, uint32_t width, uint32_t rop)
         to[i] ^= from[i];
 }
 
-static void
-qelCpuCopy(const qelBo *dst, const qelBo *src, const qelGeOp *op)
+void
+qelCpuCopyRect(void *dst, uint32_t dstPitch, int dstX, int dstY, void *src, uint32_t srcPitch,
+               int srcX, int srcY, int w, int h, uint32_t rop)
 {
-    Bool bottomUp = dst == src && op->dst_y > op->src_y;
+    Bool bottomUp = dst == src && dstY > srcY;
 
-    for (uint32_t i = 0; i < op->height; i++) {
-        uint32_t row = bottomUp ? op->height - 1 - i : i;
+    if (w > QEL_CPU_ROW_PIXELS)
+        return;
+    for (int i = 0; i < h; i++) {
+        int row = bottomUp ? h - 1 - i : i;
 
-        qelCpuCopyRow(qelCpuPixel(dst, op->dst_pitch, op->dst_x, op->dst_y + row),
-                      qelCpuPixel(src, op->src_pitch, op->src_x, op->src_y + row), op->width,
-                      op->rop);
+        qelCpuCopyRow(qelCpuRow(dst, dstPitch, dstX, dstY + row),
+                      qelCpuRow(src, srcPitch, srcX, srcY + row), (uint32_t) w, rop);
     }
 }
 
@@ -91,17 +92,25 @@ qelCpuRunOp(const qelBo *dst, const qelBo *src, const qelGeOp *op)
         return;
     if (op->type == TX3120_GE_OP_SOLID &&
         (op->rop == TX3120_GE_ROP_PATTERN || op->rop == TX3120_GE_ROP_PATTERN_XOR_DST))
-        qelCpuFillRect(dst, op->dst_pitch, op->rop, op->fill_color, (int) op->dst_x,
+        qelCpuFillRect(dst->map, op->dst_pitch, op->rop, op->fill_color, (int) op->dst_x,
                        (int) op->dst_y, (int) op->width, (int) op->height);
     else if (op->type == TX3120_GE_OP_COPY &&
              (op->rop == TX3120_GE_ROP_SOURCE || op->rop == TX3120_GE_ROP_SOURCE_XOR_DST) &&
              qelCpuRectInside(src, op->src_pitch, op->src_x, op->src_y, op->width, op->height))
-        qelCpuCopy(dst, src, op);
+        qelCpuCopyRect(dst->map, op->dst_pitch, (int) op->dst_x, (int) op->dst_y, src->map,
+                       op->src_pitch, (int) op->src_x, (int) op->src_y, (int) op->width,
+                       (int) op->height, op->rop);
+}
+
+void
+qelCpuRunOps(const qelBo *dst, const qelBo *src, const qelGeOp *ops, uint32_t count)
+{
+    for (uint32_t i = 0; i < count; i++)
+        qelCpuRunOp(dst, src, &ops[i]);
 }
 
 void
 qelGeRunBatchOnCpu(qelGe *ge)
 {
-    for (uint32_t i = 0; i < ge->opCount; i++)
-        qelCpuRunOp(ge->batchDst, ge->batchSrc, &ge->ops[i]);
+    qelCpuRunOps(ge->batchDst, ge->batchSrc, ge->ops, ge->opCount);
 }

@@ -1,27 +1,28 @@
 /* SPDX-License-Identifier: MIT */
 /* CPU access to driver pixmaps: uploads, downloads and software fallbacks
- * wait for the unfinished GE work on the buffer concerned that the access
+ * see the pixels where they are, in system memory or in a buffer, and
+ * wait for the unfinished GE work on that buffer that the access
  * conflicts with, and no other. */
 #include "ge/ge.h"
 
 #include <string.h>
 
 /* EXA hands the rectangle through unchecked; a rectangle that does not lie
- * inside the buffer would read or write past its mapping. Driver pixmaps
- * are all 32 bits per pixel, so the buffer's width in pixels bounds x + w. */
+ * inside the pixmap would read or write past its pixels. Driver pixmaps
+ * are all 32 bits per pixel where these hooks are called. */
 static Bool
-qelRectInsideBo(const qelBo *bo, int x, int y, int w, int h)
+qelRectInsidePixmap(PixmapPtr pixmap, int x, int y, int w, int h)
 {
-    return x >= 0 && y >= 0 && w >= 0 && h >= 0 &&
-        (int64_t) x + w <= bo->width && (int64_t) y + h <= bo->height;
+    return x >= 0 && y >= 0 && w >= 0 && h >= 0 && (int64_t) x + w <= pixmap->drawable.width &&
+        (int64_t) y + h <= pixmap->drawable.height;
 }
 
 static qelPixmapPriv *
-qelMappedPixmapPriv(PixmapPtr pixmap)
+qelPixelsPriv(PixmapPtr pixmap)
 {
     qelPixmapPriv *pixPriv = exaGetPixmapDriverPrivate(pixmap);
 
-    if (!pixPriv || !pixPriv->bo || !pixPriv->bo->map)
+    if (!pixPriv || !qelPixmapPixels(pixPriv) || pixmap->drawable.bitsPerPixel != 32)
         return NULL;
     return pixPriv;
 }
@@ -29,17 +30,15 @@ qelMappedPixmapPriv(PixmapPtr pixmap)
 Bool
 qelUploadToScreen(PixmapPtr dst, int x, int y, int w, int h, char *src, int srcPitch)
 {
-    qelPixmapPriv *pixPriv = qelMappedPixmapPriv(dst);
-    int bytesPerPixel = dst->drawable.bitsPerPixel / 8;
+    qelPixmapPriv *pixPriv = qelPixelsPriv(dst);
     char *row;
 
-    if (!pixPriv || !qelRectInsideBo(pixPriv->bo, x, y, w, h))
+    if (!pixPriv || !qelRectInsidePixmap(dst, x, y, w, h))
         return FALSE;
-    qelGeSyncCpu(qelGeFromScreen(dst->drawable.pScreen), pixPriv->bo, QEL_CPU_WRITE);
-
-    row = (char *) pixPriv->bo->map + (size_t) y * pixPriv->pitch + (size_t) x * bytesPerPixel;
+    row = qelPixmapCpuView(qelGeFromScreen(dst->drawable.pScreen), pixPriv, QEL_CPU_WRITE);
+    row += (size_t) y * pixPriv->pitch + (size_t) x * 4;
     for (int i = 0; i < h; i++) {
-        memcpy(row, src, (size_t) w * bytesPerPixel);
+        memcpy(row, src, (size_t) w * 4);
         row += pixPriv->pitch;
         src += srcPitch;
     }
@@ -49,18 +48,15 @@ qelUploadToScreen(PixmapPtr dst, int x, int y, int w, int h, char *src, int srcP
 Bool
 qelDownloadFromScreen(PixmapPtr src, int x, int y, int w, int h, char *dst, int dstPitch)
 {
-    qelPixmapPriv *pixPriv = qelMappedPixmapPriv(src);
-    int bytesPerPixel = src->drawable.bitsPerPixel / 8;
+    qelPixmapPriv *pixPriv = qelPixelsPriv(src);
     const char *row;
 
-    if (!pixPriv || !qelRectInsideBo(pixPriv->bo, x, y, w, h))
+    if (!pixPriv || !qelRectInsidePixmap(src, x, y, w, h))
         return FALSE;
-    qelGeSyncCpu(qelGeFromScreen(src->drawable.pScreen), pixPriv->bo, QEL_CPU_READ);
-
-    row = (const char *) pixPriv->bo->map + (size_t) y * pixPriv->pitch +
-        (size_t) x * bytesPerPixel;
+    row = qelPixmapCpuView(qelGeFromScreen(src->drawable.pScreen), pixPriv, QEL_CPU_READ);
+    row += (size_t) y * pixPriv->pitch + (size_t) x * 4;
     for (int i = 0; i < h; i++) {
-        memcpy(dst, row, (size_t) w * bytesPerPixel);
+        memcpy(dst, row, (size_t) w * 4);
         row += pixPriv->pitch;
         dst += dstPitch;
     }
@@ -75,28 +71,31 @@ qelAccessOfIndex(int index)
                                                                         : QEL_CPU_READ;
 }
 
+/* EXA asks once per pixmap whatever the indices, so the first access
+ * decides; a pixmap read and written in one request is prepared as the
+ * destination first. */
 Bool
 qelPrepareAccess(PixmapPtr pixmap, int index)
 {
     qelGe *ge = qelGeFromScreen(pixmap->drawable.pScreen);
-    qelBo *bo = qelPixmapBo(pixmap);
-    void *map;
+    qelPixmapPriv *pixPriv = exaGetPixmapDriverPrivate(pixmap);
 
-    if (!bo)
+    if (!pixPriv || !qelPixmapPixels(pixPriv))
         return TRUE;
-    map = qelBoGetMap(ge->fd, bo);
-    if (!map)
-        return FALSE;
-    qelGeSyncCpu(ge, bo, qelAccessOfIndex(index));
-    pixmap->devPrivate.ptr = map;
+    pixmap->devPrivate.ptr = qelPixmapCpuView(ge, pixPriv, qelAccessOfIndex(index));
+    pixPriv->views++;
     return TRUE;
 }
 
 void
 qelFinishAccess(PixmapPtr pixmap, int index)
 {
-    (void) index;
+    qelPixmapPriv *pixPriv = exaGetPixmapDriverPrivate(pixmap);
 
-    if (qelPixmapBo(pixmap))
-        pixmap->devPrivate.ptr = NULL;
+    (void) index;
+    if (!pixPriv || !qelPixmapPixels(pixPriv))
+        return;
+    pixmap->devPrivate.ptr = NULL;
+    if (pixPriv->views > 0)
+        pixPriv->views--;
 }

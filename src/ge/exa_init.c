@@ -1,11 +1,16 @@
 /* SPDX-License-Identifier: MIT */
 /* EXA set-up with driver-allocated pixmaps: the driver owns the storage of
- * every pixmap EXA makes (exa_pixmap.c) and the operation queue. Nothing
- * migrates: a pixmap the GE can address is a buffer from the start, and
- * every other one is drawn in place by software. */
+ * every pixmap EXA makes (exa_pixmap.c), decides where each lives
+ * (placement.c), and owns the operation queue and the cache of released
+ * pixmap buffers. */
 #include "ge/ge.h"
 
 #include <stdlib.h>
+
+/* The released pixmap buffers kept for reuse: at most this many bytes, for
+ * at most this long. */
+#define QEL_BO_CACHE_BYTES (24u << 20)
+#define QEL_BO_CACHE_AGE_MS 2000
 
 static void
 qelExaFill(ExaDriverPtr exa)
@@ -44,6 +49,7 @@ static void
 qelExaForgetQueue(qelGe *ge)
 {
     ge->opCount = 0;
+    ge->queuedPixels = 0;
     ge->batchDst = NULL;
     ge->batchSrc = NULL;
     ge->prepDst = NULL;
@@ -53,11 +59,34 @@ qelExaForgetQueue(qelGe *ge)
     ge->givenUp = FALSE;
 }
 
+/* Said at the end of a generation that made pixmap buffers, for whoever
+ * tunes the placement. */
+static void
+qelExaReport(const qelGe *ge)
+{
+    qelBoCacheStats cache = qelBoCacheGetStats(ge->boCache);
+
+    if (ge->movesToBuffer == 0 && cache.created == 0)
+        return;
+    xf86DrvMsgVerb(ge->scrnIndex, X_INFO, 3,
+                   "GE: %llu pixmaps moved into buffers (%llu bytes); pixmap buffers: %llu made, "
+                   "%llu reused, at most %llu bytes kept\n",
+                   (unsigned long long) ge->movesToBuffer,
+                   (unsigned long long) ge->bytesMovedToBuffer, (unsigned long long) cache.created,
+                   (unsigned long long) cache.reused, (unsigned long long) cache.peakBytes);
+}
+
 static void
 qelExaRelease(qelGe *ge)
 {
-    free(ge->ops);
-    ge->ops = NULL;
+    if (ge->boCache) {
+        qelExaReport(ge);
+        qelBoCacheDestroy(ge->boCache);
+        ge->boCache = NULL;
+    }
+    ge->movesToBuffer = 0;
+    ge->bytesMovedToBuffer = 0;
+    qelGeQueueFree(ge);
     free(ge->exa);
     ge->exa = NULL;
     qelExaForgetQueue(ge);
@@ -74,9 +103,8 @@ qelExaInit(ScreenPtr screen, qelGe *ge)
         return FALSE;
     qelExaFill(ge->exa);
 
-    ge->opCapacity = TX3120_GE_MAX_OPS;
-    ge->ops = malloc(TX3120_GE_MAX_OPS * sizeof(qelGeOp));
-    if (!ge->ops) {
+    ge->boCache = qelBoCacheCreate(ge->fd, QEL_BO_CACHE_BYTES, QEL_BO_CACHE_AGE_MS);
+    if (!ge->boCache || !qelGeQueueAlloc(ge)) {
         qelExaRelease(ge);
         return FALSE;
     }

@@ -1,17 +1,12 @@
 /* SPDX-License-Identifier: MIT */
 /* EXA solid fills and copies, and the driver's own plain copies (TearFree's
- * per-CRTC buffers, contents kept across a resize), queued as GE
- * operations; a small fill into a buffer the GE is not writing is done by
- * the CPU at once. */
+ * per-CRTC buffers, contents kept across a resize). Each rectangle runs
+ * where placement.c says: queued as a GE operation between buffers, or done
+ * by the CPU at once on the pixels where they are. */
 #include "ge/reserve.h"
 
-/* Up to this many pixels a fill costs the CPU less than queuing it costs:
- * spans of arcs and polygons, small rectangles. Larger ones are the GE's,
- * which frees the CPU. */
-#define QEL_CPU_FILL_MAX_PIXELS 1024
-
 /* The GE has no planemask: only requests that write every plane of the
- * destination's depth can run on it. */
+ * destination's depth can run on it, and the CPU does them as it does. */
 static Bool
 qelPlanemaskCoversDepth(Pixel planemask, int depth)
 {
@@ -34,7 +29,7 @@ qelRopFromAlu(int alu, uint32_t copyRop, uint32_t xorRop, uint32_t *rop)
 }
 
 /* A screen wider than 2048 pixels has a pitch the GE cannot address: its
- * pixmap is drawn in software. */
+ * pixmap is drawn by the CPU. */
 static Bool
 qelGeAddressable(const qelBo *bo)
 {
@@ -47,51 +42,56 @@ qelPixmapGe(PixmapPtr pixmap)
     return qelGeFromScreen(pixmap->drawable.pScreen);
 }
 
+static qelPixmapPriv *
+qelPriv(PixmapPtr pixmap)
+{
+    return exaGetPixmapDriverPrivate(pixmap);
+}
+
+/* Pixels the GE's codes can run on, by the GE or the CPU: 32 bits each,
+ * held by the driver. */
+static Bool
+qelRasterable(PixmapPtr pixmap)
+{
+    qelPixmapPriv *pixPriv = qelPriv(pixmap);
+
+    return pixPriv && pixmap->drawable.bitsPerPixel == 32 && qelPixmapPixels(pixPriv);
+}
+
 Bool
 qelPrepareSolid(PixmapPtr pixmap, int alu, Pixel planemask, Pixel fg)
 {
     qelGe *ge = qelPixmapGe(pixmap);
-    qelBo *bo = qelPixmapBo(pixmap);
     uint32_t rop;
 
-    if (ge->givenUp || !qelGeAddressable(bo) ||
+    if (ge->givenUp || !qelRasterable(pixmap) ||
         !qelPlanemaskCoversDepth(planemask, pixmap->drawable.depth) ||
         !qelRopFromAlu(alu, TX3120_GE_ROP_PATTERN, TX3120_GE_ROP_PATTERN_XOR_DST, &rop))
         return FALSE;
+    if (qelPriv(pixmap)->bo && !qelGeAddressable(qelPriv(pixmap)->bo))
+        return FALSE;
 
-    ge->prepDst = bo;
+    ge->prepDst = pixmap;
     ge->prepRop = rop;
     ge->prepFg = fg;
-    ge->prepDstPitch = exaGetPixmapPitch(pixmap);
     return TRUE;
 }
 
-void
-qelSolid(PixmapPtr pixmap, int x1, int y1, int x2, int y2)
+static void
+qelGeQueueFill(qelGe *ge, qelPixmapPriv *pixPriv, int x, int y, int w, int h)
 {
-    qelGe *ge = qelPixmapGe(pixmap);
-    qelBo *dst = ge->prepDst;
-    int w = x2 - x1;
-    int h = y2 - y1;
-    qelGeOp *op;
-
-    if (!qelClipRect(dst, x1, y1, &w, &h))
-        return;
-    if (w * h <= QEL_CPU_FILL_MAX_PIXELS && dst->map && qelGeCpuMayWriteNow(ge, dst)) {
-        qelCpuFillRect(dst, ge->prepDstPitch, ge->prepRop, ge->prepFg, x1, y1, w, h);
-        return;
-    }
-
+    qelBo *dst = pixPriv->bo;
     /* Every word is named: a partial initialiser costs a memset call per
      * operation on some targets. */
-    op = qelGeReserve(ge, dst, NULL);
+    qelGeOp *op = qelGeReserve(ge, dst, NULL, (uint32_t) (w * h));
+
     *op = (qelGeOp) {
         .type = TX3120_GE_OP_SOLID,
         .rop = ge->prepRop,
         .dst_handle = dst->handle,
-        .dst_pitch = ge->prepDstPitch,
-        .dst_x = x1,
-        .dst_y = y1,
+        .dst_pitch = pixPriv->pitch,
+        .dst_x = x,
+        .dst_y = y,
         .width = w,
         .height = h,
         .fill_color = ge->prepFg,
@@ -100,30 +100,45 @@ qelSolid(PixmapPtr pixmap, int x1, int y1, int x2, int y2)
         .src_x = 0,
         .src_y = 0,
     };
+    pixPriv->cpuOwned = FALSE;
+}
+
+void
+qelSolid(PixmapPtr pixmap, int x1, int y1, int x2, int y2)
+{
+    qelGe *ge = qelPixmapGe(pixmap);
+    qelPixmapPriv *pixPriv = qelPriv(pixmap);
+    int w = x2 - x1;
+    int h = y2 - y1;
+
+    if (!qelClipToSize(pixmap->drawable.width, pixmap->drawable.height, x1, y1, &w, &h))
+        return;
+    if (qelFillIsCpus(ge, pixPriv, w, h))
+        qelCpuFillRect(qelPixmapCpuView(ge, pixPriv, QEL_CPU_WRITE), pixPriv->pitch, ge->prepRop,
+                       ge->prepFg, x1, y1, w, h);
+    else
+        qelGeQueueFill(ge, pixPriv, x1, y1, w, h);
 }
 
 Bool
 qelPrepareCopy(PixmapPtr src, PixmapPtr dst, int dx, int dy, int alu, Pixel planemask)
 {
     qelGe *ge = qelPixmapGe(dst);
-    qelBo *srcBo = qelPixmapBo(src);
-    qelBo *dstBo = qelPixmapBo(dst);
     uint32_t rop;
 
-    /* The kernel side handles overlapping copies; no direction is sent. */
+    /* The kernel side and the CPU handle overlapping copies; no direction
+     * is sent. */
     (void) dx;
     (void) dy;
 
-    if (ge->givenUp || !qelGeAddressable(srcBo) || !qelGeAddressable(dstBo) ||
+    if (ge->givenUp || !qelRasterable(src) || !qelRasterable(dst) ||
         !qelPlanemaskCoversDepth(planemask, dst->drawable.depth) ||
         !qelRopFromAlu(alu, TX3120_GE_ROP_SOURCE, TX3120_GE_ROP_SOURCE_XOR_DST, &rop))
         return FALSE;
 
-    ge->prepSrc = srcBo;
-    ge->prepSrcPitch = exaGetPixmapPitch(src);
-    ge->prepDst = dstBo;
+    ge->prepSrc = src;
+    ge->prepDst = dst;
     ge->prepRop = rop;
-    ge->prepDstPitch = exaGetPixmapPitch(dst);
     return TRUE;
 }
 
@@ -139,7 +154,7 @@ qelGeQueueCopy(qelGe *ge, qelBo *src, uint32_t srcPitch, int srcX, int srcY, qel
     if (!qelClipRect(dst, dstX, dstY, &w, &h) || !qelClipRect(src, srcX, srcY, &w, &h))
         return;
 
-    op = qelGeReserve(ge, dst, src);
+    op = qelGeReserve(ge, dst, src, (uint32_t) (w * h));
     *op = (qelGeOp) {
         .type = TX3120_GE_OP_COPY,
         .rop = rop,
@@ -157,13 +172,54 @@ qelGeQueueCopy(qelGe *ge, qelBo *src, uint32_t srcPitch, int srcX, int srcY, qel
     };
 }
 
+/* A copy between a pixmap in system memory and one in a buffer, large
+ * enough to pay, moves the first into a buffer; both are then the GE's. */
+static void
+qelPlaceForCopy(qelGe *ge, PixmapPtr src, PixmapPtr dst, int w, int h)
+{
+    qelPixmapPriv *srcPriv = qelPriv(src);
+    qelPixmapPriv *dstPriv = qelPriv(dst);
+
+    if (!srcPriv->bo && dstPriv->bo && qelCopyMovesToBuffer(srcPriv, w, h))
+        qelPixmapMoveToBuffer(ge, src, TRUE);
+    else if (!dstPriv->bo && srcPriv->bo && qelCopyMovesToBuffer(dstPriv, w, h))
+        qelPixmapMoveToBuffer(ge, dst, TRUE);
+}
+
+/* The source is viewed first: when it is the destination too, the write
+ * view that follows waits as the writer. */
+static void
+qelCpuCopy(qelGe *ge, PixmapPtr src, int srcX, int srcY, PixmapPtr dst, int dstX, int dstY,
+           int w, int h)
+{
+    qelPixmapPriv *srcPriv = qelPriv(src);
+    qelPixmapPriv *dstPriv = qelPriv(dst);
+    void *from = qelPixmapCpuView(ge, srcPriv, QEL_CPU_READ);
+    void *to = qelPixmapCpuView(ge, dstPriv, QEL_CPU_WRITE);
+
+    qelCpuCopyRect(to, dstPriv->pitch, dstX, dstY, from, srcPriv->pitch, srcX, srcY, w, h,
+                   ge->prepRop);
+}
+
 void
 qelCopy(PixmapPtr dst, int srcX, int srcY, int dstX, int dstY, int width, int height)
 {
     qelGe *ge = qelPixmapGe(dst);
+    PixmapPtr src = ge->prepSrc;
+    qelPixmapPriv *srcPriv = qelPriv(src);
+    qelPixmapPriv *dstPriv = qelPriv(dst);
 
-    qelGeQueueCopy(ge, ge->prepSrc, ge->prepSrcPitch, srcX, srcY, ge->prepDst,
-                   ge->prepDstPitch, dstX, dstY, width, height, ge->prepRop);
+    if (!qelClipToSize(dst->drawable.width, dst->drawable.height, dstX, dstY, &width, &height) ||
+        !qelClipToSize(src->drawable.width, src->drawable.height, srcX, srcY, &width, &height))
+        return;
+    qelPlaceForCopy(ge, src, dst, width, height);
+    if (qelGeAddressable(srcPriv->bo) && qelGeAddressable(dstPriv->bo)) {
+        qelGeQueueCopy(ge, srcPriv->bo, srcPriv->pitch, srcX, srcY, dstPriv->bo, dstPriv->pitch,
+                       dstX, dstY, width, height, ge->prepRop);
+        dstPriv->cpuOwned = FALSE;
+        return;
+    }
+    qelCpuCopy(ge, src, srcX, srcY, dst, dstX, dstY, width, height);
 }
 
 /* Queued operations go out at the next flush point, except while a Render
@@ -175,9 +231,10 @@ void
 qelDoneOp(PixmapPtr pixmap)
 {
     qelGe *ge = qelPixmapGe(pixmap);
+    qelPixmapPriv *pixPriv = qelPriv(pixmap);
 
-    if (ge->renderAccessDepth > 0)
-        qelGeSyncCpu(ge, ge->prepDst, QEL_CPU_WRITE);
+    if (ge->renderAccessDepth > 0 && pixPriv->bo)
+        qelGeSyncCpu(ge, pixPriv->bo, QEL_CPU_WRITE);
 }
 
 void

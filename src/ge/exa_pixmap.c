@@ -1,9 +1,10 @@
 /* SPDX-License-Identifier: MIT */
 /* Pixmap storage for EXA: the driver holds the pixels of every pixmap EXA
- * makes. A depth-24 pixmap the GE can address lives in a mapped dumb
- * buffer; the screen pixmap in the screen's shadow buffer; every other one
- * in system memory the driver allocates, or in memory its creator gives
- * (scratch headers, shared-memory pixmaps), which software draws on. */
+ * makes. The screen pixmap lives in the screen's buffer; every other one
+ * in system memory the driver allocates, from which a pixmap the GE could
+ * address moves into a buffer when the GE's work on it pays (placement.c),
+ * or in memory its creator gives (scratch headers, shared-memory pixmaps),
+ * which software draws on. */
 #include "ge/ge.h"
 
 #include <stdlib.h>
@@ -24,10 +25,14 @@ qelPixmapPixels(const qelPixmapPriv *pixPriv)
     return pixPriv->bo ? pixPriv->bo->map : pixPriv->bits;
 }
 
+/* Every pixmap that is or may become a buffer: EXA then brings its fills
+ * and copies to the driver, which decides where they run. */
 Bool
 qelPixmapIsOffscreen(PixmapPtr pixmap)
 {
-    return qelPixmapBo(pixmap) != NULL;
+    qelPixmapPriv *pixPriv = exaGetPixmapDriverPrivate(pixmap);
+
+    return pixPriv && (pixPriv->bo || pixPriv->movable);
 }
 
 Bool
@@ -42,18 +47,6 @@ qelGeCanAddress(int width, int height, int depth, int bitsPerPixel)
     return depth == 24 && bitsPerPixel == 32 &&
         width >= 1 && width <= QEL_MAX_DIMENSION &&
         height >= 1 && height <= QEL_MAX_DIMENSION;
-}
-
-static qelBo *
-qelCreatePixmapBo(qelGe *ge, int width, int height)
-{
-    qelBo *bo = qelBoCreate(ge->fd, width, height);
-
-    if (bo && !qelBoGetMap(ge->fd, bo)) {
-        qelBoDestroy(ge->fd, bo);
-        return NULL;
-    }
-    return bo;
 }
 
 /* Rows padded to 32 bits, as fb lays out the pixmaps it allocates. */
@@ -90,15 +83,11 @@ qelAllocPixels(qelGe *ge, qelPixmapPriv *pixPriv, int width, int height, int dep
 {
     if (width <= 0 || height <= 0)
         return TRUE;
-    if (qelGeCanAddress(width, height, depth, bitsPerPixel)) {
-        pixPriv->bo = qelCreatePixmapBo(ge, width, height);
-        if (pixPriv->bo) {
-            pixPriv->pitch = pixPriv->bo->pitch;
-            return TRUE;
-        }
-        /* Without a buffer the pixmap is still good for software. */
-    }
-    return qelAllocSystemPixels(pixPriv, width, height, bitsPerPixel);
+    if (!qelAllocSystemPixels(pixPriv, width, height, bitsPerPixel))
+        return FALSE;
+    pixPriv->movable = !ge->givenUp && qelGeCanAddress(width, height, depth, bitsPerPixel);
+    pixPriv->cpuOwned = TRUE;
+    return TRUE;
 }
 
 void *
@@ -126,17 +115,15 @@ qelCreatePixmap2(ScreenPtr screen, int width, int height, int depth, int usageHi
 static void
 qelReleasePixels(qelGe *ge, qelPixmapPriv *pixPriv)
 {
-    if (pixPriv->bo && !qelIsScreenBo(ge, pixPriv->bo)) {
-        /* Queued operations may still name the buffer. */
-        qelGeFlush(ge);
-        qelBoDestroy(ge->fd, pixPriv->bo);
-    }
+    if (pixPriv->bo && !qelIsScreenBo(ge, pixPriv->bo))
+        qelPixmapReleaseBuffer(ge, pixPriv);
     if (pixPriv->ownsBits)
         free(pixPriv->bits);
     pixPriv->bo = NULL;
     pixPriv->bits = NULL;
     pixPriv->ownsBits = FALSE;
     pixPriv->size = 0;
+    pixPriv->movable = FALSE;
 }
 
 void
@@ -254,6 +241,10 @@ qelModifyPixmapHeader(PixmapPtr pixmap, int width, int height, int depth,
         return FALSE;
 
     qelSetHeaderFields(pixmap, width, height, depth, bitsPerPixel);
+    if (pixPriv->ownsBits)
+        pixPriv->movable = !ge->givenUp &&
+            qelGeCanAddress(pixmap->drawable.width, pixmap->drawable.height,
+                            pixmap->drawable.depth, pixmap->drawable.bitsPerPixel);
     /* The storage decides stride and address, except where the caller
      * gives the pixels. */
     qelTakePixels(ge, pixPriv, pixmap, devKind, pixData);

@@ -19,6 +19,23 @@
 /* One operation of a GE batch, as the kernel reads it. */
 typedef struct drm_tx3120_ge_op qelGeOp;
 
+/* A batch the GE has taken and is not known to have finished: which it is,
+ * how much work it holds (pixels written), and what it draws, kept so that
+ * the CPU can draw it should the GE be given up before it finishes. A
+ * buffer released while the batch is out is forgotten here (NULL). */
+typedef struct qelGeFlight {
+    qelGeBatchRef batch;
+    uint64_t pixels;
+    qelBo *dst;
+    qelBo *src;
+    qelGeOp *ops;
+    uint32_t opCount;
+} qelGeFlight;
+
+/* The most batches out at once; the GE is asked for the middle one's end
+ * before another would go beyond. */
+#define QEL_GE_FLIGHT_SLOTS 8
+
 /* The GE and EXA state of one screen. The driver makes it and hands it to
  * qelExaInit, which puts it where every hook finds it from the screen. */
 typedef struct qelGe {
@@ -40,10 +57,18 @@ typedef struct qelGe {
     uint32_t opCapacity;
     qelBo *batchDst;
     qelBo *batchSrc;
+    /* The pixels the queued operations write. */
+    uint64_t queuedPixels;
     /* The last submitted batch, and the serial up to which the GE is known
      * to have finished its work (it completes batches in order). */
     qelGeBatchRef submitted;
     uint64_t completed;
+    /* The batches out and not known done, oldest first from flightHead in
+     * a ring, and the pixels they write together. */
+    qelGeFlight flights[QEL_GE_FLIGHT_SLOTS];
+    uint32_t flightHead;
+    uint32_t flightCount;
+    uint64_t flightPixels;
     /* The GE's health: refused batches in a row, the kinds of refusal and
      * of failed wait already logged (errno bits), and whether the GE is
      * given up for this server generation. */
@@ -52,12 +77,15 @@ typedef struct qelGe {
     uint64_t waitFailuresSaid;
     Bool givenUp;
     /* What the last PrepareSolid or PrepareCopy fixed. */
-    qelBo *prepDst;
-    uint32_t prepDstPitch;
+    PixmapPtr prepDst;
     uint32_t prepRop;
     uint32_t prepFg;
-    qelBo *prepSrc;
-    uint32_t prepSrcPitch;
+    PixmapPtr prepSrc;
+    /* Released pixmap buffers kept for reuse (the driver's), and how many
+     * pixmaps moved from system memory into a buffer, with their bytes. */
+    qelBoCache *boCache;
+    uint64_t movesToBuffer;
+    uint64_t bytesMovedToBuffer;
     /* The acceleration layer's procedures under the driver's Render and GC
      * hooks, and how many Render requests have their pixmaps open to the
      * CPU. */
@@ -83,19 +111,41 @@ typedef struct qelPixmapPriv {
     Bool ownsBits;
     /* The bytes of the driver's own system memory. */
     size_t size;
+    /* The pixels may move into a buffer: system memory of the driver's
+     * own, in a pixmap the GE could address. */
+    Bool movable;
+    /* The CPU wrote the pixels last: small fills and copies stay with it,
+     * so that the CPU and the GE do not take turns on the pixmap. */
+    Bool cpuOwned;
+    /* CPU views of the pixels that are open; the pixels stay where they
+     * are until all are closed. */
+    int views;
+    /* Pixels copied between it and buffers while it was in system memory. */
+    uint32_t copiedWithBuffers;
 } qelPixmapPriv;
 
-/* Operation queue. */
+/* Operation queue. Alloc gives the queue its operation records, Free
+ * takes them back with those of the batches out. */
+Bool qelGeQueueAlloc(qelGe *ge);
+void qelGeQueueFree(qelGe *ge);
 void qelGeFlush(qelGe *ge);
+/* Submits what is queued and waits until the GE has finished every batch
+ * of the screen (before DRM master goes). */
+void qelGeIdle(qelGe *ge);
 /* Something other than a wait proved the GE done with every batch up to
  * that serial (a flip it fenced has been shown). */
 void qelGeNoteDone(qelGe *ge, uint64_t serial);
-/* Runs the queued operations on the CPU, as the GE would have. */
+/* Runs operations on the CPU, as the GE would have: the queued ones, or
+ * any batch's. */
 void qelGeRunBatchOnCpu(qelGe *ge);
-/* Fills the w x h rectangle at (x, y) of dst as the GE's solid raster
- * codes do (copy or xor of fg), on the CPU. */
-void qelCpuFillRect(const qelBo *dst, uint32_t pitch, uint32_t rop, uint32_t fg, int x, int y,
-                    int w, int h);
+void qelCpuRunOps(const qelBo *dst, const qelBo *src, const qelGeOp *ops, uint32_t count);
+/* Fills the w x h rectangle at (x, y) of the 32-bit pixels at base as the
+ * GE's solid raster codes do (copy or xor of fg), and copies as its copy
+ * codes do, on the CPU; the rectangles lie inside the surfaces. */
+void qelCpuFillRect(void *base, uint32_t pitch, uint32_t rop, uint32_t fg, int x, int y, int w,
+                    int h);
+void qelCpuCopyRect(void *dst, uint32_t dstPitch, int dstX, int dstY, void *src, uint32_t srcPitch,
+                    int srcX, int srcY, int w, int h, uint32_t rop);
 
 /* What the CPU is about to do with a buffer. */
 typedef enum qelCpuAccess {
@@ -110,6 +160,9 @@ typedef enum qelCpuAccess {
 void qelGeSyncCpu(qelGe *ge, qelBo *bo, qelCpuAccess access);
 /* The same for a CPU write: all GE work on the buffer is done after it. */
 void qelGeWaitBo(qelGe *ge, qelBo *bo);
+/* The buffer is about to be released: nothing queued or out may draw on
+ * it afterwards. Work already out goes on on the kernel's reference. */
+void qelGeForgetBo(qelGe *ge, const qelBo *bo);
 Bool qelGeCpuMayWriteAfterWait(qelGe *ge, qelBo *bo);
 
 /* Queues a plain copy of the w x h rectangle at (srcX, srcY) of src to
@@ -174,5 +227,22 @@ void qelBorrowedPixmapFreeAtClose(qelBorrowedPixmap *borrowed, qelGe *ge);
 qelBo *qelPixmapBo(PixmapPtr pixmap);
 /* The CPU address of a pixmap's pixels. */
 void *qelPixmapPixels(const qelPixmapPriv *pixPriv);
+/* The same for a CPU access about to happen: the GE work it conflicts
+ * with is waited for, and a write makes the pixels the CPU's. */
+void *qelPixmapCpuView(qelGe *ge, qelPixmapPriv *pixPriv, qelCpuAccess access);
+
+/* Placement (placement.c): where a pixmap's pixels live and where an
+ * operation on them runs. */
+/* Moves the pixels of a pixmap in system memory into a buffer, with them
+ * unless the caller overwrites them all; FALSE when it must stay. */
+Bool qelPixmapMoveToBuffer(qelGe *ge, PixmapPtr pixmap, Bool keepContents);
+/* Hands a pixmap's buffer back for reuse. */
+void qelPixmapReleaseBuffer(qelGe *ge, qelPixmapPriv *pixPriv);
+/* A fill of w x h into the pixmap is the CPU's. */
+Bool qelFillIsCpus(qelGe *ge, const qelPixmapPriv *pixPriv, int w, int h);
+/* Counts a copy of w x h between a pixmap in system memory and one in a
+ * buffer, and says whether the copies so far pay for moving the first into
+ * a buffer. */
+Bool qelCopyMovesToBuffer(qelPixmapPriv *sys, int w, int h);
 
 #endif

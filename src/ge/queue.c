@@ -6,28 +6,25 @@
  *
  * Nothing drawn is lost when the GE fails: a batch the kernel refuses is
  * drawn by the CPU instead, once the GE's earlier work is done; a GE that
- * keeps refusing, or that cannot be confirmed idle, is given up for the
- * rest of the server generation and everything is drawn in software. */
-#include "ge/ge.h"
+ * keeps refusing, or that finishes nothing for too long (flight.c), is
+ * given up for the rest of the server generation and everything is drawn
+ * in software. */
+#include "ge/flight.h"
 
 #include <errno.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <xf86drm.h>
 
-/* A submission retried (EINTR, EAGAIN) at most this often and this long;
+/* An interrupted submission is retried at most this often and this long;
  * then it counts as refused. */
 #define QEL_GE_SUBMIT_TRIES 100
-#define QEL_GE_PATIENCE_NS 1000000000LL
+#define QEL_GE_SUBMIT_PATIENCE_NS 1000000000LL
 /* Refused batches in a row after which the GE is given up. */
 #define QEL_GE_REFUSALS_TO_GIVE_UP 16
-/* Pause between two tries of a failed wait. */
-#define QEL_GE_WAIT_RETRY_US 1000
-/* How long one GE_WAIT may block in the kernel. */
-#define QEL_GE_WAIT_TIMEOUT_US 1000000u
 
 static int64_t
 qelGeNowNs(void)
@@ -38,72 +35,12 @@ qelGeNowNs(void)
     return (int64_t) now.tv_sec * 1000000000LL + now.tv_nsec;
 }
 
-static int
-qelGeWaitSeqno(int fd, uint32_t seqno)
-{
-    struct drm_tx3120_ge_wait args = {.seqno = seqno, .timeout_us = QEL_GE_WAIT_TIMEOUT_US};
-
-    return drmIoctl(fd, DRM_IOCTL_TX3120_GE_WAIT, &args) == 0 ? 0 : errno;
-}
-
-/* One bit per errno value, the last bit for any beyond. */
-static uint64_t
-qelGeErrorBit(int error)
-{
-    return UINT64_C(1) << (error > 0 && error < 63 ? error : 63);
-}
-
-/* A failed wait is said once per kind of error until waits work again: a
- * GE that fails every wait must not flood the log. */
-static void
-qelGeNoteWaitFailure(qelGe *ge, uint32_t seqno, int error)
-{
-    if (ge->waitFailuresSaid & qelGeErrorBit(error))
-        return;
-    ge->waitFailuresSaid |= qelGeErrorBit(error);
-    xf86DrvMsg(ge->scrnIndex, X_WARNING, "GE wait for seqno %u failed: %s; trying again\n",
-               seqno, strerror(error));
-}
-
-/* Waits for the batch of that seqno, trying again for a while when the
- * kernel answers with an error. */
-static Bool
-qelGeWaitPatiently(qelGe *ge, uint32_t seqno)
-{
-    int64_t start = qelGeNowNs();
-
-    for (;;) {
-        int error = qelGeWaitSeqno(ge->fd, seqno);
-
-        if (error == 0) {
-            ge->waitFailuresSaid = 0;
-            return TRUE;
-        }
-        qelGeNoteWaitFailure(ge, seqno, error);
-        if (qelGeNowNs() - start >= QEL_GE_PATIENCE_NS)
-            return FALSE;
-        usleep(QEL_GE_WAIT_RETRY_US);
-    }
-}
-
-/* From here on nothing goes to the GE in this server generation: EXA
- * falls back to software, and what is queued (TearFree's copies) is drawn
- * by the CPU. */
-static void
-qelGeGiveUp(qelGe *ge, const char *why)
-{
-    if (ge->givenUp)
-        return;
-    ge->givenUp = TRUE;
-    xf86DrvMsg(ge->scrnIndex, X_ERROR, "GE %s; drawing without it from now on\n", why);
-}
-
 /* GE_SUBMIT goes through plain ioctl, not drmIoctl, so that EINTR and
  * EAGAIN come back here: drmIoctl retries both without end, which would
- * spin on a full queue and hang the server on a hung GE, while EAGAIN
- * needs a wait for room before the retry and the tries must be bounded.
- * Returns 0, or the errno of the refusal (EINTR or EAGAIN when the tries
- * ran out). */
+ * spin on a full queue and hang the server on a hung GE. A full queue
+ * (EAGAIN) is waited on until it has room; an interrupted submission is
+ * tried again, a bounded number of times. Returns 0, or the errno of the
+ * refusal (EINTR or EAGAIN when the tries or the room wait ran out). */
 static int
 qelGeSubmit(qelGe *ge, struct drm_tx3120_ge_submit *args)
 {
@@ -116,15 +53,9 @@ qelGeSubmit(qelGe *ge, struct drm_tx3120_ge_submit *args)
         error = errno;
         if (error != EINTR && error != EAGAIN)
             return error;
-        if (error == EAGAIN) {
-            int waitError = qelGeWaitSeqno(ge->fd, 0);
-
-            if (waitError != 0) {
-                qelGeNoteWaitFailure(ge, 0, waitError);
-                return error;
-            }
-        }
-        if (qelGeNowNs() - start >= QEL_GE_PATIENCE_NS)
+        if (error == EAGAIN && !qelGeWaitRoom(ge))
+            return error;
+        if (qelGeNowNs() - start >= QEL_GE_SUBMIT_PATIENCE_NS)
             break;
     }
     return error;
@@ -154,6 +85,7 @@ static void
 qelGeEmpty(qelGe *ge)
 {
     ge->opCount = 0;
+    ge->queuedPixels = 0;
     ge->batchDst = NULL;
     ge->batchSrc = NULL;
 }
@@ -179,30 +111,13 @@ qelGeNoteDone(qelGe *ge, uint64_t serial)
 {
     if (serial > ge->completed && serial <= ge->submitted.serial)
         ge->completed = serial;
+    qelGeRetireDone(ge);
 }
 
 static Bool
 qelGeBatchDone(const qelGe *ge, const qelGeBatchRef *batch)
 {
     return batch->serial <= ge->completed;
-}
-
-/* Every wait for a batch goes through here. The GE completes batches in
- * the order they were submitted, so a batch seen complete vouches for all
- * earlier ones, on every buffer. A GE that cannot be confirmed idle within
- * the patience of a wait is taken as hung: given up, and its work taken as
- * done, since nothing would ever finish it. */
-static void
-qelGeWaitBatch(qelGe *ge, const qelGeBatchRef *batch)
-{
-    if (qelGeBatchDone(ge, batch))
-        return;
-    if (qelGeWaitPatiently(ge, batch->seqno)) {
-        ge->completed = batch->serial;
-        return;
-    }
-    qelGeGiveUp(ge, "cannot be confirmed idle (hung)");
-    ge->completed = ge->submitted.serial;
 }
 
 /* The queued batch is drawn by the CPU, after everything the GE took
@@ -222,6 +137,9 @@ qelGeFlush(qelGe *ge)
 
     if (ge->opCount == 0)
         return;
+    if (!ge->givenUp)
+        qelGeMakeRoom(ge, ge->queuedPixels);
+    /* Making room may have found the GE hung. */
     if (!ge->givenUp) {
         memset(&args, 0, sizeof(args));
         args.ops = (uint64_t) (uintptr_t) ge->ops;
@@ -230,6 +148,7 @@ qelGeFlush(qelGe *ge)
         if (error == 0) {
             ge->refusedInARow = 0;
             qelGeStampBatch(ge, args.seqno);
+            qelGeFlightAdd(ge);
             qelGeEmpty(ge);
             return;
         }
@@ -237,6 +156,35 @@ qelGeFlush(qelGe *ge)
     }
     qelGeDrawQueueOnCpu(ge);
     qelGeEmpty(ge);
+}
+
+Bool
+qelGeQueueAlloc(qelGe *ge)
+{
+    ge->opCapacity = TX3120_GE_MAX_OPS;
+    ge->ops = malloc(TX3120_GE_MAX_OPS * sizeof(qelGeOp));
+    return ge->ops != NULL;
+}
+
+void
+qelGeQueueFree(qelGe *ge)
+{
+    free(ge->ops);
+    ge->ops = NULL;
+    for (int i = 0; i < QEL_GE_FLIGHT_SLOTS; i++) {
+        free(ge->flights[i].ops);
+        ge->flights[i] = (qelGeFlight) {0};
+    }
+    ge->flightHead = 0;
+    ge->flightCount = 0;
+    ge->flightPixels = 0;
+}
+
+void
+qelGeIdle(qelGe *ge)
+{
+    qelGeFlush(ge);
+    qelGeWaitBatch(ge, &ge->submitted);
 }
 
 /* Queued operations name the buffer in a way the CPU access conflicts
@@ -282,6 +230,19 @@ void
 qelGeWaitBo(qelGe *ge, qelBo *bo)
 {
     qelGeSyncCpu(ge, bo, QEL_CPU_WRITE);
+}
+
+void
+qelGeForgetBo(qelGe *ge, const qelBo *bo)
+{
+    if (ge->opCount > 0 && (bo == ge->batchDst || bo == ge->batchSrc))
+        qelGeFlush(ge);
+    for (int i = 0; i < QEL_GE_FLIGHT_SLOTS; i++) {
+        if (ge->flights[i].dst == bo)
+            ge->flights[i].dst = NULL;
+        if (ge->flights[i].src == bo)
+            ge->flights[i].src = NULL;
+    }
 }
 
 /* EXA calls WaitMarker before it lets the CPU at a pixmap; the driver's

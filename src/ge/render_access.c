@@ -28,13 +28,15 @@ static void
 qelRenderAccessPixmap(qelRenderAccess *access, PixmapPtr pixmap, qelCpuAccess cpu)
 {
     qelPixmapPriv *pixPriv = exaGetPixmapDriverPrivate(pixmap);
+    void *pixels;
 
     if (!pixPriv)
         return;
-    qelGeSyncCpu(access->ge, pixPriv->bo, cpu);
+    pixels = qelPixmapCpuView(access->ge, pixPriv, cpu);
     if (pixmap->devPrivate.ptr || access->count == QEL_RENDER_ACCESS_MAX)
         return;
-    pixmap->devPrivate.ptr = qelPixmapPixels(pixPriv);
+    pixmap->devPrivate.ptr = pixels;
+    pixPriv->views++;
     access->shown[access->count++] = pixmap;
 }
 
@@ -58,8 +60,12 @@ qelRenderAccessPicture(qelRenderAccess *access, PicturePtr picture, qelCpuAccess
 void
 qelRenderAccessEnd(qelRenderAccess *access)
 {
-    for (int i = 0; i < access->count; i++)
+    for (int i = 0; i < access->count; i++) {
+        qelPixmapPriv *pixPriv = exaGetPixmapDriverPrivate(access->shown[i]);
+
         access->shown[i]->devPrivate.ptr = NULL;
+        pixPriv->views--;
+    }
     access->count = 0;
     access->ge->renderAccessDepth--;
 }

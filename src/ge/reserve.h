@@ -6,13 +6,14 @@
 #ifndef QEL_GE_RESERVE_H
 #define QEL_GE_RESERVE_H
 
-#include "ge/ge.h"
+#include "ge/flight.h"
 
 /* TRUE when a batch must go out before an operation writing dst (and, for a
  * copy, reading src) can join the queue: a batch has one destination and at
- * most one source, and the queue has a fixed size. */
+ * most one source, the queue has a fixed size, and a batch holds a bounded
+ * amount of work (pixels), so that the work out can be bounded too. */
 static inline Bool
-qelGeBatchMustFlush(const qelGe *ge, const qelBo *dst, const qelBo *src)
+qelGeBatchMustFlush(const qelGe *ge, const qelBo *dst, const qelBo *src, uint32_t pixels)
 {
     /* batchDst is NULL while the queue is empty, so the common case (the
      * same destination again) settles this test with one compare. */
@@ -20,22 +21,25 @@ qelGeBatchMustFlush(const qelGe *ge, const qelBo *dst, const qelBo *src)
         return TRUE;
     if (ge->opCount > 0 && src && ge->batchSrc && src != ge->batchSrc)
         return TRUE;
+    if (ge->opCount > 0 && ge->queuedPixels + pixels > QEL_GE_BATCH_PIXELS)
+        return TRUE;
     return ge->opCount >= ge->opCapacity;
 }
 
-/* Makes room for one operation writing dst (and, for a copy, reading src)
- * and returns the next record, now counted in the queue; the caller writes
- * all 13 words. Inline: it is on the path of every queued operation, and
- * the common case is a few compares. */
+/* Makes room for one operation writing pixels of dst (and, for a copy,
+ * reading src) and returns the next record, now counted in the queue; the
+ * caller writes all 13 words. Inline: it is on the path of every queued
+ * operation, and the common case is a few compares. */
 static inline qelGeOp *
-qelGeReserve(qelGe *ge, qelBo *dst, qelBo *src)
+qelGeReserve(qelGe *ge, qelBo *dst, qelBo *src, uint32_t pixels)
 {
-    if (__builtin_expect(qelGeBatchMustFlush(ge, dst, src), 0))
+    if (__builtin_expect(qelGeBatchMustFlush(ge, dst, src, pixels), 0))
         qelGeFlush(ge);
 
     ge->batchDst = dst;
     if (src)
         ge->batchSrc = src;
+    ge->queuedPixels += pixels;
     return &ge->ops[ge->opCount++];
 }
 

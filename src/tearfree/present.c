@@ -69,8 +69,8 @@ qelFlipPairDestroy(qelPresent *present, qelFlipPair *pair)
 {
     if (!pair->scanout[0] && !pair->scanout[1])
         return;
-    /* Queued copies may still name the buffers. */
-    qelGeFlush(present->ge);
+    qelGeForgetBo(present->ge, pair->scanout[0]);
+    qelGeForgetBo(present->ge, pair->scanout[1]);
     qelBoDestroy(present->fd, pair->scanout[0]);
     qelBoDestroy(present->fd, pair->scanout[1]);
     memset(pair, 0, sizeof(*pair));

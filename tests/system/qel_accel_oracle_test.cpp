@@ -25,6 +25,7 @@
 #include <map>
 #include <optional>
 #include <random>
+#include <regex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -65,6 +66,7 @@ Testbed accelerated(bool on, const std::string &geKeys)
 struct SceneResult {
     Image root;
     Image pixmap;
+    Image moved;
     Image panel;
     bool drewText = false;
 };
@@ -99,6 +101,7 @@ public:
         arcsAndPolygons();
         wideAndDashedLines();
         SceneResult result;
+        result.moved = pixmapsThatMove();
         result.drewText = drawText();
 
         x_.sync();
@@ -286,6 +289,53 @@ private:
         }
     }
 
+    // A pixmap moves from system memory into a buffer and is drawn on by
+    // the CPU and the GE in turn: software drawing, a copy to the screen
+    // (which moves it), a large fill, software drawing again, a copy to the
+    // screen. A second pixmap of another size then takes its released
+    // buffer: it is drawn on only in part, and must show none of the
+    // first's pixels. Returns the second pixmap as a client reads it.
+    Image pixmapsThatMove()
+    {
+        constexpr int kFirstWidth = 400, kFirstHeight = 260;
+        constexpr int kSecondWidth = 410, kSecondHeight = 270;
+        uint32_t first = xcb_generate_id(c_);
+        xcb_create_pixmap(c_, 24, first, x_.root(), kFirstWidth, kFirstHeight);
+        softwareDrawing(first, kFirstWidth, kFirstHeight);
+        setGc(XCB_GX_COPY, ~0u, 0);
+        copy(first, x_.root(), 0, 0, 620, 20, kFirstWidth, kFirstHeight);
+        setGc(XCB_GX_COPY, ~0u, 0x5a6b7c);
+        fillRect(first, 10, 10, 380, 240);
+        softwareDrawing(first, kFirstWidth, kFirstHeight);
+        setGc(XCB_GX_XOR, ~0u, 0);
+        copy(first, x_.root(), 0, 0, 560, 400, kFirstWidth, kFirstHeight);
+        xcb_free_pixmap(c_, first);
+
+        uint32_t second = xcb_generate_id(c_);
+        xcb_create_pixmap(c_, 24, second, x_.root(), kSecondWidth, kSecondHeight);
+        softwareDrawing(second, kSecondWidth / 2, kSecondHeight / 2);
+        setGc(XCB_GX_COPY, ~0u, 0);
+        copy(second, x_.root(), 0, 0, 100, 500, kSecondWidth, kSecondHeight);
+        Image readBack = getImage(second, kSecondWidth, kSecondHeight);
+        xcb_free_pixmap(c_, second);
+        return readBack;
+    }
+
+    // Arcs the CPU draws, some with xor, inside width x height.
+    void softwareDrawing(uint32_t drawable, int width, int height)
+    {
+        for (int i = 0; i < 6; ++i) {
+            setGc(i % 2 ? XCB_GX_XOR : XCB_GX_COPY, ~0u, colour());
+            xcb_arc_t arc{static_cast<int16_t>(below(width - 20)),
+                          static_cast<int16_t>(below(height - 20)),
+                          static_cast<uint16_t>(8 + below(40)),
+                          static_cast<uint16_t>(8 + below(40)),
+                          0,
+                          360 * 64};
+            xcb_poly_fill_arc(c_, drawable, gc_, 1, &arc);
+        }
+    }
+
     // A tile of coloured squares and a stipple of stripes and a diagonal,
     // for the fill styles.
     void createPatterns()
@@ -457,6 +507,35 @@ const SceneResult &softwareAnswer()
     return *answer;
 }
 
+// Copies that change destination every time, so that each is a batch of
+// its own, from and to a pixmap and the screen: on a slow GE the driver
+// runs far ahead unless it bounds the work it has out.
+Image floodCopies(const Session &session, int copies)
+{
+    XcbClient x(session.display());
+    xcb_connection_t *c = x.connection();
+    xcb_pixmap_t pixmap = xcb_generate_id(c);
+    xcb_create_pixmap(c, 24, pixmap, x.root(), 400, 300);
+    xcb_gcontext_t gc = xcb_generate_id(c);
+    xcb_create_gc(c, gc, pixmap, 0, nullptr);
+    for (int i = 0; i < 8; ++i) {
+        uint32_t colour = 0x203040u * static_cast<uint32_t>(i + 1);
+        xcb_change_gc(c, gc, XCB_GC_FOREGROUND, &colour);
+        xcb_rectangle_t band{0, static_cast<int16_t>(i * 38), 400, 38};
+        xcb_poly_fill_rectangle(c, pixmap, gc, 1, &band);
+    }
+    for (int i = 0; i < copies; ++i) {
+        auto at = [i](int span, int k) { return static_cast<int16_t>((i * k) % span); };
+        if (i % 2 == 0)
+            xcb_copy_area(c, pixmap, x.root(), gc, 0, 0, at(600, 37), at(450, 53), 400, 300);
+        else
+            xcb_copy_area(c, x.root(), pixmap, gc, at(600, 41), at(450, 29), 0, 0, 400, 300);
+    }
+    x.sync();
+    session.sim().settle(3);
+    return getImage24(c, x.root(), kWidth, kHeight);
+}
+
 const RenderFamily kRenderFamilies[] = {RenderFamily::AntialiasedText, RenderFamily::Trapezoids,
                                         RenderFamily::Triangles, RenderFamily::MaskedComposites};
 
@@ -515,6 +594,7 @@ protected:
         EXPECT_EQ(actual.drewText, expected.drewText);
         expectSame(expected.root, actual.root, "GetImage of the root window");
         expectSame(expected.pixmap, actual.pixmap, "GetImage of the pixmap");
+        expectSame(expected.moved, actual.moved, "GetImage of the pixmap in a reused buffer");
         expectSame(expected.panel, actual.panel, "the panel");
         expectSame(actual.root, actual.panel, "the panel against the root window");
 
@@ -545,9 +625,18 @@ protected:
     }
 };
 
+// The scene moves pixmaps into buffers and has a released buffer reused,
+// as the driver says at the end of the generation.
 TEST_F(QelAccelOracle, SynchronousGeDrawsWhatSoftwareDraws)
 {
     checkAgainstSoftware("ge = sync\n");
+    session->stop();
+    static const std::regex said(R"(GE: ([0-9]+) pixmaps moved into buffers .* ([0-9]+) reused)");
+    std::smatch m;
+    const std::string log = session->log();
+    ASSERT_TRUE(std::regex_search(log, m, said)) << log;
+    EXPECT_GT(std::stol(m[1]), 0);
+    EXPECT_GT(std::stol(m[2]), 0);
 }
 
 TEST_F(QelAccelOracle, SlowThreadedGeDrawsWhatSoftwareDraws)
@@ -570,13 +659,21 @@ TEST_F(QelAccelOracle, EndlesslyInterruptedBatchesStillDrawWhatSoftwareDraws)
                          {"GE refused a batch of", "Interrupted system call"});
 }
 
-// The wait's fault is armed first: the server's own drawing may meet the
-// full queue as soon as that is armed.
+// A full queue whose room never comes: the batch is refused after the
+// patience and drawn by the CPU. The wait's fault is armed first: the
+// server's own drawing may meet the full queue as soon as that is armed.
 TEST_F(QelAccelOracle, BatchesWithoutRoomStillDrawWhatSoftwareDraws)
 {
     checkAgainstSoftware(
-        "ge = thread\nge_delay_us = 500\n", {"wait_room 1", "submit_eagain 3"},
-        {"GE refused a batch of", "Resource temporarily unavailable", "GE wait for seqno"});
+        "ge = thread\nge_delay_us = 500\n", {"wait_room 1000000", "submit_eagain 1"},
+        {"GE refused a batch of", "Resource temporarily unavailable", "GE wait for seqno 0"});
+}
+
+// A GE that stops finishing anything is given up after the patience; what
+// it held is drawn by the CPU, and everything after it in software.
+TEST_F(QelAccelOracle, AHungGeIsGivenUpAndNothingIsLost)
+{
+    checkAgainstSoftware("ge = thread\n", {"ge_hang 1"}, {"GE cannot be confirmed idle (hung)"});
 }
 
 TEST_F(QelAccelOracle, FailingWaitsStillDrawWhatSoftwareDraws)
@@ -602,6 +699,36 @@ TEST_F(QelAccelOracle, TrianglesOfEveryOperatorDrawWhatSoftwareDraws)
 TEST_F(QelAccelOracle, CompositesThroughMasksDrawWhatSoftwareDraws)
 {
     checkRenderAgainstSoftware(RenderFamily::MaskedComposites);
+}
+
+// A GE busy with more than a second of queued copies is not a hung one:
+// the driver keeps only a few batches out, waits for them for as long as
+// they go on finishing, and goes on drawing with the GE afterwards.
+TEST_F(QelAccelOracle, ABusyGeIsWaitedForNotGivenUp)
+{
+    constexpr int kCopies = 30;
+    Image expected;
+    {
+        auto software = accelerated(false, "").start();
+        expected = floodCopies(*software, kCopies);
+        software->stop();
+    }
+    start(accelerated(true, "ge = thread\nge_delay_us = 100000\n"));
+    ASSERT_FALSE(HasFatalFailure());
+    Image root = floodCopies(*session, kCopies);
+    expectSame(expected, root, "GetImage of the root window after the flood");
+    expectSame(root, session->capturePanel(), "the panel against the root window");
+
+    long opsAfterFlood = std::stol(session->sim().counters().at("ge_ops"));
+    XcbClient x(session->display());
+    x.fill({0, 0, 512, 384}, 0x336699);
+    x.sync();
+    session->sim().settle(3);
+    EXPECT_GT(std::stol(session->sim().counters().at("ge_ops")), opsAfterFlood);
+    const std::string log = session->log();
+    EXPECT_EQ(log.find("hung"), std::string::npos) << log;
+    EXPECT_EQ(log.find("GE wait for seqno"), std::string::npos) << log;
+    EXPECT_EQ(std::stol(session->sim().counters().at("ge_rejected_submits")), 0);
 }
 
 } // namespace

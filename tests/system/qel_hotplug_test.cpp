@@ -164,6 +164,25 @@ TEST_F(Hotplug, ListeningClientsHearOfAPlugAndAnUnplugWithoutPolling)
     EXPECT_EQ(listed.find("1280x1024"), std::string::npos) << listed;
 }
 
+// A display plugged in while the server's VT is away is not announced
+// then (another session has the displays), but at once when the VT comes
+// back, without any client asking.
+TEST_F(Hotplug, ADisplayPluggedWhileTheVtIsAwayIsAnnouncedOnTheReturn)
+{
+    startWith(panelAndHdmi("disconnected", "1280x1024@60"));
+    ASSERT_FALSE(HasFatalFailure());
+    xcb_randr_output_t hdmi = listener->output("HDMI-A-1");
+    const int serverVt = session->sim().vt().server;
+    ASSERT_NE(serverVt, 0);
+
+    session->sim().switchVt(1);
+    connector(1, "connected");
+    session->sim().switchVt(serverVt);
+    EXPECT_TRUE(listener->awaitChange(hdmi, XCB_RANDR_CONNECTION_CONNECTED));
+    std::string listed = xrandr();
+    EXPECT_NE(listed.find("HDMI-A-1 connected"), std::string::npos) << listed;
+}
+
 // Each generation of the server listens anew: the one that ended leaves
 // nothing behind that an event could reach.
 TEST_F(Hotplug, AfterARegenerationPlugsAreStillHeard)

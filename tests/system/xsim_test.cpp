@@ -141,6 +141,19 @@ TEST_F(Xsim, ReportsAServerThatDoesNotComeUp)
     EXPECT_NE(readFile(out / "Xorg.log").find("no screens found"), std::string::npos);
 }
 
+// --vt-switch-after takes the console away from the server's VT and back:
+// the server's own record of it, the root window's XFree86_has_VT, goes
+// to 0 and then to 1 while COMMAND watches it.
+TEST_F(Xsim, VtSwitchAfterTakesTheConsoleAwayAndBack)
+{
+    CommandResult run = xsim({"--driver", "modesetting", "--vt-switch-after", "0.5", "--out",
+                              out.path(), "--", "timeout", "60", "sh", "-c",
+                              "hasVt() { xprop -root XFree86_has_VT | grep -q \"= $1$\"; }; "
+                              "until hasVt 0; do :; done; until hasVt 1; do :; done"});
+    EXPECT_TRUE(run.succeeded()) << run.describe();
+    EXPECT_EQ(run.err.find("xsim: vt"), std::string::npos) << run.err;
+}
+
 // Help is for someone who has not built anything yet: the script prints the
 // launcher's text at once and leaves the build directory alone.
 TEST_F(Xsim, ScriptPrintsHelpWithoutBuilding)

@@ -113,9 +113,7 @@ kmsFixtureAddScanouts(kmsFixture *fixture, int width, int height, Bool tearFree)
         return;
     /* The pairs are filled by GE copies. */
     if (!priv->ge.ops) {
-        priv->ge.ops = calloc(TX3120_GE_MAX_OPS, sizeof(qelGeOp));
-        assert_non_null(priv->ge.ops);
-        priv->ge.opCapacity = TX3120_GE_MAX_OPS;
+        assert_true(qelGeQueueAlloc(&priv->ge));
         fixture->ownsQueue = TRUE;
     }
     priv->present->ge = &priv->ge;
@@ -136,8 +134,7 @@ kmsFixtureRemoveScanouts(kmsFixture *fixture)
     priv->shadow = NULL;
     priv->ge.screenBo = NULL;
     if (fixture->ownsQueue) {
-        free(priv->ge.ops);
-        priv->ge.ops = NULL;
+        qelGeQueueFree(&priv->ge);
         priv->ge.opCount = 0;
         fixture->ownsQueue = FALSE;
     }

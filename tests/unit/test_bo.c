@@ -183,6 +183,72 @@ destroy_of_a_bare_buffer_touches_only_the_handle(void **state)
     close(fd);
 }
 
+/* Released buffers serve later requests of their size class, the one the
+ * GE is done with first; what the cache keeps stays within its bytes, and
+ * a buffer with a framebuffer is never kept. */
+static void
+the_cache_reuses_within_its_bounds(void **state)
+{
+    int fd = openDevice();
+    qelBoCache *cache = qelBoCacheCreate(fd, 3 * 64 * 64 * 4, 60000);
+    qelBo *a = qelBoCacheTake(cache, 60, 50, 0);
+    qelBo *b = qelBoCacheTake(cache, 64, 64, 0);
+    qelBo *fb = qelBoCreateScanout(fd, 64, 64, TRUE);
+    qelBo *bos[4];
+
+    (void) state;
+    assert_int_equal(a->width, qelBoSizeClass(60));
+    assert_int_equal(a->height, qelBoSizeClass(50));
+    assert_non_null(a->map);
+    b->geRead.serial = 7; /* the GE still reads b */
+    qelBoCacheGive(cache, a);
+    qelBoCacheGive(cache, b);
+    qelBoCacheGive(cache, fb);
+    assert_ptr_equal(qelBoCacheTake(cache, 63, 61, 6), a);
+    assert_ptr_equal(qelBoCacheTake(cache, 64, 64, 6), b);
+    assert_int_equal(simCounter("live_dumb_buffers"), 2);
+
+    for (int i = 0; i < 4; i++)
+        bos[i] = qelBoCacheTake(cache, 64, 64, 0);
+    for (int i = 0; i < 4; i++)
+        qelBoCacheGive(cache, bos[i]);
+    assert_int_equal(qelBoCacheGetStats(cache).buffers, 3);
+    assert_true(qelBoCacheGetStats(cache).bytes <= 3 * 64 * 64 * 4);
+    qelBoDestroy(fd, a);
+    qelBoDestroy(fd, b);
+    qelBoCacheDestroy(cache);
+    assert_int_equal(simCounter("live_dumb_buffers"), 0);
+    close(fd);
+}
+
+/* A buffer the kernel cannot make empties the cache, and is tried again;
+ * buffers past their age go at the next trim. */
+static void
+a_failed_creation_empties_the_cache_and_retries(void **state)
+{
+    int fd = openDevice();
+    qelBoCache *cache = qelBoCacheCreate(fd, 1u << 24, 60000);
+    qelBoCache *young = qelBoCacheCreate(fd, 1u << 24, 0);
+    qelBo *bo;
+
+    (void) state;
+    qelBoCacheGive(cache, qelBoCacheTake(cache, 32, 32, 0));
+    simCommandOk("fault create_dumb 1");
+    bo = qelBoCacheTake(cache, 500, 500, 0);
+    assert_non_null(bo);
+    assert_int_equal(qelBoCacheGetStats(cache).buffers, 0);
+    assert_int_equal(simCounter("live_dumb_buffers"), 1);
+    qelBoCacheGive(young, bo);
+    qelBoCacheTrim(young);
+    assert_int_equal(simCounter("live_dumb_buffers"), 0);
+
+    simCommandOk("fault create_dumb 1");
+    assert_null(qelBoCacheTake(cache, 8, 8, 0));
+    qelBoCacheDestroy(cache);
+    qelBoCacheDestroy(young);
+    close(fd);
+}
+
 int
 main(void)
 {
@@ -194,6 +260,8 @@ main(void)
         cmocka_unit_test(shadow_has_no_framebuffer),
         cmocka_unit_test(destroy_releases_framebuffer_mapping_and_handle),
         cmocka_unit_test(destroy_of_a_bare_buffer_touches_only_the_handle),
+        cmocka_unit_test(the_cache_reuses_within_its_bounds),
+        cmocka_unit_test(a_failed_creation_empties_the_cache_and_retries),
     };
 
     return cmocka_run_group_tests(tests, NULL, NULL);

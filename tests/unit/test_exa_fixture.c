@@ -24,9 +24,9 @@ exaFixtureSetUp(void **state)
     f->scrn = &f->kms->scrn;
     kmsFixtureAddScanouts(f->kms, EXA_SCREEN_WIDTH, EXA_SCREEN_HEIGHT, FALSE);
     f->priv->accel = TRUE;
-    f->priv->ge.opCapacity = TX3120_GE_MAX_OPS;
-    f->priv->ge.ops = calloc(TX3120_GE_MAX_OPS, sizeof(qelGeOp));
-    assert_non_null(f->priv->ge.ops);
+    assert_true(qelGeQueueAlloc(&f->priv->ge));
+    f->priv->ge.boCache = qelBoCacheCreate(f->priv->fd, 24u << 20, 60000);
+    assert_non_null(f->priv->ge.boCache);
     f->scrn->depth = 24;
     f->scrn->virtualX = EXA_SCREEN_WIDTH;
     f->scrn->virtualY = EXA_SCREEN_HEIGHT;
@@ -50,8 +50,9 @@ exaFixtureTearDown(void **state)
     /* No hook of the EXA layer logs. */
     expectNoMessage();
     simCommandOk("ge-mode sync");
-    free(f->priv->ge.ops);
-    f->priv->ge.ops = NULL;
+    qelBoCacheDestroy(f->priv->ge.boCache);
+    f->priv->ge.boCache = NULL;
+    qelGeQueueFree(&f->priv->ge);
     kmsFixtureDestroy(f->kms);
     fakeReset();
     free(f);
@@ -59,7 +60,7 @@ exaFixtureTearDown(void **state)
 }
 
 PixmapPtr
-exaPixmapCreate(exaFixture *f, int width, int height)
+exaMovablePixmapCreate(exaFixture *f, int width, int height)
 {
     PixmapPtr pixmap = f->screen->CreatePixmap(f->screen, 0, 0, 24, 0);
     int pitch = 0;
@@ -68,6 +69,17 @@ exaPixmapCreate(exaFixture *f, int width, int height)
     assert_non_null(driverPriv);
     fakeExaSetPixmapPriv(pixmap, driverPriv);
     assert_true(qelModifyPixmapHeader(pixmap, width, height, 24, 32, pitch, NULL));
+    return pixmap;
+}
+
+PixmapPtr
+exaPixmapCreate(exaFixture *f, int width, int height)
+{
+    PixmapPtr pixmap = exaMovablePixmapCreate(f, width, height);
+
+    assert_true(qelPixmapMoveToBuffer(&f->priv->ge, pixmap, TRUE));
+    /* As after the GE's last drawing on it. */
+    ((qelPixmapPriv *) exaGetPixmapDriverPrivate(pixmap))->cpuOwned = FALSE;
     return pixmap;
 }
 
@@ -88,10 +100,10 @@ exaPixmapDestroy(exaFixture *f, PixmapPtr pixmap)
 uint32_t
 exaPixel(PixmapPtr pixmap, int x, int y)
 {
-    const qelBo *bo = qelPixmapBo(pixmap);
+    const qelPixmapPriv *pixPriv = exaGetPixmapDriverPrivate(pixmap);
 
-    return *(const uint32_t *) ((const char *) bo->map + (size_t) y * bo->pitch +
-                                (size_t) x * 4);
+    return *(const uint32_t *) ((const char *) qelPixmapPixels(pixPriv) +
+                                (size_t) y * pixPriv->pitch + (size_t) x * 4);
 }
 
 void

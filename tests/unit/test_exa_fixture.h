@@ -21,7 +21,9 @@ typedef struct exaFixture {
 int exaFixtureSetUp(void **state);
 int exaFixtureTearDown(void **state);
 
-/* A depth-24 pixmap in a buffer of its own. */
+/* A depth-24 pixmap in system memory, as every pixmap starts, and one
+ * moved into a buffer of its own that the GE drew on last. */
+PixmapPtr exaMovablePixmapCreate(exaFixture *f, int width, int height);
 PixmapPtr exaPixmapCreate(exaFixture *f, int width, int height);
 /* A pixmap EXA keeps in system memory: no driver private. */
 PixmapPtr exaSystemPixmapCreate(exaFixture *f, int width, int height);

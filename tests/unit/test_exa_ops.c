@@ -152,7 +152,8 @@ fills_are_clipped_to_the_buffer(void **state)
 }
 
 /* Small fills cost the CPU less than the queue: the CPU does them at once,
- * after any GE read of the buffer, but never ahead of a GE write to it. */
+ * after any GE read of the buffer, but never ahead of a GE write to it. A
+ * pixmap the CPU drew on last keeps larger fills too. */
 static void
 small_fills_are_the_cpus_unless_the_ge_writes_the_buffer(void **state)
 {
@@ -169,8 +170,12 @@ small_fills_are_the_cpus_unless_the_ge_writes_the_buffer(void **state)
     qelSolid(a, 0, 0, 2, 1);
     assert_int_equal(exaPixel(a, 1, 0), 0x00FE02FC);
     assert_int_equal(exaPixel(a, 2, 0), 0x00010203);
+    fill(a, 0, 0, 64, 64, 0x00999999);
+    assert_int_equal(f->priv->ge.opCount, 0);
+    expectRectIs(a, 0, 0, 64, 64, 0x00999999);
 
     /* Behind a queued GE fill, and behind a submitted one, the fill queues. */
+    ((qelPixmapPriv *) exaGetPixmapDriverPrivate(a))->cpuOwned = FALSE;
     fill(a, 0, 0, 64, 64, 0x00AAAAAA);
     fill(a, 0, 0, 4, 4, 0x00BBBBBB);
     assert_int_equal(f->priv->ge.opCount, 2);

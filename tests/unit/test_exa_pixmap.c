@@ -1,7 +1,8 @@
 /* SPDX-License-Identifier: MIT */
-/* Driver pixmap storage for EXA: which pixmaps get a buffer and which
- * system memory, the screen pixmap in the shadow, ownership on
- * destruction, and the header EXA sees after ModifyPixmapHeader. */
+/* Driver pixmap storage for EXA: every pixmap starts in system memory and
+ * those the GE can address may move into a buffer, the screen pixmap in
+ * the shadow, buffers kept for reuse on destruction, and the header EXA
+ * sees after ModifyPixmapHeader. */
 #include <setjmp.h>
 #include <stdarg.h>
 #include <stddef.h>
@@ -47,6 +48,7 @@ pixmaps_the_ge_cannot_address_get_zeroed_system_memory(void **state)
 
         assert_non_null(pixPriv);
         assert_null(pixPriv->bo);
+        assert_false(pixPriv->movable);
         assert_true(pixPriv->ownsBits);
         assert_int_equal(pitch, cases[i].pitch);
         assert_int_equal(pixPriv->pitch, cases[i].pitch);
@@ -72,20 +74,33 @@ a_pixmap_of_no_size_has_no_pixels_yet(void **state)
     qelDestroyPixmap(f->screen, pixPriv);
 }
 
+/* The largest pixmap the GE addresses starts in zeroed system memory too,
+ * and moves into a mapped buffer with its pixels. */
 static void
-the_largest_pixmap_gets_a_mapped_buffer(void **state)
+the_largest_pixmap_moves_into_a_buffer_with_its_pixels(void **state)
 {
     exaFixture *f = *state;
-    int pitch = 0;
-    qelPixmapPriv *pixPriv = createPriv(f, 2048, 1, 24, 32, &pitch);
+    PixmapPtr pixmap = exaMovablePixmapCreate(f, 2048, 2);
+    qelPixmapPriv *pixPriv = exaGetPixmapDriverPrivate(pixmap);
 
-    assert_non_null(pixPriv);
+    assert_null(pixPriv->bo);
+    assert_true(pixPriv->movable);
+    assert_true(qelPixmapIsOffscreen(pixmap));
+    assert_int_equal(pixmap->devKind, 2048 * 4);
+    assert_true(allZero(pixPriv->bits, 2048 * 4 * 2));
+    ((uint32_t *) pixPriv->bits)[2048 + 2047] = 0x00C0FFEE;
+
+    assert_true(qelPixmapMoveToBuffer(&f->priv->ge, pixmap, TRUE));
     assert_non_null(pixPriv->bo->map);
-    assert_int_equal(pixPriv->bo->width, 2048);
+    assert_null(pixPriv->bits);
+    assert_false(pixPriv->movable);
+    assert_true(qelPixmapIsOffscreen(pixmap));
     assert_int_equal(pixPriv->pitch, pixPriv->bo->pitch);
-    assert_int_equal(pitch, (int) pixPriv->pitch);
-    assert_true(pitch >= 2048 * 4);
-    qelDestroyPixmap(f->screen, pixPriv);
+    assert_int_equal(pixmap->devKind, (int) pixPriv->bo->pitch);
+    assert_int_equal(exaPixel(pixmap, 2047, 1), 0x00C0FFEE);
+    assert_int_equal(f->priv->ge.movesToBuffer, 1);
+    assert_false(qelPixmapMoveToBuffer(&f->priv->ge, pixmap, TRUE));
+    exaPixmapDestroy(f, pixmap);
 }
 
 /* A pixmap made the way EXA makes the screen's: without pixels, then given
@@ -114,10 +129,10 @@ the_screen_pixmap_renders_into_the_shadow(void **state)
     PixmapPtr header;
     long destroyed;
 
-    /* A pixmap made at the screen's size has a buffer of its own. */
+    /* A pixmap made at the screen's size has pixels of its own. */
     second = createPriv(f, EXA_SCREEN_WIDTH, EXA_SCREEN_HEIGHT, 24, 32, &pitch);
-    assert_ptr_not_equal(second->bo, f->priv->shadow);
-    assert_non_null(second->bo->map);
+    assert_null(second->bo);
+    assert_non_null(second->bits);
     qelDestroyPixmap(f->screen, second);
     assert_false(f->priv->ge.screenBoClaimed);
 
@@ -141,12 +156,16 @@ the_screen_pixmap_renders_into_the_shadow(void **state)
     qelDestroyPixmap(f->screen, NULL);
 }
 
+/* The work queued on a pixmap goes out when it is destroyed, and its
+ * buffer is kept for the next pixmap of its size class, whatever its exact
+ * size. */
 static void
 destroying_a_pixmap_sends_the_work_that_names_it(void **state)
 {
     exaFixture *f = *state;
     PixmapPtr pixmap = exaPixmapCreate(f, 64, 64);
     long live = simCounter("live_dumb_buffers");
+    uint32_t handle = qelPixmapBo(pixmap)->handle;
 
     assert_true(qelPrepareSolid(pixmap, GXcopy, ~0u, 0x123456));
     qelSolid(pixmap, 0, 0, 64, 64);
@@ -154,7 +173,12 @@ destroying_a_pixmap_sends_the_work_that_names_it(void **state)
     assert_int_equal(f->priv->ge.opCount, 0);
     assert_int_equal(simCounter("ge_ops"), 1);
     assert_int_equal(simCounter("ge_rejected_ops"), 0);
-    assert_int_equal(simCounter("live_dumb_buffers"), live - 1);
+    assert_int_equal(simCounter("live_dumb_buffers"), live);
+
+    pixmap = exaPixmapCreate(f, 60, 61);
+    assert_int_equal(qelPixmapBo(pixmap)->handle, handle);
+    assert_int_equal(simCounter("live_dumb_buffers"), live);
+    exaPixmapDestroy(f, pixmap);
 }
 
 static void
@@ -193,25 +217,23 @@ modify_header_takes_stride_and_address_from_the_storage(void **state)
     assert_int_equal(globalSerialNumber, 501);
 
     /* Sizes the caller gives are taken as they are; one the buffer cannot
-     * hold gets a buffer that can, instead of rows past its end. */
+     * hold gets pixels that can, instead of rows past its end. */
     assert_true(qelModifyPixmapHeader(pixmap, 20, 10, 0, 0, 0, NULL));
     assert_int_equal(pixmap->drawable.width, 20);
     assert_int_equal(pixmap->drawable.height, 10);
     assert_int_equal(pixmap->drawable.depth, 24);
     assert_ptr_equal(qelPixmapBo(pixmap), bo);
     assert_true(qelModifyPixmapHeader(pixmap, 300, 400, 0, 0, 0, NULL));
-    bo = qelPixmapBo(pixmap);
-    assert_non_null(bo);
-    assert_int_equal(bo->width, 300);
-    assert_int_equal(bo->height, 400);
-    assert_int_equal(pixmap->devKind, (int) bo->pitch);
+    assert_null(qelPixmapBo(pixmap));
+    assert_true(qelPixmapIsOffscreen(pixmap));
+    assert_int_equal(pixmap->devKind, 300 * 4);
     assert_int_equal(simCounter("live_dumb_buffers"), buffers);
 
-    /* Pixels the caller gives replace the buffer, with their stride. */
+    /* Pixels the caller gives replace the driver's, with their stride. */
     assert_true(qelModifyPixmapHeader(pixmap, 8, 4, 24, 32, 32, elsewhere));
     assert_null(qelPixmapBo(pixmap));
     assert_false(qelPixmapIsOffscreen(pixmap));
-    assert_int_equal(simCounter("live_dumb_buffers"), buffers - 1);
+    assert_int_equal(simCounter("live_dumb_buffers"), buffers);
     assert_int_equal(pixmap->devKind, 32);
     assert_ptr_equal(pixmap->devPrivate.ptr, elsewhere);
 
@@ -250,7 +272,7 @@ main(void)
                                         exaFixtureSetUp, exaFixtureTearDown),
         cmocka_unit_test_setup_teardown(a_pixmap_of_no_size_has_no_pixels_yet,
                                         exaFixtureSetUp, exaFixtureTearDown),
-        cmocka_unit_test_setup_teardown(the_largest_pixmap_gets_a_mapped_buffer,
+        cmocka_unit_test_setup_teardown(the_largest_pixmap_moves_into_a_buffer_with_its_pixels,
                                         exaFixtureSetUp, exaFixtureTearDown),
         cmocka_unit_test_setup_teardown(the_screen_pixmap_renders_into_the_shadow,
                                         exaFixtureSetUp, exaFixtureTearDown),

@@ -49,9 +49,7 @@ setUp(void **state)
     assert_non_null(f);
     f->kms = kmsFixtureCreate(NULL);
     f->priv = f->kms->priv;
-    f->priv->ge.opCapacity = TX3120_GE_MAX_OPS;
-    f->priv->ge.ops = calloc(TX3120_GE_MAX_OPS, sizeof(qelGeOp));
-    assert_non_null(f->priv->ge.ops);
+    assert_true(qelGeQueueAlloc(&f->priv->ge));
     f->a = mappedBo(f->priv, 1024, 64);
     f->b = mappedBo(f->priv, 1024, 64);
     f->c = mappedBo(f->priv, 64, 64);
@@ -72,8 +70,7 @@ tearDown(void **state)
     qelBoDestroy(f->priv->fd, f->a);
     qelBoDestroy(f->priv->fd, f->b);
     qelBoDestroy(f->priv->fd, f->c);
-    free(f->priv->ge.ops);
-    f->priv->ge.ops = NULL;
+    qelGeQueueFree(&f->priv->ge);
     kmsFixtureDestroy(f->kms);
     free(f);
     return 0;
@@ -89,7 +86,7 @@ expectMessageAt(int index, int level, const char *text)
 static void
 queueFill(qelScreenPriv *priv, qelBo *dst, int x, int y, int w, int h, uint32_t color)
 {
-    qelGeOp *op = qelGeReserve(&priv->ge, dst, NULL);
+    qelGeOp *op = qelGeReserve(&priv->ge, dst, NULL, (uint32_t) (w * h));
 
     *op = (qelGeOp) {
         .type = TX3120_GE_OP_SOLID, .rop = TX3120_GE_ROP_PATTERN, .dst_handle = dst->handle,

@@ -108,20 +108,21 @@ identify_prints_the_banner(void **state)
     assert_string_equal(message->text, "qel: driver for the Kellaventis TX3120 (GE 2D)\n");
 }
 
-/* The word after the answer is a guard: the answer is one 32-bit word. */
+/* The word after the answer is a guard: the answer is one 32-bit word. No
+ * I/O and no HW_SKIP_CONSOLE: the server owns a VT for the screen. */
 static void
-driver_func_asks_the_server_only_to_skip_the_console(void **state)
+driver_func_asks_for_no_hardware_access_but_the_console(void **state)
 {
     CARD32 words[2] = { 0xffffffffu, 0xa5a5a5a5u };
 
     (void) state;
     assert_true(QEL.driverFunc(NULL, GET_REQUIRED_HW_INTERFACES, words));
-    assert_int_equal(words[0], HW_SKIP_CONSOLE);
+    assert_int_equal(words[0], 0);
     assert_int_equal(words[1], 0xa5a5a5a5u);
 
-    words[0] = HW_IO | HW_MMIO;
+    words[0] = HW_IO | HW_MMIO | HW_SKIP_CONSOLE;
     assert_true(QEL.driverFunc(NULL, GET_REQUIRED_HW_INTERFACES, words));
-    assert_int_equal(words[0], HW_SKIP_CONSOLE);
+    assert_int_equal(words[0], 0);
 }
 
 static void
@@ -248,7 +249,7 @@ main(void)
         cmocka_unit_test_teardown(setup_registers_the_driver_only_once, resetServer),
         cmocka_unit_test_teardown(driver_record_offers_only_the_platform_probe, resetServer),
         cmocka_unit_test_teardown(identify_prints_the_banner, resetServer),
-        cmocka_unit_test_teardown(driver_func_asks_the_server_only_to_skip_the_console,
+        cmocka_unit_test_teardown(driver_func_asks_for_no_hardware_access_but_the_console,
                                   resetServer),
         cmocka_unit_test_teardown(driver_func_refuses_every_other_operation_untouched,
                                   resetServer),

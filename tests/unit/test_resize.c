@@ -39,9 +39,9 @@ typedef struct resizeFixture {
     qelBo *oldShadow;
 } resizeFixture;
 
-/* A 1024x768 screen in the buffer arrangement ScreenInit makes, with an
- * empty GE queue, every CRTC showing its top-left 640x480 (so that a
- * smaller screen still holds them, as RandR sees to). */
+/* A 1024x768 screen in the buffer arrangement ScreenInit makes, on its VT,
+ * with an empty GE queue, every CRTC showing its top-left 640x480 (so that
+ * a smaller screen still holds them, as RandR sees to). */
 static resizeFixture *
 screenOn(const char *description, Bool tearFree)
 {
@@ -52,13 +52,12 @@ screenOn(const char *description, Bool tearFree)
     f->kms = kmsFixtureCreate(description);
     f->priv = f->kms->priv;
     f->scrn = &f->kms->scrn;
-    f->priv->ge.opCapacity = TX3120_GE_MAX_OPS;
-    f->priv->ge.ops = calloc(TX3120_GE_MAX_OPS, sizeof(qelGeOp));
-    assert_non_null(f->priv->ge.ops);
+    assert_true(qelGeQueueAlloc(&f->priv->ge));
     kmsFixtureAddScanouts(f->kms, 1024, 768, tearFree);
     f->scrn->virtualX = 1024;
     f->scrn->virtualY = 768;
     f->scrn->displayWidth = (int) (f->priv->shadow->pitch >> 2);
+    f->scrn->vtSema = TRUE;
     for (int i = 0; i < f->kms->config.num_crtc; i++)
         assert_true(qelCrtcSetModeMajor(f->kms->crtcPtrs[i], &mode, RR_Rotate_0, 0, 0));
     f->oldShadow = f->priv->shadow;
@@ -96,7 +95,7 @@ fixtureTearDown(void **state)
     /* Let the kernel finish any flip so that no buffer is still queued. */
     simCommandOk("vblank 2");
     kmsFixtureRemoveScanouts(f->kms);
-    free(priv->ge.ops);
+    qelGeQueueFree(&priv->ge);
     kmsFixtureDestroy(f->kms);
     fakeReset();
     free(f);
@@ -108,7 +107,7 @@ static void
 queueFill(qelScreenPriv *priv)
 {
     qelBo *dst = priv->shadow;
-    qelGeOp *op = qelGeReserve(&priv->ge, dst, NULL);
+    qelGeOp *op = qelGeReserve(&priv->ge, dst, NULL, 16 * 16);
 
     *op = (qelGeOp) {
         .type = TX3120_GE_OP_SOLID, .rop = TX3120_GE_ROP_PATTERN, .dst_handle = dst->handle,

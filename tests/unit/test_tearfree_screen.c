@@ -128,9 +128,7 @@ tearFreeScreenCreate(Bool accel, Bool tearFree)
     makeShadow(t, tearFree);
     if (accel) {
         t->priv->ge.exa = &t->exa;
-        t->priv->ge.opCapacity = TX3120_GE_MAX_OPS;
-        t->priv->ge.ops = calloc(TX3120_GE_MAX_OPS, sizeof(qelGeOp));
-        assert_non_null(t->priv->ge.ops);
+        assert_true(qelGeQueueAlloc(&t->priv->ge));
     }
     t->kms->scrn.vtSema = TRUE;
     current = t;
@@ -160,8 +158,7 @@ tearFreeScreenDestroy(tearFreeScreen *t)
     /* Nothing may stay queued in the kernel on a buffer about to go. */
     simCommandOk("vblank 2");
     kmsFixtureRemoveScanouts(t->kms);
-    free(priv->ge.ops);
-    priv->ge.ops = NULL;
+    qelGeQueueFree(&priv->ge);
     free(t->pixmapPriv);
     simCommandOk("ge-log off");
     simCommandOk("ge-log clear");
@@ -199,7 +196,7 @@ void
 queueShadowFill(tearFreeScreen *t, int x, int y, int w, int h, uint32_t color)
 {
     qelBo *dst = t->priv->shadow;
-    qelGeOp *op = qelGeReserve(&t->priv->ge, dst, NULL);
+    qelGeOp *op = qelGeReserve(&t->priv->ge, dst, NULL, (uint32_t) (w * h));
 
     *op = (qelGeOp) {
         .type = TX3120_GE_OP_SOLID, .rop = TX3120_GE_ROP_PATTERN, .dst_handle = dst->handle,

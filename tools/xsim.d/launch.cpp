@@ -39,6 +39,19 @@ void armFaults(const qeltest::Session &session, const Options &options)
         session.sim().command("fault " + kind + " " + count);
 }
 
+std::vector<TimedRequest> timedRequests(const qeltest::Session &session, const Options &options)
+{
+    std::vector<TimedRequest> requests = options.hotplugs;
+    if (options.vtSwitchAfter > 0) {
+        const int serverVt = session.sim().vt().server;
+        if (serverVt == 0)
+            throw std::runtime_error("the server took no VT: --vt-switch-after cannot switch back");
+        for (TimedRequest &r : vtSwitchRequests(options.vtSwitchAfter, serverVt))
+            requests.push_back(std::move(r));
+    }
+    return requests;
+}
+
 int runCommandOnDisplay(const qeltest::Session &session, const std::vector<std::string> &command)
 {
     if (command.empty())

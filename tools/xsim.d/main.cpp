@@ -79,7 +79,7 @@ int runAttached(const Options &options, const std::string &outDir)
               << "\n";
     int status;
     {
-        HotplugSchedule hotplugs(*session, options.hotplugs);
+        RequestSchedule requests(*session, timedRequests(*session, options));
         status = runCommandOnDisplay(*session, options.command);
     }
     writePanel(*session, outDir);
@@ -144,7 +144,7 @@ int runKept(const Options &options, const std::string &outDir)
     auto session = startServer(options, outDir, runDir);
     if (!session)
         _exit(serverDidNotStart);
-    auto hotplugs = std::make_unique<HotplugSchedule>(*session, options.hotplugs);
+    auto requests = std::make_unique<RequestSchedule>(*session, timedRequests(*session, options));
     unsigned char status =
         static_cast<unsigned char>(runCommandOnDisplay(*session, options.command));
     std::cerr << "xsim: Xorg with " << options.driver
@@ -157,7 +157,7 @@ int runKept(const Options &options, const std::string &outDir)
         _exit(1);
     close(ready[1]);
     keepServing(*session, runDir, outDir);
-    hotplugs.reset();
+    requests.reset();
     session.reset();
     _exit(0);
 }

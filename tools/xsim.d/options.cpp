@@ -55,6 +55,20 @@ qeltest::BacklightDevice parseBacklight(const std::string &text)
     return {name, max + "\n", current + "\n"};
 }
 
+double parseSeconds(const std::string &option, const std::string &text)
+{
+    size_t used = 0;
+    double seconds = 0;
+    try {
+        seconds = std::stod(text, &used);
+    } catch (const std::exception &) {
+    }
+    if (used != text.size() || !(seconds > 0))
+        throw std::invalid_argument(option + " wants a number of seconds above 0, not '" + text +
+                                    "'");
+    return seconds;
+}
+
 class ArgReader {
 public:
     ArgReader(int argc, char **argv) : argc_(argc), argv_(argv) {}
@@ -91,6 +105,8 @@ void applyOption(Options &o, const std::string &arg, ArgReader &args)
         o.backlights.push_back(parseBacklight(args.valueOf(arg)));
     else if (arg == "--hotplug-after")
         o.hotplugs.push_back(parseHotplug(args.valueOf(arg)));
+    else if (arg == "--vt-switch-after")
+        o.vtSwitchAfter = parseSeconds(arg, args.valueOf(arg));
     else if (arg == "--out")
         o.outDir = args.valueOf(arg);
     else if (arg == "--keep")

@@ -2,7 +2,7 @@
 // tools/xsim's command line.
 #pragma once
 
-#include "hotplug.h"
+#include "schedule.h"
 #include "sysfs_testbed.h"
 
 #include <optional>
@@ -20,7 +20,8 @@ struct Options {
     std::string simConfigFile;
     std::vector<std::pair<std::string, std::string>> faults; // kind, count
     std::vector<qeltest::BacklightDevice> backlights;
-    std::vector<HotplugEvent> hotplugs;
+    std::vector<TimedRequest> hotplugs;
+    double vtSwitchAfter = 0; // seconds; 0: no switch
     std::string outDir;
     bool keep = false;
     bool reset = false;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "hotplug.h"
+#include "schedule.h"
 
 #include <algorithm>
 #include <iostream>
@@ -9,6 +9,11 @@
 namespace xsim {
 
 namespace {
+
+std::chrono::milliseconds inMs(double seconds)
+{
+    return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+}
 
 std::vector<std::string> split(const std::string &text, char separator)
 {
@@ -21,7 +26,7 @@ std::vector<std::string> split(const std::string &text, char separator)
 
 } // namespace
 
-HotplugEvent parseHotplug(const std::string &text)
+TimedRequest parseHotplug(const std::string &text)
 {
     const std::invalid_argument wrong("--hotplug-after wants SECONDS:INDEX:connected|disconnected"
                                       "[:MODE,MODE...], not '" +
@@ -45,19 +50,25 @@ HotplugEvent parseHotplug(const std::string &text)
     if (parts.size() == 4)
         for (const std::string &mode : split(parts[3], ','))
             request += " " + mode;
-    return {std::chrono::milliseconds(static_cast<long long>(seconds * 1000)), request};
+    return {inMs(seconds), request};
 }
 
-HotplugSchedule::HotplugSchedule(const qeltest::Session &session, std::vector<HotplugEvent> events)
+std::vector<TimedRequest> vtSwitchRequests(double seconds, int serverVt)
+{
+    return {{inMs(seconds), "vt 1"}, {inMs(2 * seconds), "vt " + std::to_string(serverVt)}};
+}
+
+RequestSchedule::RequestSchedule(const qeltest::Session &session,
+                                 std::vector<TimedRequest> requests)
 {
     std::stable_sort(
-        events.begin(), events.end(),
-        [](const HotplugEvent &a, const HotplugEvent &b) { return a.after < b.after; });
-    if (!events.empty())
-        thread_ = std::thread([this, &session, events] { run(session, events); });
+        requests.begin(), requests.end(),
+        [](const TimedRequest &a, const TimedRequest &b) { return a.after < b.after; });
+    if (!requests.empty())
+        thread_ = std::thread([this, &session, requests] { run(session, requests); });
 }
 
-HotplugSchedule::~HotplugSchedule()
+RequestSchedule::~RequestSchedule()
 {
     {
         std::lock_guard lock(mutex_);
@@ -68,21 +79,21 @@ HotplugSchedule::~HotplugSchedule()
         thread_.join();
 }
 
-void HotplugSchedule::run(const qeltest::Session &session, std::vector<HotplugEvent> events)
+void RequestSchedule::run(const qeltest::Session &session, std::vector<TimedRequest> requests)
 {
     const auto start = std::chrono::steady_clock::now();
-    for (const HotplugEvent &event : events) {
+    for (const TimedRequest &timed : requests) {
         {
             std::unique_lock lock(mutex_);
-            if (stopped_.wait_until(lock, start + event.after, [this] { return stopping_; }))
+            if (stopped_.wait_until(lock, start + timed.after, [this] { return stopping_; }))
                 return;
         }
         try {
-            qeltest::SimReply reply = session.sim().request(event.request);
+            qeltest::SimReply reply = session.sim().request(timed.request);
             if (!reply.ok)
-                std::cerr << "xsim: " << event.request << ": " << reply.error << "\n";
+                std::cerr << "xsim: " << timed.request << ": " << reply.error << "\n";
         } catch (const std::exception &error) {
-            std::cerr << "xsim: " << event.request << ": " << error.what() << "\n";
+            std::cerr << "xsim: " << timed.request << ": " << error.what() << "\n";
             return;
         }
     }
