@@ -128,22 +128,26 @@ void stopVblanks(Device &device, Crtc &crtc)
 int64_t runDueVblanks(Device &device, int64_t now)
 {
     std::vector<Crtc *> due;
+    const Crtc *reference = nullptr; // the first CRTC that counts sets the ticks' pace
     int64_t next = INT64_MAX;
     for (Crtc &crtc : device.crtcs) {
         const VblankCounter &v = crtc.vblank;
         if (!v.counting())
             continue;
+        if (!reference)
+            reference = &crtc;
         if (v.nextDeadline <= now)
             due.push_back(&crtc);
         else
             next = std::min(next, v.nextDeadline);
     }
-    const bool idle = next == INT64_MAX && due.empty();
+    const bool idle = !reference;
     if (due.empty() && !idle)
         return next; // woken early: no vblank has come yet
     if (idle && device.idleDeadline > now)
         return device.idleDeadline;
-    tick(device);
+    if (idle || due.front() == reference)
+        tick(device);
     for (Crtc *crtc : due) {
         VblankCounter &v = crtc->vblank;
         const int64_t late = (now - v.nextDeadline) / v.frameNs;

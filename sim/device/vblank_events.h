@@ -2,8 +2,9 @@
 // What happens at a CRTC's vblank: its due page flip completes, its due
 // vblank events are delivered, and the events become readable on the files
 // that asked. Each CRTC counts on its own (see VblankCounter); the device's
-// `ticks` count the steps of the clock, for settling and the counters.
-// Call everything here with the device mutex held.
+// `ticks`, for settling and the counters, follow the vblanks of the first
+// CRTC that counts (a 60 Hz beat while none does), or the manual clock's
+// steps. Call everything here with the device mutex held.
 #pragma once
 
 #include "device.h"
@@ -25,8 +26,7 @@ void stopVblanks(Device &device, Crtc &crtc);
 
 // The running clock's tick at NOW: every counting CRTC whose vblank is due
 // advances by the frames that have passed (one vblank's work however many,
-// as a late vblank interrupt does); when no CRTC counts, the device still
-// ticks at 60 Hz so that settling works. Returns the next deadline.
+// as a late vblank interrupt does). Returns the next deadline.
 int64_t runDueVblanks(Device &device, int64_t now);
 
 // The manual clock's step: one vblank, one frame after the last, of the
