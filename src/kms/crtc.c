@@ -86,8 +86,18 @@ qelCrtcSetModeMajor(xf86CrtcPtr crtc, DisplayModePtr mode, Rotation rotation, in
     kms->scanout->end(kms->scanoutData, crtcPriv->crtcId, shown, count > 0);
     if (shown)
         qelCrtcRecordMode(crtc, mode, rotation, x, y, count);
+    if (shown && count > 0)
+        qelVblankCrtcLit(crtc);
     free(ids);
     return shown;
+}
+
+Bool
+qelCrtcLit(xf86CrtcPtr crtc)
+{
+    qelCrtcPriv *crtcPriv = crtc->driver_private;
+
+    return crtc->enabled && crtcPriv && !crtcPriv->dpmsOff;
 }
 
 void
