@@ -53,9 +53,10 @@ modes = 1024x768@60
 // Fills, copies and scrolls the GE does; images in and out; text, arcs,
 // polygons, lines and Render composites the CPU draws.
 const std::vector<std::string> kTests = {
-    "rect10",      "rect500",   "copywinwin500", "copypixwin500", "scroll500",    "tilerect100",
-    "putimage500", "shmput500", "getimage500",   "aa10text",      "aa24text",     "rgb10text",
-    "fcircle100",  "trap100",   "seg100",        "compwinwin500", "copywinpix500"};
+    "rect10",      "rect500",     "copywinwin500", "copypixwin500", "scroll500",
+    "tilerect100", "putimage500", "shmput500",     "getimage500",   "aa10text",
+    "aa24text",    "rgb10text",   "rgb24text",     "aaftext",       "fcircle100",
+    "trap100",     "trap10",      "seg100",        "compwinwin500", "copywinpix500"};
 
 // The first is what the report judges; the others are its peers.
 const std::vector<ServerConfig> kServers = {

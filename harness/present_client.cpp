@@ -33,7 +33,28 @@ const xcb_present_complete_notify_event_t *asCompleteNotify(const xcb_generic_ev
 
 } // namespace
 
-PresentClient::PresentClient(XcbClient &x) : x_(x)
+PresentClient::PresentClient(XcbClient &x)
+    : x_(x), window_(x.root()), width_(x.rootWidth()), height_(x.rootHeight())
+{
+    selectEvents();
+}
+
+PresentClient::PresentClient(XcbClient &x, const Rect &area)
+    : x_(x), width_(area.width), height_(area.height)
+{
+    xcb_connection_t *c = x_.connection();
+    window_ = xcb_generate_id(c);
+    const uint32_t overrideRedirect = 1;
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window_, x_.root(), static_cast<int16_t>(area.x),
+                      static_cast<int16_t>(area.y), static_cast<uint16_t>(area.width),
+                      static_cast<uint16_t>(area.height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      XCB_COPY_FROM_PARENT, XCB_CW_OVERRIDE_REDIRECT, &overrideRedirect);
+    xcb_map_window(c, window_);
+    selectEvents();
+    x_.sync();
+}
+
+void PresentClient::selectEvents()
 {
     xcb_connection_t *c = x_.connection();
     const xcb_query_extension_reply_t *ext = xcb_get_extension_data(c, &xcb_present_id);
@@ -43,7 +64,7 @@ PresentClient::PresentClient(XcbClient &x) : x_(x)
     Reply<xcb_present_query_version_reply_t> version(
         xcb_present_query_version_reply(c, xcb_present_query_version(c, 1, 2), nullptr));
     eventId_ = xcb_generate_id(c);
-    xcb_present_select_input(c, eventId_, x_.root(), XCB_PRESENT_EVENT_MASK_COMPLETE_NOTIFY);
+    xcb_present_select_input(c, eventId_, window_, XCB_PRESENT_EVENT_MASK_COMPLETE_NOTIFY);
 }
 
 uint32_t PresentClient::filledPixmap(uint32_t rgb)
@@ -51,12 +72,10 @@ uint32_t PresentClient::filledPixmap(uint32_t rgb)
     xcb_connection_t *c = x_.connection();
     uint32_t pixmap = xcb_generate_id(c);
     xcb_create_pixmap(c, static_cast<uint8_t>(x_.rootDepth()), pixmap, x_.root(),
-                      static_cast<uint16_t>(x_.rootWidth()),
-                      static_cast<uint16_t>(x_.rootHeight()));
+                      static_cast<uint16_t>(width_), static_cast<uint16_t>(height_));
     uint32_t gc = xcb_generate_id(c);
     xcb_create_gc(c, gc, pixmap, XCB_GC_FOREGROUND, &rgb);
-    xcb_rectangle_t all{0, 0, static_cast<uint16_t>(x_.rootWidth()),
-                        static_cast<uint16_t>(x_.rootHeight())};
+    xcb_rectangle_t all{0, 0, static_cast<uint16_t>(width_), static_cast<uint16_t>(height_)};
     xcb_poly_fill_rectangle(c, pixmap, gc, 1, &all);
     xcb_free_gc(c, gc);
     return pixmap;
@@ -64,14 +83,32 @@ uint32_t PresentClient::filledPixmap(uint32_t rgb)
 
 PresentCompletion PresentClient::present(uint32_t pixmap, std::chrono::milliseconds timeout)
 {
-    uint32_t serial = ++serial_;
-    xcb_present_pixmap(x_.connection(), x_.root(), pixmap, serial, 0, 0, 0, 0, 0, 0, 0,
-                       XCB_PRESENT_OPTION_NONE, 0, 0, 0, 0, nullptr);
-    xcb_flush(x_.connection());
-    return awaitCompletion(serial, timeout);
+    return await(presentAt(pixmap, 0), timeout);
 }
 
-PresentCompletion PresentClient::awaitCompletion(uint32_t serial, std::chrono::milliseconds timeout)
+uint32_t PresentClient::presentAt(uint32_t pixmap, uint64_t targetMsc)
+{
+    uint32_t serial = ++serial_;
+    if (pixmap)
+        xcb_present_pixmap(x_.connection(), window_, pixmap, serial, 0, 0, 0, 0, 0, 0, 0,
+                           XCB_PRESENT_OPTION_NONE, targetMsc, 0, 0, 0, nullptr);
+    else
+        xcb_present_notify_msc(x_.connection(), window_, serial, targetMsc, 0, 0);
+    xcb_flush(x_.connection());
+    return serial;
+}
+
+uint32_t PresentClient::notifyAt(uint64_t targetMsc)
+{
+    return presentAt(0, targetMsc);
+}
+
+PresentCompletion PresentClient::now()
+{
+    return await(notifyAt(0));
+}
+
+PresentCompletion PresentClient::await(uint32_t serial, std::chrono::milliseconds timeout)
 {
     xcb_connection_t *c = x_.connection();
     auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -79,8 +116,8 @@ PresentCompletion PresentClient::awaitCompletion(uint32_t serial, std::chrono::m
         while (xcb_generic_event_t *raw = xcb_poll_for_event(c)) {
             Reply<xcb_generic_event_t> event(raw);
             auto *done = asCompleteNotify(event.get(), presentOpcode_);
-            if (done && done->kind == XCB_PRESENT_COMPLETE_KIND_PIXMAP && done->serial == serial)
-                return {done->mode == XCB_PRESENT_COMPLETE_MODE_FLIP, done->msc};
+            if (done && done->window == window_ && done->serial == serial)
+                return {done->mode == XCB_PRESENT_COMPLETE_MODE_FLIP, done->msc, done->ust};
         }
         if (xcb_connection_has_error(c))
             throw std::runtime_error("X connection lost while waiting for a Present completion");

@@ -161,6 +161,8 @@ std::vector<SimCrtc> SimControl::crtcs() const
         crtc.mode = v["mode"];
         crtc.connectors = v["connectors"];
         crtc.cursor = v["cursor"];
+        crtc.vblank = std::stoull(v.count("vblank") ? v["vblank"] : "0");
+        crtc.frameNs = std::stoll(v.count("frame_ns") ? v["frame_ns"] : "0");
         out.push_back(crtc);
     }
     return out;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -28,7 +29,9 @@ struct SimCrtc {
     int x = 0, y = 0;
     std::string mode;
     std::string connectors;
-    std::string cursor; // none, hidden or WxH@X,Y (the cursor plane)
+    std::string cursor;  // none, hidden or WxH@X,Y (the cursor plane)
+    uint64_t vblank = 0; // its vblank counter
+    int64_t frameNs = 0; // its mode's frame duration while it counts, else 0
 };
 
 // The simulated console: the VT in the foreground, and the server's (0:

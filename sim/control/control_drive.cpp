@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <map>
+#include <optional>
 
 namespace qelsim {
 namespace {
@@ -81,25 +82,43 @@ bool fault(const Words &w, Reply &reply)
     return true;
 }
 
+// `auto` runs every CRTC's clock at its mode's refresh; `60hz` is its old
+// name, from when one 60 Hz clock served every CRTC.
 bool vblankMode(const Words &w, Reply &reply)
 {
-    if (w.size() != 2 || (w[1] != "60hz" && w[1] != "manual"))
-        return reply.fail("usage: vblank-mode <60hz|manual>");
+    if (w.size() != 2 || (w[1] != "auto" && w[1] != "60hz" && w[1] != "manual"))
+        return reply.fail("usage: vblank-mode <auto|manual>");
     Device &d = Device::instance();
     d.startClock();
-    d.clock.setManual(w[1] == "manual");
+    const bool manual = w[1] == "manual";
+    if (!manual) {
+        std::lock_guard lock(d.mutex);
+        resumeVblankClock(d);
+    }
+    d.clock.setManual(manual);
     return true;
 }
 
+// vblank <n> [crtc]: n vblanks of the CRTC of that index, or of every CRTC
+// that scans out.
 bool vblanks(const Words &w, Reply &reply)
 {
-    unsigned n;
-    if (w.size() != 2 || !parseCount(w[1], n))
-        return reply.fail("usage: vblank <n>");
+    unsigned n, index = 0;
+    if ((w.size() != 2 && w.size() != 3) || !parseCount(w[1], n) ||
+        (w.size() == 3 && !parseCount(w[2], index)))
+        return reply.fail("usage: vblank <n> [crtc-index]");
     Device &d = Device::instance();
     std::lock_guard lock(d.mutex);
+    std::optional<size_t> crtc;
+    if (w.size() == 3) {
+        if (index >= d.crtcs.size())
+            return reply.fail("no crtc " + w[2]);
+        if (!d.crtcs[index].vblank.counting())
+            return reply.fail("crtc " + w[2] + " is not scanning out");
+        crtc = index;
+    }
     for (unsigned i = 0; i < n; ++i)
-        advanceVblank(d);
+        stepVblank(d, crtc);
     return true;
 }
 
@@ -160,7 +179,7 @@ bool settled(Device &d, unsigned quietVblanks)
             return false;
     // A hung GE finishes nothing more: its work is as settled as it gets.
     return (d.ge.completed(d.ge.lastSubmittedSeqno()) || d.ge.engine().hung()) &&
-           d.vblankCount - d.lastActivityVblank >= quietVblanks;
+           d.ticks - d.lastActivityTick >= quietVblanks;
 }
 
 bool settle(const Words &w, Reply &reply)

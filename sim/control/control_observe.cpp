@@ -39,7 +39,8 @@ std::string crtcLine(const Crtc &c)
         c.index, c.id, c.active ? 1 : 0, c.fb ? c.fb->id : 0, c.x, c.y,
         c.enabled ? c.mode.hdisplay : 0, c.enabled ? c.mode.vdisplay : 0, connectors.c_str(),
         c.gammaSize);
-    return text + (" cursor=" + cursorState(c.cursor));
+    return text + (" vblank=" + std::to_string(c.vblank.count)) +
+           " frame_ns=" + std::to_string(c.vblank.frameNs) + " cursor=" + cursorState(c.cursor);
 }
 
 // Size of the picture of a CRTC that is off: its panel's preferred mode.

@@ -54,7 +54,7 @@ std::vector<std::string> counterLines(Device &device)
         line("flips_requested", c.flipsRequested),
         line("flips_completed", c.flipsCompleted),
         line("flips_rejected", c.flipsRejected),
-        line("vblanks", device.vblankCount),
+        line("vblanks", device.ticks),
         line("setcrtc_calls", c.setcrtcCalls),
         line("cursor_sets", c.cursorSets),
         line("cursor_moves", c.cursorMoves),
@@ -64,6 +64,9 @@ std::vector<std::string> counterLines(Device &device)
         std::string key = "flips_completed_crtc" + std::to_string(crtc.index);
         lines.push_back(line(key.c_str(), it == c.flipsCompletedByCrtc.end() ? 0 : it->second));
     }
+    for (const Crtc &crtc : device.crtcs)
+        lines.push_back(
+            line(("vblanks_crtc" + std::to_string(crtc.index)).c_str(), crtc.vblank.count));
     for (const auto &[name, count] : c.ioctls)
         lines.push_back("ioctl_" + name + "=" + std::to_string(count));
     return lines;

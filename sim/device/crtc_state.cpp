@@ -6,20 +6,10 @@
 #include <algorithm>
 
 namespace qelsim {
-namespace {
-
-// A CRTC that stops scanning out leaves no flip and no vblank event hanging.
-void endScanout(Device &device, Crtc &crtc)
-{
-    completeFlipNow(device, crtc);
-    endVblankEventsOf(device, crtc);
-}
-
-} // namespace
 
 void switchCrtcOff(Device &device, Crtc &crtc)
 {
-    endScanout(device, crtc);
+    stopVblanks(device, crtc);
     for (uint32_t id : crtc.connectors) {
         if (Connector *c = device.findConnector(id)) {
             c->crtcId = 0;
@@ -45,7 +35,9 @@ void updateCrtcActive(Device &device, Crtc &crtc)
                       return c && c->dpms == DRM_MODE_DPMS_ON;
                   });
     if (wasActive && !crtc.active)
-        endScanout(device, crtc);
+        stopVblanks(device, crtc);
+    if (!wasActive && crtc.active)
+        startVblanks(device, crtc);
     if (wasActive != crtc.active)
         device.noteActivity();
 }

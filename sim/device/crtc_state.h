@@ -11,7 +11,7 @@ namespace qelsim {
 void switchCrtcOff(Device &device, Crtc &crtc);
 
 // Recomputes whether CRTC scans out: enabled and some connector of it has
-// DPMS on.
+// DPMS on. Its vblank counter stops and starts with it.
 void updateCrtcActive(Device &device, Crtc &crtc);
 
 // Removes a framebuffer as RMFB and file close do: CRTCs that show it (or

@@ -100,7 +100,7 @@ bool setDeviceKey(DeviceDescription &d, const std::string &key, const std::strin
         return parseUnsigned(v, d.pitchAlign) && d.pitchAlign > 0;
     if (key == "vblank") {
         d.manualVblank = v == "manual";
-        return v == "manual" || v == "60hz";
+        return v == "manual" || v == "auto" || v == "60hz";
     }
     if (key == "ge") {
         d.threadedGe = v == "thread";
@@ -132,6 +132,14 @@ bool setCrtcKey(CrtcDescription &c, const std::string &key, const std::string &v
         return parseUnsigned(v, c.gammaSize);
     if (key == "cursor")
         return parseCursor(v, c.cursorWidth, c.cursorHeight);
+    if (key == "vblank_count") {
+        unsigned long long count;
+        char tail;
+        if (std::sscanf(v.c_str(), "%llu%c", &count, &tail) != 1)
+            return false;
+        c.vblankCount = count;
+        return true;
+    }
     return false;
 }
 

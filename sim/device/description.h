@@ -17,6 +17,9 @@ struct CrtcDescription {
     uint32_t gammaSize = 256;
     // The largest image the CRTC's cursor plane shows; 0x0: no cursor plane.
     uint32_t cursorWidth = 64, cursorHeight = 64;
+    // Where the CRTC's vblank counter starts, as after a long uptime (a
+    // count near 2^32 shows how clients take the 32-bit wrap).
+    uint64_t vblankCount = 0;
 };
 
 struct ConnectorDescription {

@@ -12,7 +12,6 @@ Device::Device(DeviceHooks &deviceHooks) : hooks(deviceHooks)
 {
     description = loadDescriptionFromEnvironment();
     buildObjects();
-    clock_gettime(CLOCK_MONOTONIC, &lastVblankTime);
     ge.start([this](const DrmFile &file, uint32_t handle) {
         std::lock_guard lock(mutex);
         return findBuffer(file, handle);
@@ -25,9 +24,9 @@ void Device::startClock()
     std::call_once(clockStarted_, [this] {
         ge.engine().setMode(description.threadedGe, description.geDelayUs);
         clock.start(
-            [this] {
+            [this](int64_t now) {
                 std::lock_guard lock(mutex);
-                advanceVblank(*this);
+                return runDueVblanks(*this, now);
             },
             description.manualVblank);
     });
@@ -46,9 +45,9 @@ void Device::reset(const DeviceDescription &newDescription)
     blobs.clear();
     hooks.deviceReset();
     pendingVblankEvents.clear();
-    vblankCount = 0;
-    clock_gettime(CLOCK_MONOTONIC, &lastVblankTime);
-    lastActivityVblank = 0;
+    ticks = 0;
+    idleDeadline = 0;
+    lastActivityTick = 0;
     buildObjects();
     ge.engine().setMode(description.threadedGe, description.geDelayUs);
     ge.resetCounters();

@@ -12,7 +12,6 @@
 #include "vblank_clock.h"
 
 #include <condition_variable>
-#include <ctime>
 #include <map>
 #include <mutex>
 #include <string>
@@ -44,7 +43,7 @@ public:
     void startClock();
 
     std::mutex mutex;
-    std::condition_variable changed; // a vblank passed or the clock mode changed
+    std::condition_variable changed; // a vblank passed or a CRTC stopped counting
 
     DeviceDescription description;
     std::vector<Crtc> crtcs;
@@ -65,9 +64,11 @@ public:
     GeBridge ge;
     VblankClock clock;
 
-    uint64_t vblankCount = 0;
-    timespec lastVblankTime{};
-    uint64_t lastActivityVblank = 0;
+    // The steps of the vblank clock (a vblank of some CRTC, or the idle
+    // beat while none counts): the time base of settling.
+    uint64_t ticks = 0;
+    int64_t idleDeadline = 0;
+    uint64_t lastActivityTick = 0;
     std::vector<PendingVblankEvent> pendingVblankEvents;
 
     uint32_t nextObjectId =
@@ -101,7 +102,7 @@ public:
     bool isNodePath(const char *path, uint32_t &minor) const;
 
     // Something a test may want to settle after happened now.
-    void noteActivity() { lastActivityVblank = vblankCount; }
+    void noteActivity() { lastActivityTick = ticks; }
 
 private:
     explicit Device(DeviceHooks &hooks);

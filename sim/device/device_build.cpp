@@ -78,6 +78,8 @@ void Device::buildCrtcs()
         c.cursor.maxWidth = description.crtcs[i].cursorWidth;
         c.cursor.maxHeight = description.crtcs[i].cursorHeight;
         c.red = c.green = c.blue = linearRamp(c.gammaSize);
+        c.vblank.count = description.crtcs[i].vblankCount;
+        c.vblank.lastNs = monotonicNs();
     }
 }
 

@@ -43,4 +43,25 @@ drm_mode_modeinfo cvtMode(const ModeRequest &request, bool preferred)
     return m;
 }
 
+int64_t frameDurationNs(const drm_mode_modeinfo &m)
+{
+    if (m.clock == 0)
+        return 0;
+    const uint64_t frame = static_cast<uint64_t>(m.htotal) * m.vtotal;
+    int64_t ns = static_cast<int64_t>(frame * 1'000'000 / m.clock);
+    // A field of an interlaced mode is half a frame.
+    if (m.flags & DRM_MODE_FLAG_INTERLACE)
+        ns /= 2;
+    return ns;
+}
+
+bool sameTimings(const drm_mode_modeinfo &a, const drm_mode_modeinfo &b)
+{
+    return a.clock == b.clock && a.hdisplay == b.hdisplay && a.hsync_start == b.hsync_start &&
+           a.hsync_end == b.hsync_end && a.htotal == b.htotal && a.hskew == b.hskew &&
+           a.vdisplay == b.vdisplay && a.vsync_start == b.vsync_start &&
+           a.vsync_end == b.vsync_end && a.vtotal == b.vtotal && a.vscan == b.vscan &&
+           a.flags == b.flags;
+}
+
 } // namespace qelsim

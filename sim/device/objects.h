@@ -103,6 +103,21 @@ struct CursorPlane {
     bool present() const { return maxWidth != 0; }
 };
 
+// A CRTC's vblank counter as the kernel's vblank core keeps it: it counts
+// at the frame rate of the CRTC's mode while the CRTC scans out and stands
+// still otherwise; each time the CRTC starts scanning out it steps once more
+// (so that no count is seen both before and after a mode set). Timestamps
+// are CLOCK_MONOTONIC nanoseconds, each the start of its vblank, so
+// consecutive vblanks are exactly one frame duration apart.
+struct VblankCounter {
+    uint64_t count = 0;
+    int64_t lastNs = 0;       // the time of vblank `count`
+    int64_t frameNs = 0;      // the mode's frame duration; 0 while not counting
+    int64_t nextDeadline = 0; // when the running clock makes the next vblank
+
+    bool counting() const { return frameNs > 0; }
+};
+
 struct Crtc {
     uint32_t id = 0, planeId = 0;
     size_t index = 0;
@@ -116,6 +131,7 @@ struct Crtc {
     std::vector<uint16_t> red, green, blue;
     std::optional<PendingFlip> flip;
     CursorPlane cursor;
+    VblankCounter vblank;
 };
 
 // The framebuffer the CRTC's state names: a flip's framebuffer from the

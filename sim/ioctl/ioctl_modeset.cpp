@@ -3,6 +3,7 @@
 #include "ioctl_handlers.h"
 
 #include "crtc_state.h"
+#include "mode_timings.h"
 #include "vblank_events.h"
 
 #include <algorithm>
@@ -79,10 +80,24 @@ void takeConnectors(Device &d, Crtc &crtc, const std::vector<uint32_t> &ids)
     }
 }
 
+// A new mode or new connectors take the CRTC through off and on again (its
+// vblanks stop and start); a new framebuffer or position alone does not.
+bool needsModeset(const Crtc &crtc, const drm_mode_crtc &r, const std::vector<uint32_t> &ids)
+{
+    std::vector<uint32_t> before = crtc.connectors, after = ids;
+    std::sort(before.begin(), before.end());
+    std::sort(after.begin(), after.end());
+    return !sameTimings(crtc.mode, r.mode) || before != after;
+}
+
 void applyMode(Device &d, Crtc &crtc, const drm_mode_crtc &r, FramebufferRef fb,
                const std::vector<uint32_t> &connectorIds)
 {
     completeFlipNow(d, crtc);
+    if (crtc.active && needsModeset(crtc, r, connectorIds)) {
+        stopVblanks(d, crtc);
+        crtc.active = false;
+    }
     takeConnectors(d, crtc, connectorIds);
     crtc.enabled = true;
     crtc.mode = r.mode;

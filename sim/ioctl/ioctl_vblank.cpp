@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// WAIT_VBLANK and the CRTC sequence ioctls. All CRTCs share one vblank
-// counter; a CRTC that is not scanning out has no vblanks to wait for.
+// WAIT_VBLANK and the CRTC sequence ioctls, as Linux 6.1's drm_vblank.c
+// answers them. Each CRTC has its own counter; a CRTC that is not scanning
+// out has no vblanks to wait for (its vblank reference cannot be taken).
 #include "ioctl_handlers.h"
 
 #include "vblank_events.h"
@@ -31,18 +32,26 @@ uint64_t widen(uint32_t sequence, uint64_t now)
     return now + static_cast<int32_t>(sequence - static_cast<uint32_t>(now));
 }
 
-void fillReply(const Device &d, drm_wait_vblank_reply &reply)
+int64_t timeNs(const Crtc &crtc)
 {
-    reply.sequence = static_cast<uint32_t>(d.vblankCount);
-    reply.tval_sec = d.lastVblankTime.tv_sec;
-    reply.tval_usec = d.lastVblankTime.tv_nsec / 1000;
+    return crtc.vblank.lastNs;
 }
 
+void fillReply(const Crtc &crtc, drm_wait_vblank_reply &reply)
+{
+    reply.sequence = static_cast<uint32_t>(crtc.vblank.count);
+    reply.tval_sec = static_cast<long>(timeNs(crtc) / 1'000'000'000);
+    reply.tval_usec = static_cast<long>(timeNs(crtc) % 1'000'000'000 / 1000);
+}
+
+// As the kernel's wait: until the target has passed or the CRTC's vblanks
+// stop; EBUSY after three seconds.
 int waitUntil(IoctlCall &call, const Crtc &crtc, uint64_t target)
 {
     Device &d = call.device;
-    const bool reached = d.changed.wait_for(
-        call.lock, blockingWaitLimit, [&] { return d.vblankCount >= target || !crtc.active; });
+    const bool reached = d.changed.wait_for(call.lock, blockingWaitLimit, [&] {
+        return crtc.vblank.count >= target || !crtc.vblank.counting();
+    });
     return reached ? 0 : -EBUSY;
 }
 
@@ -80,20 +89,21 @@ int ioctlWaitVblank(IoctlCall &call, void *arg)
     if (crtcIndexOf(w->request, d.crtcs.size(), index))
         return -EINVAL;
     const Crtc &crtc = d.crtcs[index];
-    if (!crtc.active)
+    if (!crtc.vblank.counting())
         return -EINVAL;
+    const uint64_t now = crtc.vblank.count;
     uint64_t target;
-    if (int err = resolveTarget(w->request, d.vblankCount, target))
+    if (int err = resolveTarget(w->request, now, target))
         return err;
     if (w->request.type & _DRM_VBLANK_EVENT) {
         const uint64_t userData = w->request.signal;
         queueVblankEvent(d, call.file, {call.file, index, target, userData, false});
-        w->reply.sequence = static_cast<unsigned>(target);
+        // drm_queue_vblank_event(): the count reached when the target has.
+        w->reply.sequence = static_cast<unsigned>(target <= now ? now : target);
         return 0;
     }
-    const int err = waitUntil(call, crtc, target);
-    if (err == 0)
-        fillReply(d, w->reply);
+    const int err = target == now ? 0 : waitUntil(call, crtc, target);
+    fillReply(crtc, w->reply);
     return err;
 }
 
@@ -103,12 +113,11 @@ int ioctlGetSequence(IoctlCall &call, void *arg)
     const Crtc *crtc = call.device.findCrtc(s->crtc_id);
     if (!crtc)
         return -ENOENT;
-    if (!crtc->active)
+    if (!crtc->vblank.counting())
         return -EINVAL;
-    const timespec t = call.device.lastVblankTime;
     s->active = crtc->enabled;
-    s->sequence = call.device.vblankCount;
-    s->sequence_ns = t.tv_sec * 1'000'000'000ll + t.tv_nsec;
+    s->sequence = crtc->vblank.count;
+    s->sequence_ns = timeNs(*crtc);
     return 0;
 }
 
@@ -121,9 +130,9 @@ int ioctlQueueSequence(IoctlCall &call, void *arg)
         return -ENOENT;
     if (q->flags & ~(DRM_CRTC_SEQUENCE_RELATIVE | DRM_CRTC_SEQUENCE_NEXT_ON_MISS))
         return -EINVAL;
-    if (!crtc->active)
+    if (!crtc->vblank.counting())
         return -EINVAL;
-    const uint64_t now = d.vblankCount;
+    const uint64_t now = crtc->vblank.count;
     uint64_t target = q->sequence;
     if (q->flags & DRM_CRTC_SEQUENCE_RELATIVE)
         target += now;

@@ -50,7 +50,7 @@ TEST_F(FlipProbes, EachFlipRecordsThePixelsItPutsOnScreen)
 
     EXPECT_EQ(command("fliplog"), "flip crtc=" + std::to_string(crtcId()) +
                                       " fb=" + std::to_string(backFb) +
-                                      " vblank=1 probes=123456,ff0000,abcdef,000000\nok\n");
+                                      " vblank=2 probes=123456,ff0000,abcdef,000000\nok\n");
     ASSERT_TRUE(succeeds("flip-probes"));
     EXPECT_FALSE(succeeds("flip-probes 1"));
     munmap(pixels, back.size);

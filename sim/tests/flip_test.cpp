@@ -78,8 +78,9 @@ TEST_F(Flips, AFlipCompletesAtTheNextVblankWithAnEvent)
     EXPECT_EQ(delivered.flips, 1);
     EXPECT_EQ(delivered.crtcId, crtcId());
     EXPECT_NE(command("crtcs").find("fb=" + std::to_string(second)), std::string::npos);
+    // Lighting the CRTC stepped its counter to 1; the flip came at 2.
     EXPECT_EQ(command("fliplog"), "flip crtc=" + std::to_string(crtcId()) +
-                                      " fb=" + std::to_string(second) + " vblank=1\nok\n");
+                                      " fb=" + std::to_string(second) + " vblank=2\nok\n");
     EXPECT_EQ(counter("flips_requested"), 1u);
     EXPECT_EQ(counter("flips_completed"), 1u);
 }
@@ -97,8 +98,8 @@ TEST_F(Flips, TheFlipLogKeepsTheLatestFlips)
     }
     const std::string log = command("fliplog");
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), kLimit + 1);
-    EXPECT_EQ(log.find(" vblank=1\n"), std::string::npos);
-    EXPECT_NE(log.find(" vblank=" + std::to_string(flips) + "\nok"), std::string::npos);
+    EXPECT_EQ(log.find(" vblank=2\n"), std::string::npos);
+    EXPECT_NE(log.find(" vblank=" + std::to_string(flips + 1) + "\nok"), std::string::npos);
 }
 
 TEST_F(Flips, ASecondFlipWhileOneIsOutstandingIsBusy)
@@ -187,15 +188,15 @@ TEST_F(Flips, TheCrtcStateNamesAFlipsFramebufferFromTheMomentItIsAccepted)
 
 TEST_F(Flips, RelativeVblankWaitsDeliverTheirEventWhenDue)
 {
-    lightPanel();
-    EXPECT_EQ(requestVblankEvent(2), 2u);
+    lightPanel(); // the counter steps to 1
+    EXPECT_EQ(requestVblankEvent(2), 3u);
     ASSERT_TRUE(succeeds("vblank 1"));
     EXPECT_FALSE(readable());
     ASSERT_TRUE(succeeds("vblank 1"));
     ASSERT_TRUE(readable());
     handleEvents();
     EXPECT_EQ(delivered.vblanks, 1);
-    EXPECT_EQ(delivered.sequence, 2u);
+    EXPECT_EQ(delivered.sequence, 3u);
 }
 
 // Switching the CRTC off ends its vblank events at once, with the count
@@ -211,7 +212,7 @@ TEST_F(Flips, AVblankEventEndsEarlyWhenItsCrtcIsSwitchedOff)
     ASSERT_TRUE(readable());
     handleEvents();
     EXPECT_EQ(delivered.vblanks, 1);
-    EXPECT_EQ(delivered.sequence, 1u);
+    EXPECT_EQ(delivered.sequence, 2u);
 }
 
 TEST_F(Flips, QueuedSequencesDeliverTheirEventWhenDue)
@@ -221,13 +222,13 @@ TEST_F(Flips, QueuedSequencesDeliverTheirEventWhenDue)
     ASSERT_EQ(drmCrtcQueueSequence(fd, crtcId(), DRM_CRTC_SEQUENCE_RELATIVE, 1, &queued,
                                    reinterpret_cast<uint64_t>(&delivered)),
               0);
-    EXPECT_EQ(queued, 1u);
+    EXPECT_EQ(queued, 2u);
     ASSERT_TRUE(succeeds("vblank 1"));
     handleEvents();
     EXPECT_EQ(delivered.sequences, 1);
     uint64_t now = 0, ns = 0;
     ASSERT_EQ(drmCrtcGetSequence(fd, crtcId(), &now, &ns), 0);
-    EXPECT_EQ(now, 1u);
+    EXPECT_EQ(now, 2u);
 }
 
 TEST_F(Flips, VblankWaitsOnAnUnlitCrtcAreRefused)

@@ -67,6 +67,21 @@ qelBoCacheStats qelBoCacheGetStats(const qelBoCache *cache);
 /* The size a buffer dimension of n pixels is made with. */
 int qelBoSizeClass(int n);
 
+/* A cache of released system-memory pixel blocks (mem_cache.c), bounded
+ * in bytes and in age. Take gives a block of at least size bytes: *zeroed
+ * says whether it reads as zero, or still holds an earlier pixmap's
+ * pixels; NULL when none can be had. Give takes a block back (size as it
+ * was asked for). A NULL cache makes and frees plain zeroed memory. */
+typedef struct qelMemCache qelMemCache;
+
+qelMemCache *qelMemCacheCreate(uint64_t maxBytes, int maxAgeMs);
+void qelMemCacheDestroy(qelMemCache *cache);
+void *qelMemCacheTake(qelMemCache *cache, size_t size, Bool *zeroed);
+void qelMemCacheGive(qelMemCache *cache, void *bits, size_t size);
+void qelMemCacheTrim(qelMemCache *cache);
+void qelMemCacheEmpty(qelMemCache *cache);
+uint64_t qelMemCachePeakBytes(const qelMemCache *cache);
+
 /* Clips the rectangle (x, y, *w, *h) to a width x height surface (or to
  * the buffer) and says whether any of it is left. Inline: every queued GE
  * operation goes through it. The size is compared with the room left after

@@ -25,8 +25,7 @@ qelBlockHandler(ScreenPtr screen, void *timeout)
     if (scrn->vtSema)
         qelPresentPass(priv->present);
     qelGeFlush(&priv->ge);
-    if (priv->ge.boCache)
-        qelBoCacheTrim(priv->ge.boCache);
+    qelGeTrimCaches(&priv->ge);
 }
 
 void

@@ -111,6 +111,10 @@ void qelTearFreeSetup(ScreenPtr screen);
 void qelTearFreeTeardown(ScreenPtr screen);
 void qelBlockHandler(ScreenPtr screen, void *timeout);
 
+/* The server's Present hooks over the CRTCs' vblank clocks
+ * (present_hooks.c), for ScreenInit. */
+Bool qelPresentHooksInit(ScreenPtr screen);
+
 /* Screen procedures the driver wraps. */
 Bool qelCreateScreenResources(ScreenPtr screen);
 Bool qelCloseScreen(ScreenPtr screen);

@@ -1,11 +1,12 @@
 /* SPDX-License-Identifier: MIT */
 /* A server generation of the screen. ScreenInit makes buffers, visuals, fb,
- * EXA, cursor, the CRTC layer, the watch on hotplug uevents and the wraps
- * of CreateScreenResources and CloseScreen. At CloseScreen the hotplug
- * watch ends, TearFree and the GE queue are settled and the hardware
- * cursor is taken off the displays while the driver is still DRM master,
- * then the server's layers close, then the driver's records and buffers
- * go. */
+ * EXA, cursor, the CRTC layer, the watch on the DRM descriptor's events,
+ * the Present hooks, the watch on hotplug uevents and the wraps of
+ * CreateScreenResources and CloseScreen. At CloseScreen the hotplug watch
+ * ends, the vblank waits are given up, TearFree and the GE queue are
+ * settled and the hardware cursor is taken off the displays while the
+ * driver is still DRM master, then the server's layers close, then the
+ * driver's records and buffers go. */
 #include "qel.h"
 
 #include <fb.h>
@@ -114,6 +115,9 @@ qelScreenInit(ScreenPtr screen, int argc, char **argv)
         priv->tearFree = FALSE;
     if (!qelSetupScreenBuffer(scrn, priv))
         return FALSE;
+    /* Flip and vblank events alike come through this one watch. */
+    if (!qelKmsWatchEvents(&priv->kms))
+        return FALSE;
 
     if (!qelSetupVisuals(scrn) || !qelSetupFb(screen, scrn, priv))
         return FALSE;
@@ -133,6 +137,9 @@ qelScreenInit(ScreenPtr screen, int argc, char **argv)
 
     if (!qelScreenInitKms(screen) || !qelFinishScreen(screen))
         return FALSE;
+    if (!qelPresentHooksInit(screen))
+        xf86DrvMsg(scrn->scrnIndex, X_WARNING,
+                   "Present: the server refused the driver's vblank timing; it uses its own\n");
     scrn->vtSema = TRUE;
     priv->kms.hotplug = qelHotplugStart(scrn, priv->fd);
 
@@ -173,7 +180,10 @@ qelCloseScreen(ScreenPtr screen)
 
     qelHotplugStop(priv->kms.hotplug);
     priv->kms.hotplug = NULL;
+    /* Nothing is delivered to the closing screen's Present any more. */
+    qelVblankAbortAll(&priv->kms);
     qelTearFreeTeardown(screen);
+    qelKmsUnwatchEvents(&priv->kms);
     qelCursorHideAll(scrn);
     qelDropMaster(&priv->kms);
 

@@ -32,6 +32,7 @@ qelFreeScreen(ScrnInfoPtr scrn)
     free(priv->devicePath);
     free(priv->options);
     qelPresentFree(priv->present);
+    qelVblankFree(&priv->kms);
     free(priv);
     scrn->driverPrivate = NULL;
 }

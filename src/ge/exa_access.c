@@ -35,7 +35,7 @@ qelUploadToScreen(PixmapPtr dst, int x, int y, int w, int h, char *src, int srcP
 
     if (!pixPriv || !qelRectInsidePixmap(dst, x, y, w, h))
         return FALSE;
-    row = qelPixmapCpuView(qelGeFromScreen(dst->drawable.pScreen), pixPriv, QEL_CPU_WRITE);
+    row = qelPixmapCpuOverwrite(qelGeFromScreen(dst->drawable.pScreen), pixPriv, x, y, w, h);
     row += (size_t) y * pixPriv->pitch + (size_t) x * 4;
     for (int i = 0; i < h; i++) {
         memcpy(row, src, (size_t) w * 4);

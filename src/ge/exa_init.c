@@ -9,8 +9,11 @@
 
 /* The released pixmap buffers kept for reuse: at most this many bytes, for
  * at most this long. */
-#define QEL_BO_CACHE_BYTES (24u << 20)
+#define QEL_BO_CACHE_BYTES (16u << 20)
 #define QEL_BO_CACHE_AGE_MS 2000
+/* The same for the system memory of released pixmaps. */
+#define QEL_MEM_CACHE_BYTES (32u << 20)
+#define QEL_MEM_CACHE_AGE_MS 2000
 
 static void
 qelExaFill(ExaDriverPtr exa)
@@ -70,10 +73,12 @@ qelExaReport(const qelGe *ge)
         return;
     xf86DrvMsgVerb(ge->scrnIndex, X_INFO, 3,
                    "GE: %llu pixmaps moved into buffers (%llu bytes); pixmap buffers: %llu made, "
-                   "%llu reused, at most %llu bytes kept\n",
+                   "%llu reused, at most %llu bytes kept; system memory kept: at most %llu "
+                   "bytes\n",
                    (unsigned long long) ge->movesToBuffer,
                    (unsigned long long) ge->bytesMovedToBuffer, (unsigned long long) cache.created,
-                   (unsigned long long) cache.reused, (unsigned long long) cache.peakBytes);
+                   (unsigned long long) cache.reused, (unsigned long long) cache.peakBytes,
+                   (unsigned long long) qelMemCachePeakBytes(ge->memCache));
 }
 
 static void
@@ -84,6 +89,8 @@ qelExaRelease(qelGe *ge)
         qelBoCacheDestroy(ge->boCache);
         ge->boCache = NULL;
     }
+    qelMemCacheDestroy(ge->memCache);
+    ge->memCache = NULL;
     ge->movesToBuffer = 0;
     ge->bytesMovedToBuffer = 0;
     qelGeQueueFree(ge);
@@ -104,7 +111,8 @@ qelExaInit(ScreenPtr screen, qelGe *ge)
     qelExaFill(ge->exa);
 
     ge->boCache = qelBoCacheCreate(ge->fd, QEL_BO_CACHE_BYTES, QEL_BO_CACHE_AGE_MS);
-    if (!ge->boCache || !qelGeQueueAlloc(ge)) {
+    ge->memCache = qelMemCacheCreate(QEL_MEM_CACHE_BYTES, QEL_MEM_CACHE_AGE_MS);
+    if (!ge->boCache || !ge->memCache || !qelGeQueueAlloc(ge)) {
         qelExaRelease(ge);
         return FALSE;
     }

@@ -113,11 +113,15 @@ qelSolid(PixmapPtr pixmap, int x1, int y1, int x2, int y2)
 
     if (!qelClipToSize(pixmap->drawable.width, pixmap->drawable.height, x1, y1, &w, &h))
         return;
-    if (qelFillIsCpus(ge, pixPriv, w, h))
-        qelCpuFillRect(qelPixmapCpuView(ge, pixPriv, QEL_CPU_WRITE), pixPriv->pitch, ge->prepRop,
-                       ge->prepFg, x1, y1, w, h);
-    else
+    if (!qelFillIsCpus(ge, pixPriv, w, h)) {
         qelGeQueueFill(ge, pixPriv, x1, y1, w, h);
+        return;
+    }
+    /* A plain fill replaces what it covers; an xor reads it first. */
+    qelCpuFillRect(ge->prepRop == TX3120_GE_ROP_PATTERN
+                       ? qelPixmapCpuOverwrite(ge, pixPriv, x1, y1, w, h)
+                       : qelPixmapCpuView(ge, pixPriv, QEL_CPU_WRITE),
+                   pixPriv->pitch, ge->prepRop, ge->prepFg, x1, y1, w, h);
 }
 
 Bool
@@ -195,7 +199,9 @@ qelCpuCopy(qelGe *ge, PixmapPtr src, int srcX, int srcY, PixmapPtr dst, int dstX
     qelPixmapPriv *srcPriv = qelPriv(src);
     qelPixmapPriv *dstPriv = qelPriv(dst);
     void *from = qelPixmapCpuView(ge, srcPriv, QEL_CPU_READ);
-    void *to = qelPixmapCpuView(ge, dstPriv, QEL_CPU_WRITE);
+    void *to = ge->prepRop == TX3120_GE_ROP_SOURCE
+        ? qelPixmapCpuOverwrite(ge, dstPriv, dstX, dstY, w, h)
+        : qelPixmapCpuView(ge, dstPriv, QEL_CPU_WRITE);
 
     qelCpuCopyRect(to, dstPriv->pitch, dstX, dstY, from, srcPriv->pitch, srcX, srcY, w, h,
                    ge->prepRop);

@@ -25,14 +25,16 @@ qelPixmapPixels(const qelPixmapPriv *pixPriv)
     return pixPriv->bo ? pixPriv->bo->map : pixPriv->bits;
 }
 
-/* Every pixmap that is or may become a buffer: EXA then brings its fills
- * and copies to the driver, which decides where they run. */
+/* Every pixmap in a buffer or in the driver's own memory: EXA then brings
+ * its fills and copies to the driver, which decides where they run, and
+ * lets the CPU at the pixels only through the driver's PrepareAccess,
+ * which zeroes what a stale block still held. */
 Bool
 qelPixmapIsOffscreen(PixmapPtr pixmap)
 {
     qelPixmapPriv *pixPriv = exaGetPixmapDriverPrivate(pixmap);
 
-    return pixPriv && (pixPriv->bo || pixPriv->movable);
+    return pixPriv && (pixPriv->bo || pixPriv->ownsBits);
 }
 
 Bool
@@ -49,33 +51,6 @@ qelGeCanAddress(int width, int height, int depth, int bitsPerPixel)
         height >= 1 && height <= QEL_MAX_DIMENSION;
 }
 
-/* Rows padded to 32 bits, as fb lays out the pixmaps it allocates. */
-static uint32_t
-qelSystemPitch(int width, int bitsPerPixel)
-{
-    return (uint32_t) (((uint64_t) width * (uint64_t) bitsPerPixel + 31) / 32 * 4);
-}
-
-/* Zeroed, so that no client reads what an earlier pixmap held. A size the
- * address space cannot hold (32767 x 32767 at 32 bits per pixel on a 32-bit
- * board) is refused rather than wrapped. */
-static Bool
-qelAllocSystemPixels(qelPixmapPriv *pixPriv, int width, int height, int bitsPerPixel)
-{
-    uint32_t pitch = qelSystemPitch(width, bitsPerPixel);
-    uint64_t size = (uint64_t) pitch * (uint64_t) height;
-
-    if (size > SIZE_MAX)
-        return FALSE;
-    pixPriv->bits = calloc(1, (size_t) size);
-    if (!pixPriv->bits)
-        return FALSE;
-    pixPriv->ownsBits = TRUE;
-    pixPriv->pitch = pitch;
-    pixPriv->size = (size_t) size;
-    return TRUE;
-}
-
 /* A pixmap of no size gets its pixels later, from ModifyPixmapHeader. */
 static Bool
 qelAllocPixels(qelGe *ge, qelPixmapPriv *pixPriv, int width, int height, int depth,
@@ -83,7 +58,7 @@ qelAllocPixels(qelGe *ge, qelPixmapPriv *pixPriv, int width, int height, int dep
 {
     if (width <= 0 || height <= 0)
         return TRUE;
-    if (!qelAllocSystemPixels(pixPriv, width, height, bitsPerPixel))
+    if (!qelPixelsAlloc(ge, pixPriv, width, height, bitsPerPixel))
         return FALSE;
     pixPriv->movable = !ge->givenUp && qelGeCanAddress(width, height, depth, bitsPerPixel);
     pixPriv->cpuOwned = TRUE;
@@ -118,7 +93,7 @@ qelReleasePixels(qelGe *ge, qelPixmapPriv *pixPriv)
     if (pixPriv->bo && !qelIsScreenBo(ge, pixPriv->bo))
         qelPixmapReleaseBuffer(ge, pixPriv);
     if (pixPriv->ownsBits)
-        free(pixPriv->bits);
+        qelPixelsFree(ge, pixPriv);
     pixPriv->bo = NULL;
     pixPriv->bits = NULL;
     pixPriv->ownsBits = FALSE;

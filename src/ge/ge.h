@@ -84,6 +84,7 @@ typedef struct qelGe {
     /* Released pixmap buffers kept for reuse (the driver's), and how many
      * pixmaps moved from system memory into a buffer, with their bytes. */
     qelBoCache *boCache;
+    qelMemCache *memCache;
     uint64_t movesToBuffer;
     uint64_t bytesMovedToBuffer;
     /* The acceleration layer's procedures under the driver's Render and GC
@@ -122,6 +123,10 @@ typedef struct qelPixmapPriv {
     int views;
     /* Pixels copied between it and buffers while it was in system memory. */
     uint32_t copiedWithBuffers;
+    /* Parts of the system memory that still hold what the memory held
+     * before the pixmap; zeroed before anyone may see them (pixels.c). */
+    RegionRec stale;
+    Bool hasStale;
 } qelPixmapPriv;
 
 /* Operation queue. Alloc gives the queue its operation records, Free
@@ -228,8 +233,23 @@ qelBo *qelPixmapBo(PixmapPtr pixmap);
 /* The CPU address of a pixmap's pixels. */
 void *qelPixmapPixels(const qelPixmapPriv *pixPriv);
 /* The same for a CPU access about to happen: the GE work it conflicts
- * with is waited for, and a write makes the pixels the CPU's. */
+ * with is waited for, and a write makes the pixels the CPU's. Overwrite is
+ * for a write that replaces every pixel of the rectangle without reading
+ * any. */
 void *qelPixmapCpuView(qelGe *ge, qelPixmapPriv *pixPriv, qelCpuAccess access);
+void *qelPixmapCpuOverwrite(qelGe *ge, qelPixmapPriv *pixPriv, int x, int y, int w, int h);
+
+/* System-memory pixels (pixels.c): made from the cache of released
+ * blocks, with the stale parts zeroed before they are seen or overwritten
+ * first; Free gives them back. */
+uint32_t qelSystemPitch(int width, int bitsPerPixel);
+Bool qelPixelsAlloc(qelGe *ge, qelPixmapPriv *pixPriv, int width, int height, int bitsPerPixel);
+void qelPixelsFree(qelGe *ge, qelPixmapPriv *pixPriv);
+void qelPixelsClearStale(qelPixmapPriv *pixPriv);
+void qelPixelsOverwritten(qelPixmapPriv *pixPriv, int x, int y, int w, int h);
+/* Lets the caches of released buffers and pixels drop what waited too
+ * long; called while the server is idle. */
+void qelGeTrimCaches(qelGe *ge);
 
 /* Placement (placement.c): where a pixmap's pixels live and where an
  * operation on them runs. */

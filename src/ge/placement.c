@@ -10,7 +10,6 @@
  * each waiting for the other. */
 #include "ge/reserve.h"
 
-#include <stdlib.h>
 #include <string.h>
 
 /* Up to this many pixels a fill costs the CPU less than queuing it and
@@ -29,8 +28,19 @@ qelPixmapCpuView(qelGe *ge, qelPixmapPriv *pixPriv, qelCpuAccess access)
 {
     if (pixPriv->bo)
         qelGeSyncCpu(ge, pixPriv->bo, access);
+    qelPixelsClearStale(pixPriv);
     if (access == QEL_CPU_WRITE)
         pixPriv->cpuOwned = TRUE;
+    return qelPixmapPixels(pixPriv);
+}
+
+void *
+qelPixmapCpuOverwrite(qelGe *ge, qelPixmapPriv *pixPriv, int x, int y, int w, int h)
+{
+    if (pixPriv->bo)
+        qelGeSyncCpu(ge, pixPriv->bo, QEL_CPU_WRITE);
+    qelPixelsOverwritten(pixPriv, x, y, w, h);
+    pixPriv->cpuOwned = TRUE;
     return qelPixmapPixels(pixPriv);
 }
 
@@ -85,13 +95,12 @@ qelPixmapMoveToBuffer(qelGe *ge, PixmapPtr pixmap, Bool keepContents)
     /* A buffer from the cache may still be read or written by the GE for
      * the pixmap it held before. */
     qelGeSyncCpu(ge, bo, QEL_CPU_WRITE);
-    if (keepContents)
+    if (keepContents) {
+        qelPixelsClearStale(pixPriv);
         qelCopyRows(bo->map, bo->pitch, pixPriv->bits, pixPriv->pitch, (size_t) width * 4,
                     height);
-    free(pixPriv->bits);
-    pixPriv->bits = NULL;
-    pixPriv->ownsBits = FALSE;
-    pixPriv->size = 0;
+    }
+    qelPixelsFree(ge, pixPriv);
     pixPriv->movable = FALSE;
     pixPriv->bo = bo;
     pixPriv->pitch = bo->pitch;
@@ -110,4 +119,13 @@ qelPixmapReleaseBuffer(qelGe *ge, qelPixmapPriv *pixPriv)
     else
         qelBoDestroy(ge->fd, pixPriv->bo);
     pixPriv->bo = NULL;
+}
+
+void
+qelGeTrimCaches(qelGe *ge)
+{
+    if (ge->boCache)
+        qelBoCacheTrim(ge->boCache);
+    if (ge->memCache)
+        qelMemCacheTrim(ge->memCache);
 }

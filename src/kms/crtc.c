@@ -95,8 +95,10 @@ qelCrtcShow(xf86CrtcPtr crtc)
     ids = qelCrtcConnectorIds(crtc, &count);
     shown = ids && qelCrtcSetScanout(crtc, &scanout, mode, ids, count);
     kms->scanout->end(kms->scanoutData, crtcPriv->crtcId, shown, count > 0);
-    if (shown && count > 0)
+    if (shown && count > 0) {
         crtcPriv->dpmsOff = FALSE;
+        qelVblankCrtcLit(crtc);
+    }
     free(ids);
     return shown;
 }
@@ -131,6 +133,14 @@ qelCrtcSetModeMajor(xf86CrtcPtr crtc, DisplayModePtr mode, Rotation rotation, in
     qelCrtcSetting setting = { *mode, rotation, x, y };
 
     return qelCrtcSetSetting(crtc, &setting);
+}
+
+Bool
+qelCrtcLit(xf86CrtcPtr crtc)
+{
+    qelCrtcPriv *crtcPriv = crtc->driver_private;
+
+    return crtc->enabled && crtcPriv && !crtcPriv->dpmsOff;
 }
 
 void

@@ -13,6 +13,7 @@
 #include <xf86drmMode.h>
 
 #include "bo/bo.h"
+#include "kms/vblank.h"
 
 /* What a CRTC scans out: a framebuffer and the origin of the mode in it. */
 typedef struct qelScanout {
@@ -61,6 +62,8 @@ typedef struct qelKms {
     void *scanoutData;
     /* The watch on the device's hotplug uevents, for one generation. */
     qelHotplug *hotplug;
+    /* The CRTCs' vblank waits (vblank.c). */
+    qelVblank vblank;
 } qelKms;
 
 #define QEL_BACKLIGHT_PATH_SIZE 128
@@ -91,6 +94,8 @@ typedef struct qelCrtcPriv {
      * is FALSE while it shows nothing. */
     Bool shownValid;
     qelCrtcConfig shown;
+    /* Its vblank count as the driver gives it out. */
+    qelCrtcClock clock;
 } qelCrtcPriv;
 
 typedef struct qelOutputPriv {
@@ -116,6 +121,8 @@ void qelCrtcDpms(xf86CrtcPtr crtc, int mode);
 void qelCrtcGammaSet(xf86CrtcPtr crtc, CARD16 *red, CARD16 *green, CARD16 *blue,
                      int size);
 void qelCrtcDestroy(xf86CrtcPtr crtc);
+/* The CRTC has a mode and its displays are on. */
+Bool qelCrtcLit(xf86CrtcPtr crtc);
 
 /* Rotation shadow hooks of a CRTC (crtc_shadow.c). Rotate brings the
  * server's rotation state to the configuration in the CRTC's record:
@@ -167,6 +174,11 @@ void qelHotplugStop(qelHotplug *hotplug);
  * detected again, RandR tells its clients, and the log names the outputs
  * that were connected or disconnected. Nothing while the VT is away. */
 void qelHotplugRedetect(ScrnInfoPtr scrn);
+
+/* The main loop's watch on the DRM descriptor, whose one reader takes
+ * flip and vblank events alike, from ScreenInit to CloseScreen. */
+Bool qelKmsWatchEvents(qelKms *kms);
+void qelKmsUnwatchEvents(qelKms *kms);
 
 /* DRM master and the CRTC layer, for ScreenInit, EnterVT and LeaveVT. */
 /* TakeMaster says a refusal at that level; a descriptor the server

@@ -13,17 +13,14 @@
 #include "ge/ge.h"
 
 void
-qelPageFlipHandler(int fd, unsigned int sequence, unsigned int tvSec, unsigned int tvUsec,
-                   void *userData)
+qelFlipTicketDone(qelDrmEvent *event, uint64_t sequence, uint64_t ust)
 {
-    qelFlipTicket *ticket = userData;
+    qelFlipTicket *ticket = (qelFlipTicket *) event;
     qelPresent *present = ticket->present;
     qelFlipCrtc *c = qelPresentFindCrtc(present, ticket->crtcId);
 
-    (void) fd;
     (void) sequence;
-    (void) tvSec;
-    (void) tvUsec;
+    (void) ust;
     if (c && c->flipPending && c->flipSerial == ticket->serial) {
         c->pair.frontIndex ^= 1;
         c->flipPending = FALSE;
@@ -32,25 +29,6 @@ qelPageFlipHandler(int fd, unsigned int sequence, unsigned int tvSec, unsigned i
     if (present->ge)
         qelGeNoteDone(present->ge, ticket->geBatch);
     qelFlipTicketRelease(present, ticket);
-}
-
-static int
-qelHandleDrmEvents(int fd)
-{
-    drmEventContext context = {
-        .version = 2,
-        .page_flip_handler = qelPageFlipHandler,
-    };
-
-    return drmHandleEvent(fd, &context);
-}
-
-void
-qelDrmEventHandler(int fd, int ready, void *data)
-{
-    (void) ready;
-    (void) data;
-    (void) qelHandleDrmEvents(fd);
 }
 
 /* Reads the events the kernel has already queued. Stops when nothing more
@@ -62,7 +40,7 @@ qelDrainQueuedEvents(qelPresent *present, qelFlipCrtc *c)
     struct pollfd pfd = { .fd = present->fd, .events = POLLIN };
 
     while (poll(&pfd, 1, 0) > 0) {
-        if (qelHandleDrmEvents(present->fd) != 0)
+        if (qelDrmReadEvents(present->fd) != 0)
             return;
         if (!c->flipPending)
             return;

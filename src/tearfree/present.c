@@ -94,6 +94,7 @@ qelFlipTicketCreate(qelPresent *present, uint32_t crtcId)
 
     if (!ticket)
         return NULL;
+    ticket->event.done = qelFlipTicketDone;
     ticket->present = present;
     ticket->crtcId = crtcId;
     ticket->serial = ++present->lastSerial;

@@ -12,6 +12,8 @@
  * a ticket lives until its event is read (or the screen is freed) and names
  * the flip it belongs to, never a record that may have gone. */
 typedef struct qelFlipTicket {
+    /* First: what the flip's event names. */
+    qelDrmEvent event;
     struct qelPresent *present;
     struct qelFlipTicket *next;
     uint32_t crtcId;
@@ -153,8 +155,10 @@ void qelRotationForgetDamage(qelPresent *present, uint32_t crtcId);
 void qelRotationDisarm(qelPresent *present);
 void qelRotationFreeAll(qelPresent *present);
 
-/* Tickets: one per requested flip, released when its event is read. */
+/* Tickets: one per requested flip, released when its event is read (Done,
+ * the ticket's event handler). */
 qelFlipTicket *qelFlipTicketCreate(qelPresent *present, uint32_t crtcId);
 void qelFlipTicketRelease(qelPresent *present, qelFlipTicket *ticket);
+void qelFlipTicketDone(qelDrmEvent *event, uint64_t sequence, uint64_t ust);
 
 #endif

@@ -1,7 +1,6 @@
 /* SPDX-License-Identifier: MIT */
-/* TearFree for one server generation: a record per CRTC, the Damage
- * record on the screen pixmap, which collects what is drawn, and the watch
- * on the DRM descriptor, which reads the flips' events. */
+/* TearFree for one server generation: a record per CRTC and the Damage
+ * record on the screen pixmap, which collects what is drawn. */
 #include "tearfree/present.h"
 
 #include <stdlib.h>
@@ -60,12 +59,6 @@ qelTearFreeArm(qelPresent *present, ScreenPtr screen, qelGe *ge, int numCrtcs)
         return FALSE;
     }
     DamageRegister(&screen->GetScreenPixmap(screen)->drawable, present->damage);
-    if (!SetNotifyFd(present->fd, qelDrmEventHandler, X_NOTIFY_READ, present)) {
-        /* The Damage layer calls qelDamageDestroy, which clears the pointer. */
-        DamageDestroy(present->damage);
-        qelPresentDestroyCrtcs(present);
-        return FALSE;
-    }
     present->tearFree = TRUE;
     return TRUE;
 }
@@ -77,7 +70,6 @@ qelTearFreeDisarm(qelPresent *present)
         return;
     qelPresentDestroyCrtcs(present);
     qelRotationDisarm(present);
-    SetNotifyFd(present->fd, NULL, 0, NULL);
     if (present->damage)
         DamageDestroy(present->damage);
     present->tearFree = FALSE;

@@ -31,10 +31,11 @@ void qelPresentSetGe(qelPresent *present, qelGe *ge);
  * pair is filled anew from it at its CRTC's next mode set. */
 void qelPresentSetScreenBuffer(qelPresent *present, qelBo *shadow);
 
-/* TearFree for one generation: a record per CRTC, the Damage record on
- * the screen pixmap and the watch on the DRM descriptor; FALSE when the
- * server refuses a part (then nothing is armed). Disarm settles every flip
- * and releases every pair. */
+/* TearFree for one generation: a record per CRTC and the Damage record on
+ * the screen pixmap; FALSE when the server refuses a part (then nothing is
+ * armed). The flips' events come through the DRM descriptor's one reader
+ * (kms), which the driver watches. Disarm settles every flip and releases
+ * every pair. */
 Bool qelTearFreeArm(qelPresent *present, ScreenPtr screen, qelGe *ge, int numCrtcs);
 void qelTearFreeDisarm(qelPresent *present);
 
@@ -68,10 +69,5 @@ void qelPresentCloseShadows(qelPresent *present);
 /* Every CRTC's flip settled: no flip of the screen is in flight for the
  * driver afterwards. */
 void qelPresentSettleAll(qelPresent *present);
-
-/* Flip completion: the libdrm handler and the notify-fd callback. */
-void qelPageFlipHandler(int fd, unsigned int sequence, unsigned int tvSec,
-                        unsigned int tvUsec, void *userData);
-void qelDrmEventHandler(int fd, int ready, void *data);
 
 #endif

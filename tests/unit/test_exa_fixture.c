@@ -27,6 +27,8 @@ exaFixtureSetUp(void **state)
     assert_true(qelGeQueueAlloc(&f->priv->ge));
     f->priv->ge.boCache = qelBoCacheCreate(f->priv->fd, 24u << 20, 60000);
     assert_non_null(f->priv->ge.boCache);
+    f->priv->ge.memCache = qelMemCacheCreate(24u << 20, 60000);
+    assert_non_null(f->priv->ge.memCache);
     f->scrn->depth = 24;
     f->scrn->virtualX = EXA_SCREEN_WIDTH;
     f->scrn->virtualY = EXA_SCREEN_HEIGHT;
@@ -52,6 +54,8 @@ exaFixtureTearDown(void **state)
     simCommandOk("ge-mode sync");
     qelBoCacheDestroy(f->priv->ge.boCache);
     f->priv->ge.boCache = NULL;
+    qelMemCacheDestroy(f->priv->ge.memCache);
+    f->priv->ge.memCache = NULL;
     qelGeQueueFree(&f->priv->ge);
     kmsFixtureDestroy(f->kms);
     fakeReset();

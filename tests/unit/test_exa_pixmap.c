@@ -8,6 +8,7 @@
 #include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <cmocka.h>
 
@@ -248,6 +249,39 @@ modify_header_takes_stride_and_address_from_the_storage(void **state)
     exaPixmapDestroy(f, pixmap);
 }
 
+/* Memory a released pixmap leaves in the cache still holds its pixels: the
+ * next pixmap made in it shows none of them, whether a fill overwrote part
+ * of it first or not. */
+static void
+a_reused_block_shows_nothing_of_the_pixmap_before(void **state)
+{
+    exaFixture *f = *state;
+    PixmapPtr old = exaMovablePixmapCreate(f, 200, 100);
+    void *bits;
+    PixmapPtr fresh;
+
+    assert_true(qelPrepareAccess(old, EXA_PREPARE_DEST));
+    bits = old->devPrivate.ptr;
+    memset(bits, 0xAB, 200 * 4 * 100);
+    qelFinishAccess(old, EXA_PREPARE_DEST);
+    exaPixmapDestroy(f, old);
+
+    fresh = exaMovablePixmapCreate(f, 200, 100);
+    assert_ptr_equal(((qelPixmapPriv *) exaGetPixmapDriverPrivate(fresh))->bits, bits);
+    assert_true(qelPrepareSolid(fresh, GXcopy, ~0u, 0x00123456));
+    qelSolid(fresh, 0, 0, 100, 100);
+    assert_true(qelPrepareAccess(fresh, EXA_PREPARE_SRC));
+    expectRectIs(fresh, 0, 0, 100, 100, 0x00123456);
+    expectRectIs(fresh, 100, 0, 100, 100, 0);
+    qelFinishAccess(fresh, EXA_PREPARE_SRC);
+    exaPixmapDestroy(f, fresh);
+
+    fresh = exaMovablePixmapCreate(f, 190, 95);
+    assert_true(qelPixmapMoveToBuffer(&f->priv->ge, fresh, TRUE));
+    expectRectIs(fresh, 0, 0, 190, 95, 0);
+    exaPixmapDestroy(f, fresh);
+}
+
 static void
 modify_header_leaves_pixmaps_without_a_record_to_exa(void **state)
 {
@@ -281,6 +315,8 @@ main(void)
         cmocka_unit_test_setup_teardown(screen_buffer_is_never_freed_with_a_pixmap,
                                         exaFixtureSetUp, exaFixtureTearDown),
         cmocka_unit_test_setup_teardown(modify_header_takes_stride_and_address_from_the_storage,
+                                        exaFixtureSetUp, exaFixtureTearDown),
+        cmocka_unit_test_setup_teardown(a_reused_block_shows_nothing_of_the_pixmap_before,
                                         exaFixtureSetUp, exaFixtureTearDown),
         cmocka_unit_test_setup_teardown(modify_header_leaves_pixmaps_without_a_record_to_exa,
                                         exaFixtureSetUp, exaFixtureTearDown),

@@ -298,14 +298,18 @@ accel_off_renders_straight_into_the_scanout_buffer(void **state)
     assert_ptr_equal(screen->CreateScreenResources, qelCreateScreenResources);
     assert_ptr_equal(screen->GetScreenPixmap(screen)->devPrivate.ptr, priv->shadow->map);
     assert_int_equal(simCrtcFb(), priv->shadow->fbId);
-    /* Nothing of TearFree or the GE is armed. */
+    /* Nothing of TearFree or the GE is armed; the descriptor is watched
+     * all the same, for the vblank events of Present. */
     assert_ptr_equal(screen->BlockHandler, fakeBaseBlockHandler);
     assert_int_equal(fakeCallCount("DamageCreate"), 0);
-    assert_int_equal(fakeCallCount("SetNotifyFd"), 0);
     assert_int_equal(fakeCallCount("exaMoveInPixmap"), 0);
+    assert_non_null(fakeNotifyFdFind(priv->fd));
+    assert_ptr_equal(fakeNotifyFdFind(priv->fd)->notify, qelDrmEventHandler);
+    assert_int_equal(fakeCallCount("present_screen_init"), 1);
     expectMessageCount(0);
 
     assert_true(closeScreen(screen));
+    assert_null(fakeNotifyFdFind(priv->fd));
     assert_int_equal(fakeCallCount("fakeBaseCloseScreen"), 1);
     expectNoBuffers(priv);
     expectKernelBuffers(0, 0);
@@ -386,6 +390,37 @@ scanout_allocation_failure_fails_the_screen(void **state)
     assert_null(privOf(scrn)->shadow);
     assert_int_equal(fakeCallCount("fbScreenInit"), 0);
     expectKernelBuffers(0, 0);
+}
+
+/* Without the watch on the descriptor no flip or vblank event would ever
+ * be read: the screen does not come up. */
+static void
+refused_descriptor_watch_fails_the_screen(void **state)
+{
+    ScrnInfoPtr scrn = preInitWith(NULL, NULL);
+    ScreenPtr screen = fakeScreenCreate(scrn);
+
+    (void) state;
+    fakeFail("SetNotifyFd", 0, 1);
+    assert_false(scrn->ScreenInit(screen, 0, NULL));
+    assert_int_equal(fakeCallCount("fbScreenInit"), 0);
+}
+
+/* Present refusing the driver's hooks leaves the screen on the server's
+ * own timing. */
+static void
+refused_present_hooks_are_a_warning(void **state)
+{
+    ScrnInfoPtr scrn = preInitWith(NULL, NULL);
+    ScreenPtr screen;
+
+    (void) state;
+    fakeFail("present_screen_init", 0, 1);
+    screen = screenInit(scrn);
+    expectMessageCount(1);
+    expectMessage(0, X_WARNING, scrn->scrnIndex,
+                  "Present: the server refused the driver's vblank timing; it uses its own\n");
+    assert_true(closeScreen(screen));
 }
 
 /* Creation 2 is the first buffer of the CRTC's pair, creation 3 the
@@ -587,6 +622,9 @@ main(void)
                                         setUp, tearDown),
         cmocka_unit_test_setup_teardown(
             accel_and_tearfree_render_off_screen_and_give_the_crtc_a_pair, setUp, tearDown),
+        cmocka_unit_test_setup_teardown(refused_descriptor_watch_fails_the_screen, setUp,
+                                        tearDown),
+        cmocka_unit_test_setup_teardown(refused_present_hooks_are_a_warning, setUp, tearDown),
         cmocka_unit_test_setup_teardown(scanout_allocation_failure_fails_the_screen, setUp,
                                         tearDown),
         cmocka_unit_test_setup_teardown(

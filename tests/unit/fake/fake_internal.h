@@ -17,6 +17,7 @@ void fakeConfigReset(void);
 void fakeExaReset(void);
 void fakeNotifyFdsReset(void);
 void fakeAtomsReset(void);
+void fakePresentReset(void);
 
 /* Entities, for the screen and option code. */
 GDevPtr fakeEntityDevice(int entityIndex);

@@ -17,4 +17,5 @@ fakeReset(void)
     fakeDriversReset();
     fakeMessagesReset();
     fakeControlReset();
+    fakePresentReset();
 }

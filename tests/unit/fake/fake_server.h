@@ -149,12 +149,29 @@ typedef struct fakeChangedProperty {
 } fakeChangedProperty;
 const fakeChangedProperty *fakeLastChangedProperty(void);
 
+/* ---- the server's clock and timers, the Present extension ----
+ *
+ * GetTimeInMicros stands still until fakeTimeAdvance moves it, running the
+ * timers that come due meanwhile, each at its own time. */
+void fakeTimeAdvance(CARD64 micros);
+int fakeTimersArmed(void);
+int fakeTimersLive(void);
+
+#define FAKE_MAX_PRESENT_NOTIFIES 64
+
+/* A present_event_notify call. */
+typedef struct fakePresentNotify {
+    uint64_t eventId, ust, msc;
+} fakePresentNotify;
+int fakePresentNotifyCount(void);
+const fakePresentNotify *fakePresentNotifyAt(int index);
+
 /* ---- reset ----
  *
  * Deletes every screen record (fake_screen.h), screen, entity and Device
- * section, forgets messages, calls, failures, atoms, watched descriptors
- * and the configuration, and sets serverGeneration back to 1. Call between
- * tests. */
+ * section, forgets messages, calls, failures, atoms, watched descriptors,
+ * timers, Present notifications and the configuration, and sets
+ * serverGeneration back to 1. Call between tests. */
 void fakeReset(void);
 
 #endif
