@@ -4,9 +4,10 @@
 // completed per vblank on every display, pixels the GE copied per cycle
 // against the damaged area each display shows, the memory of the device's
 // buffers, and the X server's CPU time per frame, with TearFree on and off,
-// the simulated GE synchronous or on its worker thread, and the client
-// drawing as fast as it can or at 60 frames a second. Writes a plain-text
-// report.
+// the simulated GE synchronous or on its worker thread, the client drawing
+// as fast as it can or at 60 frames a second, and the panel upright or
+// turned left (portrait), with modesetting's rotation as the peer. Writes
+// a plain-text report.
 //
 //   bench_tearfree [report-file] [seconds]
 #include "cpu_time.h"
@@ -21,6 +22,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -91,19 +93,21 @@ struct Scenario {
     bool geThread = false;
     bool paced = false; // one frame per 1/60 s instead of as fast as it can
     int displays = 1;
+    std::string rotate = "normal"; // the panel's rotation, as xrandr names it
+    std::string driver = "qel";
 };
 
 // Fills the whole screen with a new colour, frame after frame, each frame
 // waited for (a round trip), until the time is up; returns the frame count.
 long drawFrames(XcbClient &x, long firstFrame, std::chrono::seconds duration, bool paced)
 {
-    const int width = x.rootWidth();
+    const int width = x.rootWidth(), height = x.rootHeight();
     constexpr auto framePeriod = std::chrono::nanoseconds(1'000'000'000 / 60);
     long frames = 0;
     auto next = std::chrono::steady_clock::now();
     auto end = next + duration;
     while (std::chrono::steady_clock::now() < end) {
-        x.fill({0, 0, width, kHeight}, static_cast<uint32_t>((firstFrame + frames) * 0x010203));
+        x.fill({0, 0, width, height}, static_cast<uint32_t>((firstFrame + frames) * 0x010203));
         x.sync();
         ++frames;
         if (paced) {
@@ -225,9 +229,20 @@ std::unique_ptr<Session> startServer(const Scenario &scenario)
         testbed.simDescription(kTwoDisplays);
     else
         testbed.panel(kWidth, kHeight);
-    if (!scenario.tearFree)
+    if (scenario.driver == "modesetting")
+        testbed.driver("modesetting").option("AccelMethod", "none");
+    else if (!scenario.tearFree)
         testbed.option("TearFree", "off");
     return testbed.start();
+}
+
+void turnPanel(Session &session, const std::string &rotate)
+{
+    if (rotate == "normal")
+        return;
+    CommandResult turned = session.run({"xrandr", "--output", "eDP-1", "--rotate", rotate});
+    if (!turned.succeeded())
+        throw std::runtime_error("xrandr --rotate " + rotate + ": " + turned.describe());
 }
 
 Result run(const Scenario &scenario, int seconds)
@@ -240,6 +255,7 @@ Result run(const Scenario &scenario, int seconds)
     };
     if (!eventually(lit))
         throw std::runtime_error("not every display is lit");
+    turnPanel(*session, scenario.rotate);
     session->sim().command(scenario.geThread ? "ge-mode thread" : "ge-mode sync");
     session->sim().settle(3);
     Result result = animate(*session, seconds, scenario.paced);
@@ -255,7 +271,72 @@ const std::vector<Scenario> kScenarios = {
      true, true, 2},
     {"TearFree off, GE synchronous, client as fast as it can", false, false, false, 1},
     {"TearFree off, GE on its worker thread, client at 60 frames/s", false, true, true, 1},
+    {"TearFree on, GE synchronous, client at 60 frames/s", true, false, true, 1},
+    {"TearFree on, panel turned left, GE synchronous, client at 60 frames/s", true, false, true, 1,
+     "left"},
+    {"TearFree on, panel turned left, GE on its worker thread, client at 60 frames/s", true, true,
+     true, 1, "left"},
+    {"TearFree on, panel turned left, GE on its worker thread, client as fast as it can", true,
+     true, false, 1, "left"},
+    {"modesetting, client at 60 frames/s", false, false, true, 1, "normal", "modesetting"},
+    {"modesetting, panel turned left, client at 60 frames/s", false, false, true, 1, "left",
+     "modesetting"},
 };
+
+// A turned panel's full-screen update against the same one upright: the
+// server's CPU per frame, by the figure that holds the pixel work (the main
+// thread with the GE synchronous, the whole process with it on its thread).
+struct Comparison {
+    const char *what;
+    const char *upright, *turned; // scenario labels
+    bool wholeProcess;
+};
+
+const std::vector<Comparison> kComparisons = {
+    {"qel, GE synchronous, main thread", "TearFree on, GE synchronous, client at 60 frames/s",
+     "TearFree on, panel turned left, GE synchronous, client at 60 frames/s", false},
+    {"qel, GE on its worker thread, whole process",
+     "TearFree on, GE on its worker thread, client at 60 frames/s",
+     "TearFree on, panel turned left, GE on its worker thread, client at 60 frames/s", true},
+    {"qel, GE on its worker thread, main thread",
+     "TearFree on, GE on its worker thread, client at 60 frames/s",
+     "TearFree on, panel turned left, GE on its worker thread, client at 60 frames/s", false},
+    {"modesetting (peer), whole process", "modesetting, client at 60 frames/s",
+     "modesetting, panel turned left, client at 60 frames/s", true},
+};
+
+const Result &resultOf(const std::vector<Result> &results, const std::string &label)
+{
+    for (size_t i = 0; i < kScenarios.size(); ++i)
+        if (kScenarios[i].label == label)
+            return results.at(i);
+    throw std::logic_error("no scenario " + label);
+}
+
+double cpuPerFrame(const Result &r, bool wholeProcess)
+{
+    const Sample &d = r.steady;
+    double seconds = wholeProcess ? d.processCpuSeconds : d.mainCpuSeconds;
+    return r.frames > 0 ? 1000.0 * seconds / static_cast<double>(r.frames) : 0;
+}
+
+// Goal: a turned full-screen update costs the server at most 1.5 times the
+// upright one.
+void writeRotationCosts(std::ostream &out, const std::vector<Result> &results)
+{
+    char line[256];
+    out << "Rotation: server CPU per full-screen update (client at 60 frames/s), turned left "
+           "against upright; goal <= 1.5\n";
+    for (const Comparison &c : kComparisons) {
+        double upright = cpuPerFrame(resultOf(results, c.upright), c.wholeProcess);
+        double turned = cpuPerFrame(resultOf(results, c.turned), c.wholeProcess);
+        double ratio = upright > 0 ? turned / upright : 0;
+        std::snprintf(line, sizeof line, "  %-48s %.3f ms -> %.3f ms  x%.2f %s\n", c.what, upright,
+                      turned, ratio, ratio <= 1.5 ? "met" : "NOT met");
+        out << line;
+    }
+    out << "\n";
+}
 
 void writeNotes(std::ostream &out)
 {
@@ -271,7 +352,11 @@ void writeNotes(std::ostream &out)
            "  meaningful on an otherwise idle machine. The 60 frames/s client leaves the server\n"
            "  idle between frames and is not affected.\n"
            "- With the GE on its worker thread, a flip also waits for every GE batch submitted\n"
-           "  before it (implicit fencing): behind a fast client's fills when its queue is full.\n";
+           "  before it (implicit fencing): behind a fast client's fills when its queue is full.\n"
+           "- A panel turned left: the server draws each frame's damage, turned, into the CRTC's\n"
+           "  rotation shadow on the CPU (its rotation layer, through Render and pixman); the GE\n"
+           "  then copies that damage into the back buffer, as it copies the screen's upright.\n"
+           "  modesetting draws into the shadow it scans out, without flips.\n";
 }
 
 // Goals for every TearFree run: at least 0.98 flips per vblank on every
@@ -313,6 +398,7 @@ int main(int argc, char **argv)
             out << "\n";
         }
         writeGoals(out, results);
+        writeRotationCosts(out, results);
         writeNotes(out);
         out.close();
         std::cout << "report written to " << path << "\n";

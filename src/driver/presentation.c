@@ -36,6 +36,7 @@ qelTearFreeSetup(ScreenPtr screen)
 
     if (!priv->ge.exa)
         return;
+    qelPresentSetGe(priv->present, &priv->ge);
     if (priv->tearFree && !qelTearFreeArm(priv->present, screen, &priv->ge,
                                           XF86_CRTC_CONFIG_PTR(scrn)->num_crtc)) {
         xf86DrvMsg(scrn->scrnIndex, X_WARNING, "TearFree setup failed; running without it\n");
@@ -54,6 +55,7 @@ qelTearFreeTeardown(ScreenPtr screen)
         return;
     qelGeFlush(&priv->ge);
     qelTearFreeDisarm(priv->present);
+    qelPresentCloseShadows(priv->present);
     if (priv->savedBlockHandler) {
         screen->BlockHandler = priv->savedBlockHandler;
         priv->savedBlockHandler = NULL;

@@ -31,23 +31,12 @@ qelScreenBufferInstall(ScrnInfoPtr scrn, qelScreenPriv *priv, qelBo *buffer)
     scrn->displayWidth = (int) (buffer->pitch / 4);
 }
 
-/* The screen pixmap's storage is the buffer: EXA's hook takes stride and
- * address from the driver's private, fb's from the call. */
+/* The screen pixmap's storage is the buffer. */
 void
 qelScreenBufferShow(ScreenPtr screen, qelScreenPriv *priv)
 {
-    PixmapPtr pixmap = screen->GetScreenPixmap(screen);
-    qelPixmapPriv *pixPriv = priv->ge.exa ? exaGetPixmapDriverPrivate(pixmap) : NULL;
-    qelBo *buffer = priv->shadow;
-    void *pixels = buffer->map;
-
-    if (pixPriv) {
-        pixPriv->bo = buffer;
-        pixPriv->pitch = buffer->pitch;
-        pixels = NULL;
-    }
-    screen->ModifyPixmapHeader(pixmap, buffer->width, buffer->height, -1, -1,
-                               (int) buffer->pitch, pixels);
+    (void) qelPixmapBorrowBo(priv->ge.exa ? &priv->ge : NULL, screen->GetScreenPixmap(screen),
+                             priv->shadow);
 }
 
 /* For a buffer that is not, or no longer, the screen's: the one a resize

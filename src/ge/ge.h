@@ -212,6 +212,22 @@ void qelGeNoteScreenPitch(const qelGe *ge, const qelBo *previous, Bool tearFree)
  * destroy. */
 Bool qelIsScreenBo(const qelGe *ge, const qelBo *bo);
 
+/* Pixmaps over buffers their callers keep (borrowed_pixmap.c). BorrowBo
+ * points a pixmap at the buffer (ge NULL or without EXA: at its mapping,
+ * for software). A borrowed pixmap is one made for the buffer: Destroy
+ * gives the buffer back and destroys the pixmap, FreeAtClose does the same
+ * at CloseScreen, when EXA can no longer destroy pixmaps. */
+typedef struct qelBorrowedPixmap {
+    PixmapPtr pixmap;
+    /* Its driver record with acceleration, else NULL. */
+    qelPixmapPriv *pixPriv;
+} qelBorrowedPixmap;
+
+Bool qelPixmapBorrowBo(qelGe *ge, PixmapPtr pixmap, qelBo *bo);
+Bool qelBorrowedPixmapCreate(qelBorrowedPixmap *borrowed, ScreenPtr screen, qelGe *ge, qelBo *bo);
+void qelBorrowedPixmapDestroy(qelBorrowedPixmap *borrowed, qelGe *ge);
+void qelBorrowedPixmapFreeAtClose(qelBorrowedPixmap *borrowed, qelGe *ge);
+
 /* The buffer behind a pixmap, or NULL when it has none. */
 qelBo *qelPixmapBo(PixmapPtr pixmap);
 /* The CPU address of a pixmap's pixels. */

@@ -1,10 +1,12 @@
 /* SPDX-License-Identifier: MIT */
 /* The CRTC hooks (mode set, DPMS, gamma, destruction) and the CRTC objects
- * that carry them. A mode set scans out what presentation chooses for the
- * CRTC (its own tear-free pair, or the screen's buffer at the CRTC's
- * position), driving every connector whose output the server attached to
- * this CRTC. DPMS standby and suspend switch the CRTC fully off, like off;
- * on sets the stored mode again. */
+ * that carry them. A mode set brings the server's rotation state to the
+ * new configuration, then scans out what presentation chooses for the
+ * CRTC (its own tear-free pair, the screen's buffer at the CRTC's
+ * position, or its rotation shadow), driving every connector whose output
+ * the server attached to this CRTC; a set that fails leaves the CRTC as it
+ * was. DPMS standby and suspend switch the CRTC fully off, like off; on
+ * sets the stored mode again. */
 #include "kms/kms.h"
 
 #include <errno.h>
@@ -12,6 +14,7 @@
 #include <string.h>
 
 #include <X11/extensions/dpmsconst.h>
+#include <randrstr.h>
 #include <xf86drm.h>
 
 
@@ -37,20 +40,26 @@ qelCrtcConnectorIds(xf86CrtcPtr crtc, int *count)
     return ids;
 }
 
-static void
-qelCrtcRecordMode(xf86CrtcPtr crtc, DisplayModePtr mode, Rotation rotation, int x, int y,
-                  int connectorCount)
-{
-    qelCrtcPriv *crtcPriv = crtc->driver_private;
+/* What a mode set changes of the server's CRTC record. */
+typedef struct qelCrtcSetting {
+    DisplayModeRec mode;
+    Rotation rotation;
+    int x;
+    int y;
+} qelCrtcSetting;
 
-    /* The source may be crtc->mode itself (DPMS on, AdjustFrame, resize). */
+/* The server's rotation layer reads the configuration from the record, so
+ * it is written there first. The source may be crtc->mode itself (DPMS on,
+ * AdjustFrame, resize). */
+static void
+qelCrtcRecordSetting(xf86CrtcPtr crtc, const DisplayModeRec *mode, Rotation rotation, int x,
+                     int y)
+{
     if (mode != &crtc->mode)
         crtc->mode = *mode;
     crtc->rotation = rotation;
     crtc->x = x;
     crtc->y = y;
-    if (connectorCount > 0)
-        crtcPriv->dpmsOff = FALSE;
 }
 
 static Bool
@@ -68,28 +77,62 @@ qelCrtcSetScanout(xf86CrtcPtr crtc, const qelScanout *scanout, DisplayModePtr mo
     return FALSE;
 }
 
-Bool
-qelCrtcSetModeMajor(xf86CrtcPtr crtc, DisplayModePtr mode, Rotation rotation, int x, int y)
+/* Scans out what presentation chooses for the CRTC's recorded setting. */
+static Bool
+qelCrtcShow(xf86CrtcPtr crtc)
 {
     qelCrtcPriv *crtcPriv = crtc->driver_private;
     qelKms *kms = crtcPriv->kms;
+    DisplayModePtr mode = &crtc->mode;
     qelScanout scanout;
     uint32_t *ids;
     int count;
     Bool shown;
 
     if (!kms->scanout->begin(kms->scanoutData, crtcPriv->crtcId, mode->HDisplay,
-                             mode->VDisplay, x, y, &scanout))
+                             mode->VDisplay, crtc->x, crtc->y, &scanout))
         return FALSE;
     ids = qelCrtcConnectorIds(crtc, &count);
     shown = ids && qelCrtcSetScanout(crtc, &scanout, mode, ids, count);
     kms->scanout->end(kms->scanoutData, crtcPriv->crtcId, shown, count > 0);
-    if (shown)
-        qelCrtcRecordMode(crtc, mode, rotation, x, y, count);
-    if (shown && count > 0)
+    if (shown && count > 0) {
+        crtcPriv->dpmsOff = FALSE;
         qelVblankCrtcLit(crtc);
+    }
     free(ids);
     return shown;
+}
+
+/* A set that fails leaves the CRTC showing what it showed: the server's
+ * rotation state goes back to that (the shadow it still shows comes back
+ * to the server) and the record to what it held. */
+static Bool
+qelCrtcSetSetting(xf86CrtcPtr crtc, const qelCrtcSetting *setting)
+{
+    qelCrtcPriv *crtcPriv = crtc->driver_private;
+    qelCrtcSetting saved = { crtc->mode, crtc->rotation, crtc->x, crtc->y };
+    Bool rotated, shown;
+
+    crtcPriv->settingMode = TRUE;
+    qelCrtcRecordSetting(crtc, &setting->mode, setting->rotation, setting->x, setting->y);
+    rotated = qelCrtcRotate(crtc);
+    shown = rotated && qelCrtcShow(crtc);
+    if (shown)
+        qelCrtcNoteShown(crtc);
+    else if (rotated)
+        qelCrtcRotateBack(crtc);
+    if (!shown)
+        qelCrtcRecordSetting(crtc, &saved.mode, saved.rotation, saved.x, saved.y);
+    crtcPriv->settingMode = FALSE;
+    return shown;
+}
+
+Bool
+qelCrtcSetModeMajor(xf86CrtcPtr crtc, DisplayModePtr mode, Rotation rotation, int x, int y)
+{
+    qelCrtcSetting setting = { *mode, rotation, x, y };
+
+    return qelCrtcSetSetting(crtc, &setting);
 }
 
 Bool
@@ -112,6 +155,10 @@ qelCrtcGammaSet(xf86CrtcPtr crtc, CARD16 *red, CARD16 *green, CARD16 *blue, int 
 void
 qelCrtcDestroy(xf86CrtcPtr crtc)
 {
+    qelCrtcPriv *crtcPriv = crtc->driver_private;
+
+    if (crtcPriv)
+        RRTransformFini(&crtcPriv->shown.transform);
     free(crtc->driver_private);
     crtc->driver_private = NULL;
 }
@@ -146,13 +193,17 @@ qelCrtcDpms(xf86CrtcPtr crtc, int mode)
     }
     if (!crtcPriv->dpmsOff)
         qelCrtcSwitchOff(crtcPriv);
-    if (crtcPriv->dpmsOff)
-        crtcPriv->kms->scanout->off(crtcPriv->kms->scanoutData, crtcPriv->crtcId, !crtc->enabled);
+    if (!crtcPriv->dpmsOff)
+        return;
+    crtcPriv->kms->scanout->off(crtcPriv->kms->scanoutData, crtcPriv->crtcId, !crtc->enabled);
+    if (!crtc->enabled)
+        qelCrtcNoteDark(crtc);
 }
 
-/* No rotation shadow: those slots stay NULL. The cursor hooks are the
- * checking ones, so that a cursor the kernel refuses falls back to the
- * software cursor instead of vanishing. */
+/* With the rotation shadow hooks the server offers every rotation and
+ * reflection, and transforms. The cursor hooks are the checking ones, so
+ * that a cursor the kernel refuses falls back to the software cursor
+ * instead of vanishing. */
 static const xf86CrtcFuncsRec qelCrtcFuncs = {
     .dpms = qelCrtcDpms,
     .set_cursor_position = qelCursorSetPosition,
@@ -162,6 +213,9 @@ static const xf86CrtcFuncsRec qelCrtcFuncs = {
     .gamma_set = qelCrtcGammaSet,
     .destroy = qelCrtcDestroy,
     .set_mode_major = qelCrtcSetModeMajor,
+    .shadow_allocate = qelCrtcShadowAllocate,
+    .shadow_create = qelCrtcShadowCreate,
+    .shadow_destroy = qelCrtcShadowDestroy,
 };
 
 
@@ -174,6 +228,7 @@ qelCrtcCreate(ScrnInfoPtr scrn, qelKms *kms, uint32_t crtcId)
     if (!crtc)
         return FALSE;
     crtcPriv = XNFcallocarray(1, sizeof(*crtcPriv));
+    RRTransformInit(&crtcPriv->shown.transform);
     crtcPriv->kms = kms;
     crtcPriv->crtcId = crtcId;
     crtc->driver_private = crtcPriv;

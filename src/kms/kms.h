@@ -28,13 +28,24 @@ typedef struct qelScanout {
  * nothing can be shown); end says whether the CRTC now shows that choice
  * while driving some connector; settle settles the CRTC's flip before it
  * is switched off; off follows the switch (release: the CRTC has no mode
- * any more). */
+ * any more).
+ *
+ * A rotated, reflected or transformed CRTC shows the server's rotation
+ * shadow of it, which the server makes through the CRTC's shadow hooks:
+ * shadowAllocate makes a width x height shadow (NULL: none can be had),
+ * shadowCreate a pixmap over it for the server to draw into (no shadow
+ * given: one is made), shadowDestroy lets both go (setUnderWay: inside the
+ * CRTC's mode set, which may still fail and want the old shadow back). */
 typedef struct qelScanoutFuncs {
     Bool (*begin)(void *data, uint32_t crtcId, int width, int height, int x, int y,
                   qelScanout *out);
     void (*end)(void *data, uint32_t crtcId, Bool shown, Bool lit);
     void (*settle)(void *data, uint32_t crtcId);
     void (*off)(void *data, uint32_t crtcId, Bool release);
+    void *(*shadowAllocate)(void *data, uint32_t crtcId, int width, int height);
+    PixmapPtr (*shadowCreate)(void *data, ScreenPtr screen, uint32_t crtcId, void *shadow,
+                              int width, int height);
+    void (*shadowDestroy)(void *data, uint32_t crtcId, Bool setUnderWay);
 } qelScanoutFuncs;
 
 typedef struct qelHotplug qelHotplug;
@@ -57,6 +68,16 @@ typedef struct qelKms {
 
 #define QEL_BACKLIGHT_PATH_SIZE 128
 
+/* A CRTC's configuration as the server's CRTC record holds it. */
+typedef struct qelCrtcConfig {
+    DisplayModeRec mode;
+    Rotation rotation;
+    int x;
+    int y;
+    Bool transformPresent;
+    RRTransformRec transform;
+} qelCrtcConfig;
+
 typedef struct qelCrtcPriv {
     qelKms *kms;
     uint32_t crtcId;
@@ -67,6 +88,12 @@ typedef struct qelCrtcPriv {
      * the first image is loaded, released at CloseScreen. */
     qelBo *cursorBo;
     Bool cursorRefusalLogged;
+    /* Inside this CRTC's mode set (see qelScanoutFuncs.shadowDestroy). */
+    Bool settingMode;
+    /* What the CRTC shows since its last mode set that worked; shownValid
+     * is FALSE while it shows nothing. */
+    Bool shownValid;
+    qelCrtcConfig shown;
     /* Its vblank count as the driver gives it out. */
     qelCrtcClock clock;
 } qelCrtcPriv;
@@ -96,6 +123,20 @@ void qelCrtcGammaSet(xf86CrtcPtr crtc, CARD16 *red, CARD16 *green, CARD16 *blue,
 void qelCrtcDestroy(xf86CrtcPtr crtc);
 /* The CRTC has a mode and its displays are on. */
 Bool qelCrtcLit(xf86CrtcPtr crtc);
+
+/* Rotation shadow hooks of a CRTC (crtc_shadow.c). Rotate brings the
+ * server's rotation state to the configuration in the CRTC's record:
+ * FALSE, after one line in the log, when no shadow can be had (the state
+ * stays as it was). NoteShown keeps the record's configuration as the one
+ * the CRTC shows (NoteDark: it shows none); RotateBack brings the record
+ * and the rotation state back to it after a set that failed. */
+void *qelCrtcShadowAllocate(xf86CrtcPtr crtc, int width, int height);
+PixmapPtr qelCrtcShadowCreate(xf86CrtcPtr crtc, void *data, int width, int height);
+void qelCrtcShadowDestroy(xf86CrtcPtr crtc, PixmapPtr pixmap, void *data);
+Bool qelCrtcRotate(xf86CrtcPtr crtc);
+void qelCrtcNoteShown(xf86CrtcPtr crtc);
+void qelCrtcNoteDark(xf86CrtcPtr crtc);
+void qelCrtcRotateBack(xf86CrtcPtr crtc);
 
 /* Hardware cursor hooks of a CRTC (cursor.c). */
 void qelCursorSetPosition(xf86CrtcPtr crtc, int x, int y);

@@ -27,19 +27,21 @@ qelFlipCrtcOwe(qelFlipCrtc *c, RegionPtr damage, RegionPtr work)
     RegionUninit(&rect);
 }
 
-/* The screen's damage goes to the CRTCs that show it; damage where no pair
- * is needs no keeping, as a new pair is filled whole. */
+/* The screen's damage goes to the CRTCs that show it, a rotation shadow's
+ * to the CRTC fed from it; damage where no pair is needs no keeping, as a
+ * new pair is filled whole. */
 static void
 qelPresentTakeDamage(qelPresent *present)
 {
     RegionPtr damage = DamageRegion(present->damage);
     RegionRec work;
 
+    qelRotationTakeDamage(present);
     if (!RegionNotEmpty(damage))
         return;
     RegionNull(&work);
     for (int i = 0; i < present->numCrtcs; i++)
-        if (present->crtcs[i].pair.scanout[0])
+        if (present->crtcs[i].pair.scanout[0] && !present->crtcs[i].pair.source)
             qelFlipCrtcOwe(&present->crtcs[i], damage, &work);
     RegionUninit(&work);
     DamageEmpty(present->damage);
@@ -96,11 +98,12 @@ qelFlipCycle(qelPresent *present, qelFlipCrtc *c)
 {
     qelFlipPair *pair = &c->pair;
     qelBo *back = pair->scanout[pair->frontIndex ^ 1];
+    qelBo *source = qelFlipPairSource(present, pair);
     RegionRec work;
 
     RegionNull(&work);
     RegionUnion(&work, &c->owedRegion, &c->pendingRegion);
-    qelPresentCopyRegion(present, &work, back, pair->x, pair->y);
+    qelPresentCopyRegion(present, source, &work, back, pair->x, pair->y);
     qelGeFlush(present->ge);
 
     if (qelFlipCrtcRequestFlip(present, c, back)) {
@@ -108,8 +111,8 @@ qelFlipCycle(qelPresent *present, qelFlipCrtc *c)
     } else {
         /* The flip was refused: the damage goes straight into the buffer on
          * screen, and the back buffer keeps owing it. */
-        qelPresentCopyRegion(present, &c->owedRegion, pair->scanout[pair->frontIndex], pair->x,
-                             pair->y);
+        qelPresentCopyRegion(present, source, &c->owedRegion, pair->scanout[pair->frontIndex],
+                             pair->x, pair->y);
         qelGeFlush(present->ge);
         RegionUnion(&c->pendingRegion, &c->pendingRegion, &c->owedRegion);
     }

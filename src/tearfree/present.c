@@ -32,6 +32,12 @@ qelPresentCreate(int fd, int scrnIndex)
 }
 
 void
+qelPresentSetGe(qelPresent *present, qelGe *ge)
+{
+    present->ge = ge;
+}
+
+void
 qelPresentSetScreenBuffer(qelPresent *present, qelBo *shadow)
 {
     present->shadow = shadow;
@@ -47,14 +53,14 @@ qelFlipPairBox(const qelFlipPair *pair)
 }
 
 void
-qelPresentCopyRegion(qelPresent *present, RegionPtr region, qelBo *dst, int originX,
-                     int originY)
+qelPresentCopyRegion(qelPresent *present, qelBo *src, RegionPtr region, qelBo *dst,
+                     int originX, int originY)
 {
     int count = RegionNumRects(region);
     const BoxRec *box = RegionRects(region);
 
     for (int i = 0; i < count; i++, box++)
-        qelGeCopyRect(present->ge, present->shadow, box->x1, box->y1, dst, box->x1 - originX,
+        qelGeCopyRect(present->ge, src, box->x1, box->y1, dst, box->x1 - originX,
                       box->y1 - originY, box->x2 - box->x1, box->y2 - box->y1);
 }
 
@@ -117,6 +123,7 @@ qelPresentFree(qelPresent *present)
         return;
     while (present->tickets)
         qelFlipTicketRelease(present, present->tickets);
+    qelRotationFreeAll(present);
     free(present->crtcs);
     free(present);
 }

@@ -1,8 +1,9 @@
 /* SPDX-License-Identifier: MIT */
 /* What each CRTC scans out, decided at its mode sets: with TearFree a pair
  * of buffers of its own mode's size, created, kept, refilled or released as
- * its mode and position change; otherwise, or when its pair cannot be had,
- * the shadow itself at the CRTC's position. */
+ * its mode, position and rotation change; otherwise, or when its pair
+ * cannot be had, its source itself: the screen's buffer at the CRTC's
+ * position, or the CRTC's rotation shadow whole. */
 #include "tearfree/present.h"
 
 #include <string.h>
@@ -29,11 +30,12 @@ qelPresentCrtcFor(qelPresent *present, uint32_t crtcId)
     return NULL;
 }
 
-/* The GE reads the shadow for every copy; past its largest pitch it cannot. */
+/* The GE reads the source for every copy; past its largest pitch it
+ * cannot. */
 static Bool
-qelPresentCanCopy(const qelPresent *present)
+qelPresentCanCopy(const qelBo *source)
 {
-    return present->shadow->pitch <= TX3120_GE_MAX_PITCH;
+    return source->pitch <= TX3120_GE_MAX_PITCH;
 }
 
 static Bool
@@ -59,14 +61,17 @@ static void
 qelFlipCrtcFill(qelPresent *present, qelFlipCrtc *c)
 {
     qelFlipPair *pair = &c->pair;
+    qelBo *source = qelFlipPairSource(present, pair);
 
     for (int i = 0; i < 2; i++)
-        qelGeCopyRect(present->ge, present->shadow, pair->x, pair->y, pair->scanout[i], 0, 0,
+        qelGeCopyRect(present->ge, source, pair->x, pair->y, pair->scanout[i], 0, 0,
                       pair->width, pair->height);
     qelGeWaitBo(present->ge, pair->scanout[0]);
     qelGeWaitBo(present->ge, pair->scanout[1]);
     RegionEmpty(&c->owedRegion);
     RegionEmpty(&c->pendingRegion);
+    if (pair->source)
+        qelRotationForgetDamage(present, c->crtcId);
     c->stale = FALSE;
 }
 
@@ -94,14 +99,31 @@ qelWarnNoPair(qelPresent *present, qelFlipCrtc *c, int width, int height)
                "without tear-freedom\n", width, height, c->crtcId);
 }
 
-/* Gives the CRTC a pair of the mode's size holding the screen's rectangle
- * at (x, y); FALSE when no pair can be allocated. */
+/* A pair of that size kept for another source or rectangle: what it
+ * mirrored before is remembered, in case the mode set fails. */
+static void
+qelFlipCrtcNoteMove(qelFlipCrtc *c, qelBo *source, int width, int height, int x, int y)
+{
+    const qelFlipPair *pair = &c->pair;
+
+    c->movedInPlace = pair->scanout[0] && pair->width == width && pair->height == height &&
+                      (pair->source != source || pair->x != x || pair->y != y);
+    c->setFromSource = pair->source;
+    c->setFromX = pair->x;
+    c->setFromY = pair->y;
+}
+
+/* Gives the CRTC a pair of the mode's size holding the rectangle at (x, y)
+ * of its source (NULL: the screen's buffer); FALSE when no pair can be
+ * allocated. */
 static Bool
-qelFlipCrtcPrepare(qelPresent *present, qelFlipCrtc *c, int width, int height, int x, int y)
+qelFlipCrtcPrepare(qelPresent *present, qelFlipCrtc *c, qelBo *source, int width, int height,
+                   int x, int y)
 {
     qelFlipPair *pair = &c->pair;
-    Bool refill = c->stale || pair->x != x || pair->y != y;
+    Bool refill = c->stale || pair->source != source || pair->x != x || pair->y != y;
 
+    qelFlipCrtcNoteMove(c, source, width, height, x, y);
     if (!pair->scanout[0] || pair->width != width || pair->height != height) {
         qelFlipCrtcRetire(present, c);
         if (!qelFlipPairCreate(present, pair, width, height))
@@ -109,6 +131,7 @@ qelFlipCrtcPrepare(qelPresent *present, qelFlipCrtc *c, int width, int height, i
         c->warnedNoPair = FALSE;
         refill = TRUE;
     }
+    pair->source = source;
     pair->x = x;
     pair->y = y;
     if (refill)
@@ -117,11 +140,11 @@ qelFlipCrtcPrepare(qelPresent *present, qelFlipCrtc *c, int width, int height, i
 }
 
 static Bool
-qelPresentShowShadow(qelPresent *present, int x, int y, qelScanout *out)
+qelPresentShowBuffer(qelPresent *present, qelBo *buffer, int x, int y, qelScanout *out)
 {
-    if (!qelBoAddFb(present->fd, present->shadow))
+    if (!qelBoAddFb(present->fd, buffer))
         return FALSE;
-    *out = (qelScanout) { .fbId = present->shadow->fbId, .x = (uint32_t) x, .y = (uint32_t) y };
+    *out = (qelScanout) { .fbId = buffer->fbId, .x = (uint32_t) x, .y = (uint32_t) y };
     return TRUE;
 }
 
@@ -131,12 +154,17 @@ qelPresentBeginScanout(void *data, uint32_t crtcId, int width, int height, int x
 {
     qelPresent *present = data;
     qelFlipCrtc *c = qelPresentCrtcFor(present, crtcId);
+    qelBo *rotated = qelRotationShadow(present, crtcId);
+    qelBo *source = rotated ? rotated : present->shadow;
 
+    /* The rotation shadow holds the CRTC's whole image from its origin. */
+    if (rotated)
+        x = y = 0;
     if (!c)
-        return qelPresentShowShadow(present, x, y, out);
+        return qelPresentShowBuffer(present, source, x, y, out);
     qelFlipCrtcSettle(present, c);
-    if (qelPresentCanCopy(present)) {
-        if (qelFlipCrtcPrepare(present, c, width, height, x, y)) {
+    if (qelPresentCanCopy(source)) {
+        if (qelFlipCrtcPrepare(present, c, rotated, width, height, x, y)) {
             qelBo *front = c->pair.scanout[c->pair.frontIndex];
 
             *out = (qelScanout) { .fbId = front->fbId, .x = 0, .y = 0 };
@@ -145,19 +173,29 @@ qelPresentBeginScanout(void *data, uint32_t crtcId, int width, int height, int x
         qelWarnNoPair(present, c, width, height);
     }
     qelFlipCrtcRetire(present, c);
-    return qelPresentShowShadow(present, x, y, out);
+    return qelPresentShowBuffer(present, source, x, y, out);
 }
 
 /* A failed set leaves the CRTC on the pair it showed before: that pair
- * comes back, and since its damage was let go, all of it is owed again. */
+ * comes back (or, kept in place, mirrors what it mirrored before), and
+ * since its damage was let go, all of it is owed again. */
 static void
 qelFlipCrtcRestore(qelPresent *present, qelFlipCrtc *c)
 {
     BoxRec box;
 
-    qelFlipPairDestroy(present, &c->pair);
-    c->pair = c->retired;
-    memset(&c->retired, 0, sizeof(c->retired));
+    if (c->retired.scanout[0]) {
+        qelFlipPairDestroy(present, &c->pair);
+        c->pair = c->retired;
+        memset(&c->retired, 0, sizeof(c->retired));
+    } else if (c->movedInPlace) {
+        c->pair.source = c->setFromSource;
+        c->pair.x = c->setFromX;
+        c->pair.y = c->setFromY;
+    } else {
+        return;
+    }
+    c->movedInPlace = FALSE;
     box = qelFlipPairBox(&c->pair);
     RegionReset(&c->owedRegion, &box);
 }
@@ -168,15 +206,17 @@ qelPresentEndScanout(void *data, uint32_t crtcId, Bool shown, Bool lit)
     qelPresent *present = data;
     qelFlipCrtc *c = qelPresentCrtcFor(present, crtcId);
 
-    if (!c)
-        return;
-    if (!shown) {
-        if (c->retired.scanout[0])
-            qelFlipCrtcRestore(present, c);
-        return;
+    if (c && !shown)
+        qelFlipCrtcRestore(present, c);
+    if (c && shown) {
+        qelFlipPairDestroy(present, &c->retired);
+        c->movedInPlace = FALSE;
+        c->lit = lit && c->pair.scanout[0] != NULL;
     }
-    qelFlipPairDestroy(present, &c->retired);
-    c->lit = lit && c->pair.scanout[0] != NULL;
+    /* Only now may a shadow the CRTC showed before go: nothing mirrors it
+     * any more. */
+    if (shown)
+        qelRotationShown(present, crtcId);
 }
 
 void
@@ -196,4 +236,7 @@ const qelScanoutFuncs qelPresentScanoutFuncs = {
     .end = qelPresentEndScanout,
     .settle = qelPresentSettleCrtc,
     .off = qelPresentCrtcOff,
+    .shadowAllocate = qelPresentShadowAllocate,
+    .shadowCreate = qelPresentShadowCreate,
+    .shadowDestroy = qelPresentShadowDestroy,
 };

@@ -69,6 +69,7 @@ qelTearFreeDisarm(qelPresent *present)
     if (!present || !present->tearFree)
         return;
     qelPresentDestroyCrtcs(present);
+    qelRotationDisarm(present);
     if (present->damage)
         DamageDestroy(present->damage);
     present->tearFree = FALSE;

@@ -1,9 +1,10 @@
 /* SPDX-License-Identifier: MIT */
 /* Presentation: what each CRTC scans out. With TearFree each lit CRTC
  * scans out a pair of buffers of its own mode's size, fed by GE copies
- * from the screen's buffer and shown by page flips, independently of the
- * other CRTCs; otherwise, or where a pair cannot be had, the CRTC scans out
- * the screen's buffer itself. */
+ * from the screen's buffer (rotated or transformed: from the CRTC's
+ * rotation shadow) and shown by page flips, independently of the other
+ * CRTCs; otherwise, or where a pair cannot be had, the CRTC scans out the
+ * screen's buffer (or its shadow) itself. */
 #ifndef QEL_TEARFREE_H
 #define QEL_TEARFREE_H
 
@@ -23,6 +24,9 @@ typedef struct qelPresent qelPresent;
 
 qelPresent *qelPresentCreate(int fd, int scrnIndex);
 void qelPresentFree(qelPresent *present);
+/* The GE and EXA state of the screen while acceleration runs: the pairs'
+ * copies and the shadows' pixmaps use it. */
+void qelPresentSetGe(qelPresent *present, qelGe *ge);
 /* The screen's buffer, at the start and whenever it is replaced: every
  * pair is filled anew from it at its CRTC's next mode set. */
 void qelPresentSetScreenBuffer(qelPresent *present, qelBo *shadow);
@@ -52,6 +56,16 @@ Bool qelPresentBeginScanout(void *present, uint32_t crtcId, int width, int heigh
 void qelPresentEndScanout(void *present, uint32_t crtcId, Bool shown, Bool lit);
 void qelPresentSettleCrtc(void *present, uint32_t crtcId);
 void qelPresentCrtcOff(void *present, uint32_t crtcId, Bool release);
+/* The CRTCs' rotation shadows (rotation.c), as qelScanoutFuncs names
+ * them. */
+void *qelPresentShadowAllocate(void *present, uint32_t crtcId, int width, int height);
+PixmapPtr qelPresentShadowCreate(void *present, ScreenPtr screen, uint32_t crtcId, void *shadow,
+                                 int width, int height);
+void qelPresentShadowDestroy(void *present, uint32_t crtcId, Bool setUnderWay);
+/* At CloseScreen, before the server's layers close: the shadows' pixmaps
+ * go without EXA, whose pixmap records the server has already let go; the
+ * server's CRTC layer then destroys the shadows themselves. */
+void qelPresentCloseShadows(qelPresent *present);
 /* Every CRTC's flip settled: no flip of the screen is in flight for the
  * driver afterwards. */
 void qelPresentSettleAll(qelPresent *present);

@@ -29,8 +29,8 @@ void expectEveryDisplayShowsTheScreen(const Session &session)
     Image root = session.xwdRoot();
     for (const Placement &p : lit) {
         SCOPED_TRACE(p.output + " on CRTC " + std::to_string(p.crtc));
-        std::optional<PixelDifference> difference =
-            session.awaitPanel(crop(root, p.x, p.y, p.width, p.height), p.crtc);
+        std::optional<PixelDifference> difference = session.awaitPanel(
+            turnedFor(crop(root, p.x, p.y, p.width, p.height), p.orientation), p.crtc);
         EXPECT_FALSE(difference) << difference->describe();
     }
 }

@@ -16,8 +16,8 @@ namespace qeltest {
 // Fills and copies all over the screen, across the displays' borders.
 void drawAcrossDisplays(const Session &session, uint32_t seed);
 
-// Every lit CRTC shows its rectangle of the screen (GoogleTest
-// expectations; fatal when nothing is lit).
+// Every lit CRTC shows its rectangle of the screen, turned as the display
+// is (GoogleTest expectations; fatal when nothing is lit).
 void expectEveryDisplayShowsTheScreen(const Session &session);
 
 } // namespace qeltest

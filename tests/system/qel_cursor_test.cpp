@@ -7,6 +7,7 @@
 // has no cursor plane, the cursor is larger than the plane or SWcursor is
 // on, the software cursor shows it instead.
 #include "artifacts.h"
+#include "displays.h"
 #include "eventually.h"
 #include "xcb_client.h"
 
@@ -417,6 +418,37 @@ TEST_F(HardwareCursor, HideShowAndDpmsKeepThePanelRight)
     run({"xset", "dpms", "force", "on"});
     ASSERT_TRUE(eventually([&] { return session->sim().crtcs().at(0).active; }));
     expectCursorShown(pointer, 0, 0, 0, 1024, 768);
+}
+
+// Turned left, the panel shows the cursor turned with the screen, at the
+// pointer, on the cursor plane. Under a scale, which the plane cannot
+// express, the server's software cursor takes over; unscaled, the plane
+// shows the cursor again.
+TEST_F(HardwareCursor, ATurnedPanelShowsTheCursorTurnedAtThePointer)
+{
+    PointerClient &pointer = *this->pointer;
+    run({"xrandr", "--output", "eDP-1", "--rotate", "left"});
+    paintScreen();
+    for (auto [x, y] : {std::pair{300, 200}, std::pair{740, 1000}, std::pair{0, 0}}) {
+        SCOPED_TRACE("pointer at " + std::to_string(x) + "," + std::to_string(y));
+        pointer.warp(x, y);
+        pointer.client().sync();
+        CursorImage cursor = pointer.cursor();
+        Image expected =
+            turnedFor(withCursor(session->xwdRoot(), cursor, 0, 0, 768, 1024), Orientation{"left"});
+        std::optional<PixelDifference> difference = session->awaitPanel(expected);
+        EXPECT_FALSE(difference) << difference->describe();
+        EXPECT_NE(cursorPlane(0), "hidden");
+    }
+
+    run({"xrandr", "--output", "eDP-1", "--rotate", "normal", "--scale", "2x2"});
+    pointer.warp(500, 400);
+    pointer.client().sync();
+    EXPECT_TRUE(eventually([&] { return cursorPlane(0) == "hidden"; })) << cursorPlane(0);
+    run({"xrandr", "--output", "eDP-1", "--scale", "1x1"});
+    pointer.warp(300, 200);
+    expectCursorShown(pointer, 0, 0, 0, 1024, 768);
+    EXPECT_NE(cursorPlane(0), "hidden");
 }
 
 // A panel and a monitor side by side: the cursor shows on the monitor at

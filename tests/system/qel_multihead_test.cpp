@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Several displays on the real Xorg with the default options (Accel and
 // TearFree on): whatever the layout (side by side, stacked, cloned,
-// different modes, overlapping, a CRTC at an offset of a larger screen,
-// panning, a screen wider than the GE addresses), every lit CRTC shows its
-// own rectangle of the screen, and one display's trouble (switched off,
+// different modes, overlapping, one display rotated, a CRTC at an offset of
+// a larger screen, panning, a screen wider than the GE addresses), every
+// lit CRTC shows its own rectangle of the screen, and one display's trouble (switched off,
 // refused flips, no buffers of its own) leaves the others updating.
 #include "artifacts.h"
 #include "displays.h"
@@ -111,6 +111,12 @@ const Layout layouts[] = {
      {"--output", "HDMI-A-1", "--mode", "800x600", "--pos", "500x300"},
      {}},
     {"ThreeDisplays", 3, defaultModes, {}, {}},
+    {"OneRotated", 2, defaultModes, {"--output", "HDMI-A-1", "--rotate", "left"}, {}},
+    {"OneRotatedWithoutTearFree",
+     2,
+     defaultModes,
+     {"--output", "HDMI-A-1", "--rotate", "right", "--reflect", "x"},
+     {{"TearFree", "off"}}},
     {"OffsetInALargerScreen",
      2,
      defaultModes,

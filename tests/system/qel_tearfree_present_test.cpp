@@ -6,6 +6,7 @@
 // flips come one per vblank at most, and once the client stops the panel
 // equals the screen.
 #include "artifacts.h"
+#include "displays.h"
 #include "eventually.h"
 #include "xcb_client.h"
 
@@ -41,12 +42,17 @@ bool paints(uint32_t frame, int band)
     return frame % 4 == 0 || static_cast<uint32_t>(band) % 3 == frame % 3;
 }
 
-// One probe in the middle of each band, away from the screen's centre.
-std::string probeRequest()
+// One probe in the middle of each band, away from the screen's centre, at
+// the framebuffer's point that shows it: on a panel turned left, the
+// screen's point (x, y) is the framebuffer's (y, kHeight - 1 - x).
+std::string probeRequest(bool turnedLeft)
 {
     std::string request = "flip-probes";
-    for (int band = 0; band < kBands; ++band)
-        request += " 100," + std::to_string(band * kBandHeight + kBandHeight / 2);
+    for (int band = 0; band < kBands; ++band) {
+        int x = 100, y = band * kBandHeight + kBandHeight / 2;
+        request += turnedLeft ? " " + std::to_string(y) + "," + std::to_string(kHeight - 1 - x)
+                              : " " + std::to_string(x) + "," + std::to_string(y);
+    }
     return request;
 }
 
@@ -166,10 +172,10 @@ protected:
     }
 
     // Probes every flip from here on, once frame 0 is on the panel.
-    void startProbing()
+    void startProbing(bool turnedLeft = false)
     {
         session->sim().settle(3);
-        session->sim().command(probeRequest());
+        session->sim().command(probeRequest(turnedLeft));
     }
 
     SimCrtc crtc() const { return session->sim().crtcs().at(0); }
@@ -273,6 +279,28 @@ TEST_F(QelTearFree, RefusedFlipsStillShowEveryDrawing)
     const std::string refused = "the kernel refuses page flips on CRTC";
     EXPECT_NE(log.find(refused), std::string::npos) << log;
     EXPECT_EQ(log.find(refused), log.rfind(refused)) << log;
+}
+
+// Turned left (portrait), the panel's pair is fed from the server's rotation
+// shadow: each flip still shows one whole frame, at its own vblank.
+TEST_F(QelTearFree, TurnedLeftEveryFlipShowsOneWholeFrame)
+{
+    CommandResult turned = session->run({"xrandr", "--output", "eDP-1", "--rotate", "left"});
+    ASSERT_TRUE(turned.succeeded()) << turned.describe();
+    XcbClient x(session->display());
+    ASSERT_EQ(x.rootWidth(), kHeight);
+    Animator animation(x);
+    startProbing(true);
+
+    animation.runFor(std::chrono::seconds(2));
+    session->sim().settle(3);
+    std::optional<PixelDifference> difference =
+        session->awaitPanel(turnedFor(session->xwdRoot(), Orientation{"left"}));
+    EXPECT_FALSE(difference) << difference->describe();
+    std::vector<ShownFlip> flips = probedFlips(session->sim());
+    EXPECT_GE(flips.size(), 10u) << "frames drawn: " << animation.last();
+    EXPECT_EQ(expectWholeFramesInOrder(flips, animation), static_cast<long>(animation.last()));
+    EXPECT_EQ(counter("flips_rejected"), 0);
 }
 
 // A panel and a monitor side by side: the bands run across both, and each

@@ -5,6 +5,13 @@
 #include <xf86.h>
 #include <xf86Crtc.h>
 
+#include "fake_server.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include <randrstr.h>
+
 static Bool
 fakeCrtcInUse(xf86CrtcConfigPtr config, xf86CrtcPtr crtc)
 {
@@ -60,5 +67,56 @@ Bool
 xf86CrtcScreenInit(ScreenPtr screen)
 {
     (void) screen;
+    return TRUE;
+}
+
+/* The server's rotation layer: the unit tests set no rotation or
+ * transform, which needs no shadow; a test can make it refuse. */
+Bool
+xf86CrtcRotate(xf86CrtcPtr crtc)
+{
+    (void) crtc;
+    return !fakeCall("xf86CrtcRotate");
+}
+
+void
+xf86RotateDestroy(xf86CrtcPtr crtc)
+{
+    (void) crtc;
+    fakeCall("xf86RotateDestroy");
+}
+
+/* RandR's transform records, as the server keeps them: the filter's
+ * parameters are the record's own copy. */
+void
+RRTransformInit(RRTransformPtr transform)
+{
+    memset(transform, 0, sizeof(*transform));
+    pixman_transform_init_identity(&transform->transform);
+    pixman_f_transform_init_identity(&transform->f_transform);
+    pixman_f_transform_init_identity(&transform->f_inverse);
+}
+
+void
+RRTransformFini(RRTransformPtr transform)
+{
+    free(transform->params);
+    transform->params = NULL;
+}
+
+Bool
+RRTransformCopy(RRTransformPtr dst, RRTransformPtr src)
+{
+    xFixed *params = NULL;
+
+    if (src->nparams) {
+        params = calloc((size_t) src->nparams, sizeof(*params));
+        if (!params)
+            return FALSE;
+        memcpy(params, src->params, (size_t) src->nparams * sizeof(*params));
+    }
+    free(dst->params);
+    *dst = *src;
+    dst->params = params;
     return TRUE;
 }

@@ -86,6 +86,14 @@ fakeDestroyPixmap(PixmapPtr pixmap)
     return TRUE;
 }
 
+/* The dix's own release of a pixmap, whatever its reference count. */
+void
+FreePixmap(PixmapPtr pixmap)
+{
+    fakeCall("FreePixmap");
+    fakePixmapFree((fakePixmap *) pixmap);
+}
+
 int
 fakePixmapCount(void)
 {
