@@ -18,7 +18,6 @@
 // round.
 #include "cairo_traces_run.h"
 #include "cpu_time.h"
-#include "eventually.h"
 #include "files.h"
 #include "session.h"
 
@@ -46,7 +45,7 @@ std::string device(const std::string &geMode)
 }
 
 // The first is what the report judges; image is the client by itself.
-const std::vector<ReplayTarget> kTargets = {
+const std::vector<ServerConfig> kTargets = {
     {"defaults", "qel defaults", "qel", {}, true},
     {"tearfree-off", "qel TearFree off", "qel", {{"TearFree", "off"}}, true},
     {"accel-off", "qel Accel off", "qel", {{"Accel", "off"}}, false},
@@ -119,18 +118,6 @@ double replaySeconds(const std::string &out, const std::string &trace)
     if (!std::regex_search(out, m, line))
         throw std::runtime_error("cairo-perf-trace reported no time for " + trace + ":\n" + out);
     return std::stod(m[2]);
-}
-
-std::unique_ptr<Session> startServer(const ReplayTarget &target, const std::string &geMode)
-{
-    Testbed testbed;
-    testbed.driver(target.driver).simDescription(device(geMode));
-    for (const auto &[name, value] : target.options)
-        testbed.option(name, value);
-    std::unique_ptr<Session> session = testbed.start();
-    if (!eventually([&] { return session->sim().crtcs().at(0).active; }))
-        throw std::runtime_error(target.title + ": no mode set");
-    return session;
 }
 
 Replay counted(Session &session)
@@ -229,8 +216,8 @@ ReplayComparison runAll(const Options &o)
         files.push_back(unpack(o.traceDir, workDir, trace));
 
     std::vector<std::unique_ptr<Session>> sessions;
-    for (const ReplayTarget &t : c.targets)
-        sessions.push_back(t.driver.empty() ? nullptr : startServer(t, o.geMode));
+    for (const ServerConfig &t : c.targets)
+        sessions.push_back(t.driver.empty() ? nullptr : startBenchServer(t, device(o.geMode)));
     size_t n = c.targets.size();
     std::vector<std::vector<std::vector<Replay>>> rounds(
         n, std::vector<std::vector<Replay>>(files.size()));

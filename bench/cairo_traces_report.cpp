@@ -16,16 +16,6 @@ namespace {
 constexpr long kBuffersBefore = 123545;
 constexpr double kTotalGoal = 1.25;
 
-__attribute__((format(printf, 1, 2))) std::string format(const char *fmt, ...)
-{
-    char text[512];
-    va_list args;
-    va_start(args, fmt);
-    std::vsnprintf(text, sizeof text, fmt, args);
-    va_end(args);
-    return text;
-}
-
 const char *mark(bool met)
 {
     return met ? "met" : "NOT MET";
@@ -65,7 +55,7 @@ public:
     std::vector<std::string> table()
     {
         out_ << format("%-24s", "trace");
-        for (const ReplayTarget &t : c_.targets)
+        for (const ServerConfig &t : c_.targets)
             out_ << format(" %16s", t.title.c_str());
         out_ << "   vs peer: time   CPU\n";
         std::vector<std::string> short_;
@@ -173,12 +163,12 @@ private:
         out_ << "\n";
     }
 
-    static std::string ge(const ReplayTarget &t, long value)
+    static std::string ge(const ServerConfig &t, long value)
     {
         return t.hasGe ? std::to_string(value) : std::string("-");
     }
 
-    static std::string server(const ReplayTarget &t, std::string text)
+    static std::string server(const ServerConfig &t, std::string text)
     {
         return t.driver.empty() ? std::string("-") : text;
     }
@@ -186,27 +176,27 @@ private:
     void trace(size_t f)
     {
         out_ << c_.traces[f] << "\n";
-        row("", f, [](const ReplayTarget &t, const Replay &) { return t.title; });
+        row("", f, [](const ServerConfig &t, const Replay &) { return t.title; });
         row("seconds", f,
-            [](const ReplayTarget &, const Replay &r) { return format("%.3f", r.seconds); });
+            [](const ServerConfig &, const Replay &r) { return format("%.3f", r.seconds); });
         for (size_t k = 0; k < at(0, f).roundSeconds.size(); ++k)
-            row(format("  round %zu", k + 1), f, [k](const ReplayTarget &, const Replay &r) {
+            row(format("  round %zu", k + 1), f, [k](const ServerConfig &, const Replay &r) {
                 return k < r.roundSeconds.size() ? format("%.3f", r.roundSeconds[k])
                                                  : std::string("-");
             });
-        row("server main-thread CPU (s)", f, [](const ReplayTarget &t, const Replay &r) {
+        row("server main-thread CPU (s)", f, [](const ServerConfig &t, const Replay &r) {
             return server(t, format("%.3f", r.mainCpuSeconds));
         });
-        row("dumb buffers made", f, [](const ReplayTarget &t, const Replay &r) {
+        row("dumb buffers made", f, [](const ServerConfig &t, const Replay &r) {
             return server(t, std::to_string(r.buffersCreated));
         });
         row("GE submits", f,
-            [](const ReplayTarget &t, const Replay &r) { return ge(t, r.geSubmits); });
-        row("GE waits", f, [](const ReplayTarget &t, const Replay &r) { return ge(t, r.geWaits); });
+            [](const ServerConfig &t, const Replay &r) { return ge(t, r.geSubmits); });
+        row("GE waits", f, [](const ServerConfig &t, const Replay &r) { return ge(t, r.geWaits); });
         row("GE pixels filled", f,
-            [](const ReplayTarget &t, const Replay &r) { return ge(t, r.pixelsFilled); });
+            [](const ServerConfig &t, const Replay &r) { return ge(t, r.pixelsFilled); });
         row("GE pixels copied", f,
-            [](const ReplayTarget &t, const Replay &r) { return ge(t, r.pixelsCopied); });
+            [](const ServerConfig &t, const Replay &r) { return ge(t, r.pixelsCopied); });
         out_ << format("  qel defaults against the better of Accel off and modesetting: time "
                        "%.2fx, CPU %.2fx%s\n\n",
                        timeRatio(f), cpuRatio(f), at(0, f).geGivenUp ? ", GE GIVEN UP" : "");

@@ -1,21 +1,16 @@
 /* SPDX-License-Identifier: MIT */
-// The replay benchmark's records: who replays (a server, or the client
-// rendering by itself), and what one replay of one trace cost.
+// The replay benchmark's records: what one replay of one trace cost, and
+// what the servers (ServerConfig; no driver: cairo's image backend, the
+// client by itself) said.
 #pragma once
 
+#include "bench_servers.h"
+
+#include <ostream>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace qelbench {
-
-struct ReplayTarget {
-    std::string name;   // file-name friendly
-    std::string title;  // for the report
-    std::string driver; // empty: cairo's image backend, no X server
-    std::vector<std::pair<std::string, std::string>> options;
-    bool hasGe = false;
-};
 
 // One replay of one trace by one target: cairo-perf-trace's time, the X
 // server main thread's CPU time, and what the simulator counted meanwhile.
@@ -41,7 +36,7 @@ struct ServerSummary {
 struct ReplayComparison {
     std::string geMode;
     int rounds = 0;
-    std::vector<ReplayTarget> targets;
+    std::vector<ServerConfig> targets;
     std::vector<std::string> traces;
     std::vector<std::vector<Replay>> results; // [target][trace], the median round
     std::vector<ServerSummary> summaries;     // [target]

@@ -17,7 +17,6 @@
 // X11PERF_TESTS (space-separated x11perf test names without the dash)
 // measures only those tests, for a quick look at a few.
 #include "cpu_time.h"
-#include "eventually.h"
 #include "files.h"
 #include "session.h"
 #include "x11perf_report.h"
@@ -108,20 +107,6 @@ Measurement measure(Session &session, const std::string &test, const Timing &tim
     return m;
 }
 
-std::unique_ptr<Session> startServer(const ServerConfig &config)
-{
-    Testbed testbed;
-    testbed.driver(config.driver).simDescription(kDevice);
-    for (const auto &[name, value] : config.options)
-        testbed.option(name, value);
-    std::unique_ptr<Session> session = testbed.start();
-    // The server lights the panel once its console is active, after it has
-    // begun to accept clients.
-    if (!eventually([&] { return session->sim().crtcs().at(0).active; }))
-        throw std::runtime_error(config.title + ": no mode set");
-    return session;
-}
-
 // One test on every server, in rounds: each server runs it once per round,
 // and round r starts with server r, so that the order of the servers turns.
 // The reps are found once per server, before the first round.
@@ -153,7 +138,7 @@ bool selected(const std::vector<std::string> &tests, const std::string &name)
 Recovery measureRecovery(const Timing &timing)
 {
     std::cout << "tilerect100 after copypixwin500" << std::flush;
-    std::unique_ptr<Session> session = startServer(kServers.front());
+    std::unique_ptr<Session> session = startBenchServer(kServers.front(), kDevice);
     long tileReps = repsLasting(*session, "tilerect100", timing);
     Recovery r;
     r.alone = measure(*session, "tilerect100", timing, tileReps).run.perSecond();
@@ -172,7 +157,7 @@ Comparison runAll(const Timing &timing, const std::string &outDir)
     Comparison c{kServers, selectedTests(), {}, {}};
     std::vector<std::unique_ptr<Session>> sessions;
     for (const ServerConfig &config : c.servers)
-        sessions.push_back(startServer(config));
+        sessions.push_back(startBenchServer(config, kDevice));
     c.results.resize(c.servers.size());
     for (const std::string &test : c.tests) {
         std::cout << test << ": rounds" << std::flush;

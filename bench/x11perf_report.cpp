@@ -23,16 +23,6 @@ const std::vector<std::string> kOffloadedTests = {"rect500", "copywinwin500", "c
                                                   "scroll500"};
 constexpr double kCpuGoalRatio = 1.0 / 20.0;
 
-__attribute__((format(printf, 1, 2))) std::string format(const char *fmt, ...)
-{
-    char text[512];
-    va_list args;
-    va_start(args, fmt);
-    std::vsnprintf(text, sizeof text, fmt, args);
-    va_end(args);
-    return text;
-}
-
 std::string ratioText(double num, double den, const char *fmt)
 {
     return den > 0 ? format(fmt, num / den) : std::string("-");

@@ -4,6 +4,7 @@
 // modesetting driver, the goals marked, and a summary line last.
 #pragma once
 
+#include "bench_servers.h"
 #include "x11perf_run.h"
 
 #include <ostream>
@@ -11,14 +12,6 @@
 #include <vector>
 
 namespace qelbench {
-
-struct ServerConfig {
-    std::string name;  // file-name friendly
-    std::string title; // for the report
-    std::string driver;
-    std::vector<std::pair<std::string, std::string>> options;
-    bool hasGe = false;
-};
 
 // What the server did during one measured run.
 struct Sample {

@@ -4,7 +4,18 @@
 #define QEL_BO_H
 
 #include <stdint.h>
+#include <time.h>
 #include <xf86.h>
+
+/* The monotonic clock in nanoseconds, for ages and patience. */
+static inline int64_t
+qelMonotonicNs(void)
+{
+    struct timespec now;
+
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (int64_t) now.tv_sec * 1000000000LL + now.tv_nsec;
+}
 
 /* A GE batch as the driver keeps it: its place in the order of the
  * driver's submissions (1, 2, ...; 0 for none), which says what is done once

@@ -11,7 +11,6 @@
 
 #include <stdlib.h>
 #include <string.h>
-#include <time.h>
 
 /* The most buffers kept, whatever their sizes. */
 #define QEL_BO_CACHE_MAX_ENTRIES 64
@@ -31,15 +30,6 @@ struct qelBoCache {
     uint64_t bytes;
     qelBoCacheStats stats;
 };
-
-static int64_t
-qelBoNowNs(void)
-{
-    struct timespec now;
-
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return (int64_t) now.tv_sec * 1000000000LL + now.tv_nsec;
-}
 
 int
 qelBoSizeClass(int n)
@@ -100,7 +90,7 @@ qelBoCacheDestroy(qelBoCache *cache)
 void
 qelBoCacheTrim(qelBoCache *cache)
 {
-    int64_t oldest = qelBoNowNs() - cache->maxAgeNs;
+    int64_t oldest = qelMonotonicNs() - cache->maxAgeNs;
 
     while (cache->count > 0 && cache->entries[0].releasedNs <= oldest) {
         qelBo *bo = cache->entries[0].bo;
@@ -192,7 +182,7 @@ qelBoCacheGive(qelBoCache *cache, qelBo *bo)
         qelBoCacheDrop(cache, 0);
         qelBoDestroy(cache->fd, oldest);
     }
-    cache->entries[cache->count++] = (qelBoCacheEntry) {.bo = bo, .releasedNs = qelBoNowNs()};
+    cache->entries[cache->count++] = (qelBoCacheEntry) {.bo = bo, .releasedNs = qelMonotonicNs()};
     cache->bytes += bo->size;
     if (cache->bytes > cache->stats.peakBytes)
         cache->stats.peakBytes = cache->bytes;

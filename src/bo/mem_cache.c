@@ -10,7 +10,6 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
-#include <time.h>
 
 /* Blocks below this size come from and go to the C library, which keeps
  * small ones without the kernel's help. */
@@ -32,15 +31,6 @@ struct qelMemCache {
     uint64_t bytes;
     uint64_t peakBytes;
 };
-
-static int64_t
-qelMemNowNs(void)
-{
-    struct timespec now;
-
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return (int64_t) now.tv_sec * 1000000000LL + now.tv_nsec;
-}
 
 /* The size a block of n bytes is made with: steps of an eighth of its
  * power of two, so that a block is at most an eighth larger than asked. */
@@ -101,7 +91,7 @@ qelMemCacheDestroy(qelMemCache *cache)
 void
 qelMemCacheTrim(qelMemCache *cache)
 {
-    int64_t oldest = qelMemNowNs() - cache->maxAgeNs;
+    int64_t oldest = qelMonotonicNs() - cache->maxAgeNs;
 
     while (cache->count > 0 && cache->blocks[0].releasedNs <= oldest)
         qelMemCacheDrop(cache, 0);
@@ -166,7 +156,7 @@ qelMemCacheGive(qelMemCache *cache, void *bits, size_t size)
                                 cache->bytes + classSize > cache->maxBytes))
         qelMemCacheDrop(cache, 0);
     cache->blocks[cache->count++] =
-        (qelMemBlock) {.bits = bits, .size = classSize, .releasedNs = qelMemNowNs()};
+        (qelMemBlock) {.bits = bits, .size = classSize, .releasedNs = qelMonotonicNs()};
     cache->bytes += classSize;
     if (cache->bytes > cache->peakBytes)
         cache->peakBytes = cache->bytes;

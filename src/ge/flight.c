@@ -16,7 +16,6 @@
 #include <errno.h>
 #include <stdlib.h>
 #include <string.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <xf86drm.h>
@@ -29,15 +28,6 @@
 #define QEL_GE_WAIT_SLICE_US 250000u
 /* Pause between two tries of a wait that failed at once. */
 #define QEL_GE_WAIT_RETRY_US 1000
-
-static int64_t
-qelGeNowNs(void)
-{
-    struct timespec now;
-
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return (int64_t) now.tv_sec * 1000000000LL + now.tv_nsec;
-}
 
 static int
 qelGeWaitSeqno(int fd, uint32_t seqno, uint32_t timeoutUs)
@@ -140,7 +130,7 @@ qelGeOlderWorkFinished(qelGe *ge, uint64_t before)
 static Bool
 qelGeWaitWhileProgressing(qelGe *ge, uint32_t seqno, uint64_t before)
 {
-    int64_t lastProgress = qelGeNowNs();
+    int64_t lastProgress = qelMonotonicNs();
 
     for (;;) {
         int error = qelGeWaitSeqno(ge->fd, seqno, QEL_GE_WAIT_SLICE_US);
@@ -150,11 +140,11 @@ qelGeWaitWhileProgressing(qelGe *ge, uint32_t seqno, uint64_t before)
             return TRUE;
         }
         if (qelGeOlderWorkFinished(ge, before)) {
-            lastProgress = qelGeNowNs();
+            lastProgress = qelMonotonicNs();
             continue;
         }
         qelGeNoteWaitFailure(ge, seqno, error);
-        if (qelGeNowNs() - lastProgress >= QEL_GE_PATIENCE_NS)
+        if (qelMonotonicNs() - lastProgress >= QEL_GE_PATIENCE_NS)
             return FALSE;
         usleep(QEL_GE_WAIT_RETRY_US);
     }

@@ -15,7 +15,6 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
-#include <time.h>
 
 #include <xf86drm.h>
 
@@ -26,15 +25,6 @@
 /* Refused batches in a row after which the GE is given up. */
 #define QEL_GE_REFUSALS_TO_GIVE_UP 16
 
-static int64_t
-qelGeNowNs(void)
-{
-    struct timespec now;
-
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return (int64_t) now.tv_sec * 1000000000LL + now.tv_nsec;
-}
-
 /* GE_SUBMIT goes through plain ioctl, not drmIoctl, so that EINTR and
  * EAGAIN come back here: drmIoctl retries both without end, which would
  * spin on a full queue and hang the server on a hung GE. A full queue
@@ -44,7 +34,7 @@ qelGeNowNs(void)
 static int
 qelGeSubmit(qelGe *ge, struct drm_tx3120_ge_submit *args)
 {
-    int64_t start = qelGeNowNs();
+    int64_t start = qelMonotonicNs();
     int error = 0;
 
     for (int tries = 0; tries < QEL_GE_SUBMIT_TRIES; tries++) {
@@ -55,7 +45,7 @@ qelGeSubmit(qelGe *ge, struct drm_tx3120_ge_submit *args)
             return error;
         if (error == EAGAIN && !qelGeWaitRoom(ge))
             return error;
-        if (qelGeNowNs() - start >= QEL_GE_SUBMIT_PATIENCE_NS)
+        if (qelMonotonicNs() - start >= QEL_GE_SUBMIT_PATIENCE_NS)
             break;
     }
     return error;
