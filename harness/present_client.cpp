@@ -116,8 +116,14 @@ PresentCompletion PresentClient::await(uint32_t serial, std::chrono::millisecond
         while (xcb_generic_event_t *raw = xcb_poll_for_event(c)) {
             Reply<xcb_generic_event_t> event(raw);
             auto *done = asCompleteNotify(event.get(), presentOpcode_);
-            if (done && done->window == window_ && done->serial == serial)
-                return {done->mode == XCB_PRESENT_COMPLETE_MODE_FLIP, done->msc, done->ust};
+            if (done && done->window == window_)
+                unclaimed_[done->serial] = {done->mode == XCB_PRESENT_COMPLETE_MODE_FLIP, done->msc,
+                                            done->ust};
+        }
+        if (auto found = unclaimed_.find(serial); found != unclaimed_.end()) {
+            const PresentCompletion completion = found->second;
+            unclaimed_.erase(found);
+            return completion;
         }
         if (xcb_connection_has_error(c))
             throw std::runtime_error("X connection lost while waiting for a Present completion");

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 
 namespace qeltest {
 
@@ -36,7 +37,8 @@ public:
     // returns the serial that await() takes.
     uint32_t presentAt(uint32_t pixmap, uint64_t targetMsc);
     uint32_t notifyAt(uint64_t targetMsc);
-    // The CompleteNotify of that request.
+    // The CompleteNotify of that request. Completions of other requests
+    // read meanwhile are kept for their own await().
     PresentCompletion await(uint32_t serial,
                             std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // The window's MSC now and the UST of that vblank (a NotifyMSC that
@@ -50,6 +52,7 @@ private:
     uint32_t eventId_ = 0;
     uint32_t serial_ = 0;
     uint8_t presentOpcode_ = 0;
+    std::map<uint32_t, PresentCompletion> unclaimed_; // by serial
 
     void selectEvents();
 };

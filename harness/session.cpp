@@ -2,7 +2,9 @@
 #include "session.h"
 
 #include "eventually.h"
+#include "xcb_client.h"
 
+#include <future>
 #include <stdexcept>
 
 namespace qeltest {
@@ -58,6 +60,15 @@ std::optional<PixelDifference> Session::awaitPanel(const Image &expected, int cr
         return !difference;
     });
     return difference;
+}
+
+SimVt Session::switchVt(int vt) const
+{
+    std::future<SimVt> switched = std::async(std::launch::async, [&] { return sim_.switchVt(vt); });
+    XcbClient waker(display());
+    while (switched.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
+        waker.sync();
+    return switched.get();
 }
 
 int Session::stop()

@@ -41,6 +41,12 @@ public:
     // Waits until the CRTC shows expected; the last difference when it
     // never does (the panel may lag the server by a flip or a GE batch).
     std::optional<PixelDifference> awaitPanel(const Image &expected, int crtcIndex = 0) const;
+    // Switches the console to VT as Ctrl+Alt+Fn does (SimControl::switchVt)
+    // and meanwhile wakes the server with requests, as the keys' own events
+    // do: the server acts on the VT signal only once its main loop wakes,
+    // so a signal that came just before the loop went to sleep would wait
+    // for the next client or timer.
+    SimVt switchVt(int vt) const;
 
     // Stops the server; the simulator's final counters become readable.
     int stop();

@@ -205,6 +205,37 @@ TEST_F(QelPresentTiming, MscStaysMonotonicThroughDpmsAndAModeSwitch)
     EXPECT_NEAR(1e9 / static_cast<double>(crtc(0).frameNs), 75.0, 0.5);
 }
 
+// Away on another VT, the other client's display goes on counting; back,
+// the window's MSC goes on from where it was, a wait queued before the
+// switch completes at its MSC, whether that came while away or comes after
+// the return, and counting goes on one per vblank.
+TEST_F(QelPresentTiming, MscStaysMonotonicThroughAVtSwitch)
+{
+    startOn(Testbed().simDescription(panel50), 1);
+    ASSERT_FALSE(HasFatalFailure());
+    const int serverVt = session->sim().vt().server;
+    ASSERT_NE(serverVt, 0) << "the server took no VT";
+    XcbClient x(session->display());
+    PresentClient present(x);
+    const PresentCompletion before = present.now();
+    const uint32_t whileAway = present.notifyAt(before.msc + 5);
+    const uint32_t afterReturn = present.notifyAt(before.msc + 15);
+    x.sync();
+
+    ASSERT_EQ(session->switchVt(1).active, 1);
+    vblanks(10);
+    ASSERT_EQ(session->switchVt(serverVt).active, serverVt);
+    x.sync();
+    const PresentCompletion back = present.now();
+    EXPECT_GT(back.msc, before.msc + 10);
+    ASSERT_LT(back.msc, before.msc + 15);
+    EXPECT_EQ(present.await(whileAway).msc, before.msc + 5);
+    vblanks(static_cast<int>(before.msc + 15 - back.msc));
+    EXPECT_EQ(present.await(afterReturn).msc, before.msc + 15);
+    vblanks(1);
+    EXPECT_EQ(present.now().msc, before.msc + 16);
+}
+
 // PresentPixmap for MSC N is copied at vblank N and completes with that
 // MSC and its UST. With TearFree the copy reaches the display in the flip
 // at the next vblank, whole; no flip before shows it. Without TearFree the

@@ -175,9 +175,9 @@ TEST_F(Hotplug, ADisplayPluggedWhileTheVtIsAwayIsAnnouncedOnTheReturn)
     const int serverVt = session->sim().vt().server;
     ASSERT_NE(serverVt, 0);
 
-    session->sim().switchVt(1);
+    session->switchVt(1);
     connector(1, "connected");
-    session->sim().switchVt(serverVt);
+    session->switchVt(serverVt);
     EXPECT_TRUE(listener->awaitChange(hdmi, XCB_RANDR_CONNECTION_CONNECTED));
     std::string listed = xrandr();
     EXPECT_NE(listed.find("HDMI-A-1 connected"), std::string::npos) << listed;

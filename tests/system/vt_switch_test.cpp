@@ -113,7 +113,7 @@ protected:
     // other client shows black on every display.
     void leave()
     {
-        SimVt vt = session->sim().switchVt(awayVt);
+        SimVt vt = session->switchVt(awayVt);
         ASSERT_EQ(vt.active, awayVt);
         ASSERT_EQ(vt.server, serverVt);
     }
@@ -122,7 +122,7 @@ protected:
     // the server has been through EnterVT.
     void enter()
     {
-        ASSERT_EQ(session->sim().switchVt(serverVt).active, serverVt);
+        ASSERT_EQ(session->switchVt(serverVt).active, serverVt);
         XcbClient(session->display()).sync();
     }
 
