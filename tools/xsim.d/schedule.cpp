@@ -79,6 +79,19 @@ RequestSchedule::~RequestSchedule()
         thread_.join();
 }
 
+// A VT switch goes through the session, which keeps the server awake
+// until it has answered the console's signal, as the keys' own events do.
+void RequestSchedule::send(const qeltest::Session &session, const std::string &request)
+{
+    if (request.rfind("vt ", 0) == 0) {
+        session.switchVt(std::stoi(request.substr(3)));
+        return;
+    }
+    qeltest::SimReply reply = session.sim().request(request);
+    if (!reply.ok)
+        std::cerr << "xsim: " << request << ": " << reply.error << "\n";
+}
+
 void RequestSchedule::run(const qeltest::Session &session, std::vector<TimedRequest> requests)
 {
     const auto start = std::chrono::steady_clock::now();
@@ -89,9 +102,7 @@ void RequestSchedule::run(const qeltest::Session &session, std::vector<TimedRequ
                 return;
         }
         try {
-            qeltest::SimReply reply = session.sim().request(timed.request);
-            if (!reply.ok)
-                std::cerr << "xsim: " << timed.request << ": " << reply.error << "\n";
+            send(session, timed.request);
         } catch (const std::exception &error) {
             std::cerr << "xsim: " << timed.request << ": " << error.what() << "\n";
             return;

@@ -40,6 +40,7 @@ public:
 
 private:
     void run(const qeltest::Session &session, std::vector<TimedRequest> requests);
+    static void send(const qeltest::Session &session, const std::string &request);
 
     std::mutex mutex_;
     std::condition_variable stopped_;
