@@ -14,8 +14,8 @@
 //
 // trace-dir holds the traces as t-NAME.lzma; a trace is named NAME or
 // t-NAME. Each round runs every trace once on every target (cairo-perf-trace
-// -i 3, its median replay), the order of the targets turning from round to
-// round.
+// -i 3, its median replay), one trace after the other, the order of the
+// targets turning from round to round; 5 rounds unless --rounds says.
 #include "cairo_traces_run.h"
 #include "cpu_time.h"
 #include "files.h"
@@ -57,7 +57,7 @@ struct Options {
     std::string report;
     std::string traceDir;
     std::string geMode = "thread";
-    int rounds = 3;
+    int rounds = 5;
     std::vector<std::string> traces;
 };
 
@@ -66,7 +66,7 @@ Options parseOptions(int argc, char **argv)
     if (argc < 3)
         throw std::runtime_error("usage: bench_cairo_traces report-file trace-dir [--ge "
                                  "thread|sync] [--rounds N] [trace...]");
-    Options o{argv[1], argv[2], "thread", 3, {}};
+    Options o{argv[1], argv[2], "thread", 5, {}};
     for (int i = 3; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--ge" && i + 1 < argc)
@@ -221,13 +221,16 @@ ReplayComparison runAll(const Options &o)
     size_t n = c.targets.size();
     std::vector<std::vector<std::vector<Replay>>> rounds(
         n, std::vector<std::vector<Replay>>(files.size()));
+    // Every target replays a trace before the next trace comes, so that a
+    // change of load on the machine falls on all of them alike.
     for (int r = 0; r < o.rounds; ++r) {
         std::cout << "round " << r + 1 << ":" << std::flush;
-        for (size_t k = 0; k < n; ++k) {
-            size_t t = (static_cast<size_t>(r) + k) % n;
-            std::cout << " " << c.targets[t].name << std::flush;
-            for (size_t f = 0; f < files.size(); ++f)
+        for (size_t f = 0; f < files.size(); ++f) {
+            std::cout << " " << c.traces[f] << std::flush;
+            for (size_t k = 0; k < n; ++k) {
+                size_t t = (static_cast<size_t>(r) + k) % n;
                 rounds[t][f].push_back(replay(sessions[t].get(), files[f], c.traces[f]));
+            }
         }
         std::cout << "\n";
     }

@@ -37,8 +37,9 @@ public:
              << (c_.geMode == "thread" ? "on its worker thread" : "synchronous") << "\n"
              << c_.rounds
              << " rounds; each round runs every trace once (cairo-perf-trace -i 3) on every "
-                "target, the\norder of the targets turning from round to round; a target's "
-                "figures are those of its\nmedian round.\nseconds: cairo-perf-trace's median "
+                "target, trace\nby trace, the order of the targets turning from round to round; "
+                "a target's figures are\nthose of its median round.\nseconds: cairo-perf-trace's "
+                "median "
                 "time of its three replays. CPU: the X server main\nthread's run time per "
                 "replay (schedstat), the simulated GE's thread left out; the\nsimulator's "
                 "counts are per replay too. The peer of qel's defaults is the better of\nqel "
