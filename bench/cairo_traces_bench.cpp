@@ -193,13 +193,14 @@ Replay replay(Session *session, const std::string &file, const std::string &trac
 
 ServerSummary summaryOf(const std::string &log)
 {
-    static const std::regex said(
-        R"(GE: ([0-9]+) pixmaps moved into buffers .* at most ([0-9]+) bytes kept)");
+    static const std::regex said(R"(GE: ([0-9]+) pixmaps moved into buffers .* at most ([0-9]+) )"
+                                 R"(bytes kept; system memory kept: at most ([0-9]+) bytes)");
     ServerSummary s;
     std::smatch m;
     if (std::regex_search(log, m, said)) {
         s.movesToBuffer = std::stol(m[1]);
         s.cachePeakBytes = std::stol(m[2]);
+        s.memoryPeakBytes = std::stol(m[3]);
     }
     s.geGivenUp = log.find(kGivenUp) != std::string::npos;
     return s;

@@ -94,9 +94,11 @@ public:
              << format("3. dumb buffers made by qel defaults during the replays: %ld (goal at "
                        "most %ld) %s\n",
                        buffers, kBuffersBefore / 100, mark(buffersMet))
-             << format("4. memory: the pixmap buffer cache of qel defaults held at most %ld "
-                       "bytes; %ld pixmaps moved into buffers\n",
-                       c_.summaries[0].cachePeakBytes, c_.summaries[0].movesToBuffer)
+             << format("4. memory: qel defaults kept at most %ld bytes of released pixmap "
+                       "buffers and %ld bytes of\n   released pixmap memory; %ld pixmaps moved "
+                       "into buffers\n",
+                       c_.summaries[0].cachePeakBytes, c_.summaries[0].memoryPeakBytes,
+                       c_.summaries[0].movesToBuffer)
              << format("\nsummary: goal 1 %s, goal 2 %s (%.2fx), goal 3 %s (%ld buffers)%s\n",
                        mark(shortOn.empty()), mark(overAccelOff >= kTotalGoal), overAccelOff,
                        mark(buffersMet), buffers,

@@ -29,7 +29,8 @@ struct Replay {
 // What a server's log said when it stopped.
 struct ServerSummary {
     long movesToBuffer = 0;
-    long cachePeakBytes = 0;
+    long cachePeakBytes = 0;  // released pixmap buffers kept
+    long memoryPeakBytes = 0; // released pixmap system memory kept
     bool geGivenUp = false;
 };
 

@@ -69,7 +69,7 @@ qelExaReport(const qelGe *ge)
 {
     qelBoCacheStats cache = qelBoCacheGetStats(ge->boCache);
 
-    if (ge->movesToBuffer == 0 && cache.created == 0)
+    if (ge->movesToBuffer == 0 && cache.created == 0 && qelMemCachePeakBytes(ge->memCache) == 0)
         return;
     xf86DrvMsgVerb(ge->scrnIndex, X_INFO, 3,
                    "GE: %llu pixmaps moved into buffers (%llu bytes); pixmap buffers: %llu made, "
@@ -84,7 +84,7 @@ qelExaReport(const qelGe *ge)
 static void
 qelExaRelease(qelGe *ge)
 {
-    if (ge->boCache) {
+    if (ge->boCache && ge->memCache) {
         qelExaReport(ge);
         qelBoCacheDestroy(ge->boCache);
         ge->boCache = NULL;
