@@ -1,12 +1,16 @@
 /* SPDX-License-Identifier: MIT */
-/* GC requests the acceleration layer gets wrong, taken to software. EXA
- * turns the rectangles of PolyFillRect into a region in the drawable's own
- * coordinates, whose 16-bit boxes clamp a far edge at 32767 before the
- * drawable's origin is added: the background of a window reaching far to
- * the left of the screen, painted in window coordinates, would stop short.
- * Such requests go to fb, which adds the origin first, with CPU access to
- * their pixmaps prepared as for a Render request. Every other request and
- * GC procedure passes through untouched. */
+/* GC requests taken to software past the acceleration layer, with CPU
+ * access to their pixmaps prepared as for a Render request:
+ * - fills and copies that only touch pixmaps in system memory, where the
+ *   CPU draws them anyway: fb does them as it does without acceleration,
+ *   without the acceleration layer's region work for every request;
+ * - fills the acceleration layer gets wrong. EXA turns the rectangles of
+ *   PolyFillRect into a region in the drawable's own coordinates, whose
+ *   16-bit boxes clamp a far edge at 32767 before the drawable's origin is
+ *   added: the background of a window reaching far to the left of the
+ *   screen, painted in window coordinates, would stop short. fb adds the
+ *   origin first.
+ * Every other request and GC procedure passes through untouched. */
 #include "ge/render.h"
 
 #include <fb.h>
@@ -31,6 +35,8 @@ qelGetGCPriv(GCPtr gc)
 }
 
 static void qelPolyFillRect(DrawablePtr drawable, GCPtr gc, int count, xRectangle *rects);
+static RegionPtr qelCopyArea(DrawablePtr src, DrawablePtr dst, GCPtr gc, int srcX, int srcY,
+                             int width, int height, int dstX, int dstY);
 
 /* The layer below runs with its own procedures in place. Our operations
  * are taken out only when they are the ones in place: while the layer
@@ -61,6 +67,7 @@ qelGCWrapOps(GCPtr gc, qelGCPriv *gcPriv)
     gcPriv->wrappedOps = gc->ops;
     gcPriv->ops = *gc->ops;
     gcPriv->ops.PolyFillRect = qelPolyFillRect;
+    gcPriv->ops.CopyArea = qelCopyArea;
     gc->ops = &gcPriv->ops;
 }
 
@@ -180,18 +187,68 @@ qelSoftwarePolyFillRect(DrawablePtr drawable, GCPtr gc, int count, xRectangle *r
     qelRenderAccessEnd(&access);
 }
 
+static PixmapPtr
+qelDrawablePixmapOf(DrawablePtr drawable)
+{
+    if (drawable->type == DRAWABLE_WINDOW)
+        return drawable->pScreen->GetWindowPixmap((WindowPtr) drawable);
+    return (PixmapPtr) drawable;
+}
+
+/* The drawable's pixels are the driver's and in system memory, where no
+ * GE work can touch them; without stale parts when fresh is asked for
+ * (the driver's own fills overwrite those without zeroing them first). */
+static Bool
+qelInSystemMemory(DrawablePtr drawable, Bool fresh)
+{
+    qelPixmapPriv *pixPriv = exaGetPixmapDriverPrivate(qelDrawablePixmapOf(drawable));
+
+    return pixPriv && !pixPriv->bo && qelPixmapPixels(pixPriv) && !(fresh && pixPriv->hasStale);
+}
+
 static void
 qelPolyFillRect(DrawablePtr drawable, GCPtr gc, int count, xRectangle *rects)
 {
     qelGCPriv *gcPriv = qelGetGCPriv(gc);
 
-    if (qelRectsPast16Bits(count, rects)) {
+    if (qelRectsPast16Bits(count, rects) || qelInSystemMemory(drawable, TRUE)) {
         qelSoftwarePolyFillRect(drawable, gc, count, rects);
         return;
     }
     gc->ops = gcPriv->wrappedOps;
     gc->ops->PolyFillRect(drawable, gc, count, rects);
     qelGCWrapOps(gc, gcPriv);
+}
+
+static RegionPtr
+qelSoftwareCopyArea(DrawablePtr src, DrawablePtr dst, GCPtr gc, int srcX, int srcY, int width,
+                    int height, int dstX, int dstY)
+{
+    qelRenderAccess access;
+    RegionPtr exposed;
+
+    qelRenderAccessBegin(&access, qelGeFromScreen(dst->pScreen));
+    qelRenderAccessDrawable(&access, dst, QEL_CPU_WRITE);
+    qelRenderAccessDrawable(&access, src, QEL_CPU_READ);
+    exposed = fbCopyArea(src, dst, gc, srcX, srcY, width, height, dstX, dstY);
+    qelRenderAccessEnd(&access);
+    return exposed;
+}
+
+static RegionPtr
+qelCopyArea(DrawablePtr src, DrawablePtr dst, GCPtr gc, int srcX, int srcY, int width,
+            int height, int dstX, int dstY)
+{
+    qelGCPriv *gcPriv = qelGetGCPriv(gc);
+    RegionPtr exposed;
+
+    if (src->bitsPerPixel == dst->bitsPerPixel && qelInSystemMemory(dst, FALSE) &&
+        qelInSystemMemory(src, FALSE))
+        return qelSoftwareCopyArea(src, dst, gc, srcX, srcY, width, height, dstX, dstY);
+    gc->ops = gcPriv->wrappedOps;
+    exposed = gc->ops->CopyArea(src, dst, gc, srcX, srcY, width, height, dstX, dstY);
+    qelGCWrapOps(gc, gcPriv);
+    return exposed;
 }
 
 Bool

@@ -73,6 +73,16 @@ fbPolyFillRect(DrawablePtr drawable, GCPtr gc, int count, xRectangle *rects)
     fakeCall("fbPolyFillRect");
 }
 
+RegionPtr
+fbCopyArea(DrawablePtr src, DrawablePtr dst, GCPtr gc, int srcX, int srcY, int width, int height,
+           int dstX, int dstY)
+{
+    (void) src, (void) dst, (void) gc, (void) srcX, (void) srcY, (void) width, (void) height;
+    (void) dstX, (void) dstY;
+    fakeCall("fbCopyArea");
+    return NULL;
+}
+
 /* Screen keys get a slot of the block fakeScreenCreate gives every screen,
  * as the server lays them out; no GC is made here, so other keys need no
  * storage. */
