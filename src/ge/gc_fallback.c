@@ -220,6 +220,30 @@ qelPolyFillRect(DrawablePtr drawable, GCPtr gc, int count, xRectangle *rects)
     qelGCWrapOps(gc, gcPriv);
 }
 
+/* A plain copy from another pixmap without a clip replaces every pixel of
+ * the destination rectangle that both pixmaps hold: what is stale there
+ * need not be zeroed first. (From the pixmap itself the copy could read
+ * what is stale.) */
+static void
+qelCopyOverwrites(DrawablePtr src, DrawablePtr dst, GCPtr gc, int srcX, int srcY, int width,
+                  int height, int dstX, int dstY)
+{
+    qelPixmapPriv *dstPriv = exaGetPixmapDriverPrivate((PixmapPtr) dst);
+    uint32_t planes = dst->depth >= 32 ? 0xFFFFFFFFu : (1u << dst->depth) - 1;
+    int x1, y1, x2, y2;
+
+    if (!dstPriv->hasStale || src == dst || src->type != DRAWABLE_PIXMAP ||
+        dst->type != DRAWABLE_PIXMAP ||
+        gc->alu != GXcopy || gc->clientClip || ((uint32_t) gc->planemask & planes) != planes)
+        return;
+    x1 = max(max(dstX, 0), dstX - srcX);
+    y1 = max(max(dstY, 0), dstY - srcY);
+    x2 = min(min(dstX + width, dst->width), dstX - srcX + src->width);
+    y2 = min(min(dstY + height, dst->height), dstY - srcY + src->height);
+    if (x1 < x2 && y1 < y2)
+        qelPixelsOverwritten(dstPriv, x1, y1, x2 - x1, y2 - y1);
+}
+
 static RegionPtr
 qelSoftwareCopyArea(DrawablePtr src, DrawablePtr dst, GCPtr gc, int srcX, int srcY, int width,
                     int height, int dstX, int dstY)
@@ -227,6 +251,7 @@ qelSoftwareCopyArea(DrawablePtr src, DrawablePtr dst, GCPtr gc, int srcX, int sr
     qelRenderAccess access;
     RegionPtr exposed;
 
+    qelCopyOverwrites(src, dst, gc, srcX, srcY, width, height, dstX, dstY);
     qelRenderAccessBegin(&access, qelGeFromScreen(dst->pScreen));
     qelRenderAccessDrawable(&access, dst, QEL_CPU_WRITE);
     qelRenderAccessDrawable(&access, src, QEL_CPU_READ);

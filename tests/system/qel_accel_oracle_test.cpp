@@ -67,6 +67,7 @@ struct SceneResult {
     Image root;
     Image pixmap;
     Image moved;
+    Image copiedInto;
     Image panel;
     bool drewText = false;
 };
@@ -102,6 +103,7 @@ public:
         wideAndDashedLines();
         SceneResult result;
         result.moved = pixmapsThatMove();
+        result.copiedInto = pixmapCopiedIntoInPart();
         result.drewText = drawText();
 
         x_.sync();
@@ -318,6 +320,25 @@ private:
         copy(second, x_.root(), 0, 0, 100, 500, kSecondWidth, kSecondHeight);
         Image readBack = getImage(second, kSecondWidth, kSecondHeight);
         xcb_free_pixmap(c_, second);
+        return readBack;
+    }
+
+    // A new pixmap, very likely in the memory the pixmaps above left, gets a
+    // copy from another pixmap into part of it and nothing else: the rest
+    // reads as zero.
+    Image pixmapCopiedIntoInPart()
+    {
+        constexpr int kWidth = 400, kHeight = 260;
+        uint32_t source = xcb_generate_id(c_);
+        xcb_create_pixmap(c_, 24, source, x_.root(), 100, 50);
+        setGc(XCB_GX_COPY, ~0u, 0x3c5a78);
+        fillRect(source, 0, 0, 100, 50);
+        uint32_t pixmap = xcb_generate_id(c_);
+        xcb_create_pixmap(c_, 24, pixmap, x_.root(), kWidth, kHeight);
+        copy(source, pixmap, 0, 0, 30, 40, 100, 50);
+        Image readBack = getImage(pixmap, kWidth, kHeight);
+        xcb_free_pixmap(c_, pixmap);
+        xcb_free_pixmap(c_, source);
         return readBack;
     }
 
@@ -595,6 +616,8 @@ protected:
         expectSame(expected.root, actual.root, "GetImage of the root window");
         expectSame(expected.pixmap, actual.pixmap, "GetImage of the pixmap");
         expectSame(expected.moved, actual.moved, "GetImage of the pixmap in a reused buffer");
+        expectSame(expected.copiedInto, actual.copiedInto,
+                   "GetImage of a new pixmap with a copy into part of it");
         expectSame(expected.panel, actual.panel, "the panel");
         expectSame(actual.root, actual.panel, "the panel against the root window");
 
