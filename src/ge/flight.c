@@ -20,8 +20,10 @@
 
 #include <xf86drm.h>
 
-/* The most pixels out at once: a few frames of GE work. */
-#define QEL_GE_FLIGHT_PIXELS (4u << 20)
+/* The most pixels out at once: a few frames of GE work. A batch that would
+ * go beyond waits until half of that is left, so that one wait makes room
+ * for several batches: each wait costs the CPU a sleep and a wake-up. */
+#define QEL_GE_FLIGHT_PIXELS (32u << 20)
 /* How long no batch may finish before the GE is taken as hung. */
 #define QEL_GE_PATIENCE_NS 1000000000LL
 /* How long one GE_WAIT blocks in the kernel before progress is looked at. */
@@ -187,14 +189,18 @@ qelGeWaitBatch(qelGe *ge, const qelGeBatchRef *batch)
     qelGeRetireDone(ge);
 }
 
-/* How many of the oldest batches must finish before pixels more fit. */
+/* How many of the oldest batches must finish before pixels more fit: none
+ * while they fit beside the work out, else enough to leave half the
+ * bound. */
 static uint32_t
 qelGeFlightsToFinish(qelGe *ge, uint64_t pixels)
 {
     uint64_t left = ge->flightPixels;
     uint32_t n = 0;
 
-    while (n < ge->flightCount && left + pixels > QEL_GE_FLIGHT_PIXELS)
+    if (left + pixels <= QEL_GE_FLIGHT_PIXELS)
+        return 0;
+    while (n < ge->flightCount && left + pixels > QEL_GE_FLIGHT_PIXELS / 2)
         left -= qelGeFlightAt(ge, n++)->pixels;
     return n;
 }

@@ -8,7 +8,7 @@
 
 /* The most pixels one batch writes before it goes out on its own (a
  * single larger operation makes a batch by itself). */
-#define QEL_GE_BATCH_PIXELS (1u << 20)
+#define QEL_GE_BATCH_PIXELS (8u << 20)
 
 /* Waits for older work until a batch of that many pixels may go out: the
  * GE is kept a few batches ahead of the CPU, never much more. */
