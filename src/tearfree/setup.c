@@ -5,6 +5,28 @@
 
 #include <stdlib.h>
 
+/* The region the next pass copies from stays simple: drawing that scatters
+ * many small pieces between two passes (a client flooding tiny shapes)
+ * would otherwise make each union with it cost more than the drawing
+ * itself, the more so the more it held. Past this many boxes it becomes its
+ * bounding box; the copy then takes some unchanged pixels along, which
+ * shows nothing new. */
+#define QEL_DAMAGE_MAX_BOXES 32
+
+static void
+qelDamageReport(DamagePtr damage, RegionPtr drawn, void *closure)
+{
+    RegionPtr owed = DamageRegion(damage);
+    BoxRec extents;
+
+    (void) drawn;
+    (void) closure;
+    if (RegionNumRects(owed) <= QEL_DAMAGE_MAX_BOXES)
+        return;
+    extents = *RegionExtents(owed);
+    RegionReset(owed, &extents);
+}
+
 static void
 qelDamageDestroy(DamagePtr damage, void *closure)
 {
@@ -52,8 +74,8 @@ qelTearFreeArm(qelPresent *present, ScreenPtr screen, qelGe *ge, int numCrtcs)
     present->ge = ge;
     if (!qelPresentCreateCrtcs(present, numCrtcs))
         return FALSE;
-    present->damage = DamageCreate(NULL, qelDamageDestroy, DamageReportNone, TRUE, screen,
-                                   present);
+    present->damage = DamageCreate(qelDamageReport, qelDamageDestroy, DamageReportRawRegion, TRUE,
+                                   screen, present);
     if (!present->damage) {
         qelPresentDestroyCrtcs(present);
         return FALSE;
