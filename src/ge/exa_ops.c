@@ -117,11 +117,15 @@ qelSolid(PixmapPtr pixmap, int x1, int y1, int x2, int y2)
         qelGeQueueFill(ge, pixPriv, x1, y1, w, h);
         return;
     }
-    /* A plain fill replaces what it covers; an xor reads it first. */
-    qelCpuFillRect(ge->prepRop == TX3120_GE_ROP_PATTERN
-                       ? qelPixmapCpuOverwrite(ge, pixPriv, x1, y1, w, h)
-                       : qelPixmapCpuView(ge, pixPriv, QEL_CPU_WRITE),
-                   pixPriv->pitch, ge->prepRop, ge->prepFg, x1, y1, w, h);
+    /* The GE is done with the pixels (qelFillIsCpus saw to it). A plain
+     * fill replaces what it covers; an xor reads it first. */
+    if (ge->prepRop == TX3120_GE_ROP_PATTERN)
+        qelPixelsOverwritten(pixPriv, x1, y1, w, h);
+    else
+        qelPixelsClearStale(pixPriv);
+    pixPriv->cpuOwned = TRUE;
+    qelCpuFillRect(qelPixmapPixels(pixPriv), pixPriv->pitch, ge->prepRop, ge->prepFg, x1, y1, w,
+                   h);
 }
 
 Bool
