@@ -2,8 +2,10 @@
 /* GC requests taken to software past the acceleration layer, with CPU
  * access to their pixmaps prepared as for a Render request:
  * - fills and copies that only touch pixmaps in system memory, where the
- *   CPU draws them anyway: fb does them as it does without acceleration,
- *   without the acceleration layer's region work for every request;
+ *   CPU draws them anyway, and spans of few pixels in all (the outlines of
+ *   small polygons and arcs), which the CPU would draw too: fb does them
+ *   as it does without acceleration, without the acceleration layer's
+ *   region work for every request or span;
  * - fills the acceleration layer gets wrong. EXA turns the rectangles of
  *   PolyFillRect into a region in the drawable's own coordinates, whose
  *   16-bit boxes clamp a far edge at 32767 before the drawable's origin is
@@ -37,6 +39,8 @@ qelGetGCPriv(GCPtr gc)
 static void qelPolyFillRect(DrawablePtr drawable, GCPtr gc, int count, xRectangle *rects);
 static RegionPtr qelCopyArea(DrawablePtr src, DrawablePtr dst, GCPtr gc, int srcX, int srcY,
                              int width, int height, int dstX, int dstY);
+static void qelFillSpans(DrawablePtr drawable, GCPtr gc, int count, DDXPointPtr points,
+                         int *widths, int sorted);
 
 /* The layer below runs with its own procedures in place. Our operations
  * are taken out only when they are the ones in place: while the layer
@@ -68,6 +72,7 @@ qelGCWrapOps(GCPtr gc, qelGCPriv *gcPriv)
     gcPriv->ops = *gc->ops;
     gcPriv->ops.PolyFillRect = qelPolyFillRect;
     gcPriv->ops.CopyArea = qelCopyArea;
+    gcPriv->ops.FillSpans = qelFillSpans;
     gc->ops = &gcPriv->ops;
 }
 
@@ -179,10 +184,7 @@ qelSoftwarePolyFillRect(DrawablePtr drawable, GCPtr gc, int count, xRectangle *r
 
     qelRenderAccessBegin(&access, qelGeFromScreen(drawable->pScreen));
     qelRenderAccessDrawable(&access, drawable, QEL_CPU_WRITE);
-    if (gc->fillStyle == FillTiled && !gc->tileIsPixel)
-        qelRenderAccessDrawable(&access, &gc->tile.pixmap->drawable, QEL_CPU_READ);
-    if (gc->stipple)
-        qelRenderAccessDrawable(&access, &gc->stipple->drawable, QEL_CPU_READ);
+    qelRenderAccessGC(&access, gc);
     fbPolyFillRect(drawable, gc, count, rects);
     qelRenderAccessEnd(&access);
 }
@@ -274,6 +276,39 @@ qelCopyArea(DrawablePtr src, DrawablePtr dst, GCPtr gc, int srcX, int srcY, int 
     exposed = gc->ops->CopyArea(src, dst, gc, srcX, srcY, width, height, dstX, dstY);
     qelGCWrapOps(gc, gcPriv);
     return exposed;
+}
+
+/* Spans up to this many pixels in all are the CPU's. */
+#define QEL_CPU_SPANS_MAX_PIXELS 4096
+
+static Bool
+qelSpansAreSmall(int count, const int *widths)
+{
+    int64_t pixels = 0;
+
+    for (int i = 0; i < count && pixels <= QEL_CPU_SPANS_MAX_PIXELS; i++)
+        pixels += widths[i];
+    return pixels <= QEL_CPU_SPANS_MAX_PIXELS;
+}
+
+static void
+qelFillSpans(DrawablePtr drawable, GCPtr gc, int count, DDXPointPtr points, int *widths,
+             int sorted)
+{
+    qelGCPriv *gcPriv = qelGetGCPriv(gc);
+    qelRenderAccess access;
+
+    if (qelSpansAreSmall(count, widths) || qelInSystemMemory(drawable, FALSE)) {
+        qelRenderAccessBegin(&access, qelGeFromScreen(drawable->pScreen));
+        qelRenderAccessDrawable(&access, drawable, QEL_CPU_WRITE);
+        qelRenderAccessGC(&access, gc);
+        fbFillSpans(drawable, gc, count, points, widths, sorted);
+        qelRenderAccessEnd(&access);
+        return;
+    }
+    gc->ops = gcPriv->wrappedOps;
+    gc->ops->FillSpans(drawable, gc, count, points, widths, sorted);
+    qelGCWrapOps(gc, gcPriv);
 }
 
 Bool

@@ -22,6 +22,8 @@ typedef struct qelRenderAccess {
 void qelRenderAccessBegin(qelRenderAccess *access, qelGe *ge);
 void qelRenderAccessPicture(qelRenderAccess *access, PicturePtr picture, qelCpuAccess cpu);
 void qelRenderAccessDrawable(qelRenderAccess *access, DrawablePtr drawable, qelCpuAccess cpu);
+/* The GC's tile or stipple, which fb reads. */
+void qelRenderAccessGC(qelRenderAccess *access, GCPtr gc);
 void qelRenderAccessEnd(qelRenderAccess *access);
 
 void qelComposite(CARD8 op, PicturePtr src, PicturePtr mask, PicturePtr dst, INT16 xSrc,

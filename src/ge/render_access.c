@@ -47,6 +47,15 @@ qelRenderAccessDrawable(qelRenderAccess *access, DrawablePtr drawable, qelCpuAcc
 }
 
 void
+qelRenderAccessGC(qelRenderAccess *access, GCPtr gc)
+{
+    if (gc->fillStyle == FillTiled && !gc->tileIsPixel)
+        qelRenderAccessDrawable(access, &gc->tile.pixmap->drawable, QEL_CPU_READ);
+    if (gc->stipple)
+        qelRenderAccessDrawable(access, &gc->stipple->drawable, QEL_CPU_READ);
+}
+
+void
 qelRenderAccessPicture(qelRenderAccess *access, PicturePtr picture, qelCpuAccess cpu)
 {
     if (!picture)

@@ -73,6 +73,13 @@ fbPolyFillRect(DrawablePtr drawable, GCPtr gc, int count, xRectangle *rects)
     fakeCall("fbPolyFillRect");
 }
 
+void
+fbFillSpans(DrawablePtr drawable, GCPtr gc, int count, DDXPointPtr points, int *widths, int sorted)
+{
+    (void) drawable, (void) gc, (void) count, (void) points, (void) widths, (void) sorted;
+    fakeCall("fbFillSpans");
+}
+
 RegionPtr
 fbCopyArea(DrawablePtr src, DrawablePtr dst, GCPtr gc, int srcX, int srcY, int width, int height,
            int dstX, int dstY)
